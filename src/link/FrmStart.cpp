@@ -1,0 +1,301 @@
+#include "FrmStart.h"
+
+#include "BlockingPause.h"
+#include "CommPort.h"
+#include "FrmDload.h"
+#include "FrmMeas.h"
+#include "Link.h"
+#include "MessageService.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace {
+const char* const kSettings[] = {"9600,n,8,1", "19200,n,8,1", "38400,n,8,1"};
+}
+
+FrmStart::FrmStart(std::unique_ptr<CommPort> comm, QWidget* parent)
+    : QWidget(parent), m_comm(std::move(comm)), m_link(std::make_unique<Link>(*m_comm))
+{
+    setObjectName(QStringLiteral("FrmStart"));
+    buildUi();
+    connect(m_link.get(), &Link::controlsBusy, this, &FrmStart::SetControlsBusy);
+    // Queued: the port reports its loss from inside its own notification, where no message
+    // box may be opened.
+    connect(m_comm.get(), &CommPort::lost, this, &FrmStart::onPortLost, Qt::QueuedConnection);
+    Form_Load();
+}
+
+FrmStart::~FrmStart()
+{
+    // Windows still loaded are destroyed with us; their handlers have all returned by now.
+    delete m_meas.data();
+    delete m_dload.data();
+}
+
+void FrmStart::buildUi()
+{
+    setWindowTitle(QStringLiteral("CONNECT  (V0.02)"));
+
+    Label1 = new QLabel(QStringLiteral("&Comport"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    ComboPort = new QComboBox(this);
+    ComboPort->setObjectName(QStringLiteral("ComboPort"));
+    for (int i = 1; i <= 8; ++i)
+        ComboPort->addItem(QStringLiteral("COM%1").arg(i));
+    ComboPort->setToolTip(QStringLiteral("Kestrelまたはモデムを接続するCOMポートを選択"));
+    Label1->setBuddy(ComboPort);
+    LabelDevice = new QLabel(this);
+    LabelDevice->setObjectName(QStringLiteral("LabelDevice"));
+    LabelDevice->setAccessibleName(QStringLiteral("Device"));
+    LabelDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    Label3 = new QLabel(QStringLiteral("&Baudrate"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    ComboBaud = new QComboBox(this);
+    ComboBaud->setObjectName(QStringLiteral("ComboBaud"));
+    ComboBaud->addItems({QStringLiteral(" 9600bps"), QStringLiteral("19200bps"),
+                         QStringLiteral("38400bps")});
+    Label3->setBuddy(ComboBaud);
+
+    Label2 = new QLabel(QStringLiteral("Connection"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Option1 = new QRadioButton(QStringLiteral("&Direct"), this);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option2 = new QRadioButton(QStringLiteral("&Modem"), this);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    Option1->setChecked(true);
+
+    Label4 = new QLabel(QStringLiteral("&Initialization"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    TextModemInit = new QLineEdit(QStringLiteral("AT"), this);
+    TextModemInit->setObjectName(QStringLiteral("TextModemInit"));
+    Label4->setBuddy(TextModemInit);
+
+    Label5 = new QLabel(QStringLiteral("&Phone number"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    TextTelNo = new QLineEdit(this);
+    TextTelNo->setObjectName(QStringLiteral("TextTelNo"));
+    Label5->setBuddy(TextTelNo);
+
+    CommandConnect = new QPushButton(QStringLiteral("C&onnect"), this);
+    CommandConnect->setObjectName(QStringLiteral("CommandConnect"));
+    CommandConnect->setDefault(true);
+    CommandMeasDisp = new QPushButton(QStringLiteral("Me&asure"), this);
+    CommandMeasDisp->setObjectName(QStringLiteral("CommandMeasDisp"));
+    CommandDloadDisp = new QPushButton(QStringLiteral("Do&wnload"), this);
+    CommandDloadDisp->setObjectName(QStringLiteral("CommandDloadDisp"));
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(ComboPort, 0, 1);
+    grid->addWidget(LabelDevice, 0, 2, 1, 2);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(ComboBaud, 1, 1);
+    grid->addWidget(Label2, 2, 0);
+    grid->addWidget(Option1, 2, 1);
+    grid->addWidget(Option2, 2, 2);
+    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(TextModemInit, 3, 1, 1, 3);
+    grid->addWidget(Label5, 4, 0);
+    grid->addWidget(TextTelNo, 4, 1, 1, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CommandConnect);
+    buttons->addWidget(CommandMeasDisp);
+    buttons->addWidget(CommandDloadDisp);
+    grid->addLayout(buttons, 5, 0, 1, 4);
+    grid->setColumnStretch(3, 1);
+
+    setTabOrder(ComboPort, ComboBaud);
+    setTabOrder(ComboBaud, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, TextModemInit);
+    setTabOrder(TextModemInit, TextTelNo);
+    setTabOrder(TextTelNo, CommandConnect);
+    setTabOrder(CommandConnect, CommandMeasDisp);
+    setTabOrder(CommandMeasDisp, CommandDloadDisp);
+
+    connect(ComboPort, &QComboBox::currentIndexChanged, this, &FrmStart::updateDevice);
+    connect(CommandConnect, &QPushButton::clicked, this, &FrmStart::CommandConnect_Click);
+    connect(CommandMeasDisp, &QPushButton::clicked, this, &FrmStart::CommandMeasDisp_Click);
+    connect(CommandDloadDisp, &QPushButton::clicked, this, &FrmStart::CommandDloadDisp_Click);
+}
+
+void FrmStart::Form_Load()
+{
+    ComboPort->setCurrentIndex(0);
+    ComboBaud->setCurrentIndex(0);
+    m_link->reset();
+    if (m_comm->isOpen())
+        m_comm->close();
+    CommandMeasDisp->setEnabled(false);
+    CommandDloadDisp->setEnabled(false);
+    updateDevice();
+}
+
+void FrmStart::updateDevice()
+{
+    const QString device = m_comm->deviceName(ComboPort->currentIndex() + 1);
+    LabelDevice->setText(device.isEmpty() ? QStringLiteral("(no device)") : device);
+}
+
+void FrmStart::SetControlsBusy(qint16 busy)
+{
+    const bool enable = busy != -1;
+    Option1->setEnabled(enable);
+    Option2->setEnabled(enable);
+    CommandConnect->setEnabled(enable);
+    CommandMeasDisp->setEnabled(enable);
+    CommandDloadDisp->setEnabled(enable);
+}
+
+void FrmStart::CommandConnect_Click()
+{
+    if (m_link->ConnectStat() == 0)
+        connectLink();
+    else
+        disconnectLink();
+}
+
+void FrmStart::connectLink()
+{
+    CommandConnect->setEnabled(false);
+    m_comm->setCommPort(ComboPort->currentIndex() + 1);
+    m_comm->setSettings(QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
+    updateDevice();
+    QString error;
+    if (!m_comm->open(&error)) {
+        MessageService::critical(error);
+        CommandConnect->setEnabled(true);
+        return;
+    }
+    const qint32 result = Option1->isChecked() ? ConnectDirect() : ConnectModem();
+    if (m_closed)
+        return;
+    if (result == 0) {
+        m_link->setConnectStat(-1);
+        CommandConnect->setText(QStringLiteral("Disc&onnect"));
+        CommandMeasDisp->setEnabled(true);
+        CommandDloadDisp->setEnabled(true);
+    } else {
+        if (m_comm->isOpen())
+            m_comm->close();
+        m_link->setConnectStat(0);
+        CommandMeasDisp->setEnabled(false);
+        CommandDloadDisp->setEnabled(false);
+    }
+    CommandConnect->setEnabled(true);
+}
+
+qint32 FrmStart::ConnectDirect()
+{
+    return m_link->SendCommand(QByteArrayLiteral("aaa"), 1000).result;
+}
+
+qint32 FrmStart::ConnectModem()
+{
+    m_link->setRecvMode(Link::ModeModemAck);
+    const Link::Reply ack = m_link->SendModemCommand(TextModemInit->text().toLatin1(), 1000);
+    if (!ack.text.contains("OK"))
+        return 1;
+    BlockingPause::pause(1000);
+    m_link->setRecvMode(Link::ModeModemDial);
+    const Link::Reply dial =
+        m_link->SendModemCommand(QByteArrayLiteral("ATD") + TextTelNo->text().toLatin1(), 30000);
+    if (dial.text.contains("CONNECT")) {
+        m_link->setRecvMode(Link::ModeLine);
+        return 0;
+    }
+    return 1;
+}
+
+void FrmStart::disconnectLink()
+{
+    CommandConnect->setEnabled(false);
+    // No hang-up command: closing the port drops DTR, which makes a modem hang up.
+    m_comm->close();
+    m_link->setConnectStat(0);
+    unloadOthers();
+    CommandConnect->setText(QStringLiteral("C&onnect"));
+    CommandMeasDisp->setEnabled(false);
+    CommandDloadDisp->setEnabled(false);
+    CommandConnect->setEnabled(true);
+}
+
+void FrmStart::onPortLost(const QString& reason)
+{
+    if (m_closed || m_link->ConnectStat() == 0)
+        return;
+    const QString device = m_comm->deviceName(m_comm->commPort());
+    disconnectLink();
+    MessageService::critical(QStringLiteral("The connection on COM%1 (%2) was lost: %3.")
+                                 .arg(m_comm->commPort())
+                                 .arg(device, reason));
+}
+
+void FrmStart::unloadOthers()
+{
+    if (m_meas)
+        m_meas->unload();
+    if (m_dload)
+        m_dload->unload();
+}
+
+FrmMeas* FrmStart::measWindow() const
+{
+    return (m_meas && !m_meas->lifetime().unloading()) ? m_meas.data() : nullptr;
+}
+
+FrmDload* FrmStart::dloadWindow() const
+{
+    return (m_dload && !m_dload->lifetime().unloading()) ? m_dload.data() : nullptr;
+}
+
+void FrmStart::CommandMeasDisp_Click()
+{
+    if (m_dload)
+        m_dload->unload();
+    if (FrmMeas* meas = measWindow()) {
+        meas->show();
+        meas->raise();
+        meas->activateWindow();
+        return;
+    }
+    m_meas = new FrmMeas(*m_link);
+    m_meas->open();
+}
+
+void FrmStart::CommandDloadDisp_Click()
+{
+    if (m_meas)
+        m_meas->unload();
+    if (FrmDload* dload = dloadWindow()) {
+        dload->show();
+        dload->raise();
+        dload->activateWindow();
+        return;
+    }
+    m_dload = new FrmDload(*m_link);
+    m_dload->open();
+}
+
+void FrmStart::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    if (m_closed)
+        return;
+    m_closed = true;
+    unloadOthers();
+    // Nothing is sent on the way out; a waiting transaction ends now instead of at its time-out.
+    m_link->shutdown();
+    m_comm->close();
+    emit programEnded();
+}

@@ -1,0 +1,211 @@
+#include "Link.h"
+
+#include "CommPort.h"
+
+#include <QEventLoop>
+
+#include <algorithm>
+
+Link::Link(CommPort& port, QObject* parent) : QObject(parent), m_port(port)
+{
+    m_timerCom.setTimerType(Qt::PreciseTimer);
+    connect(&m_port, &CommPort::received, this, &Link::OnComm);
+    connect(&m_timerCom, &QTimer::timeout, this, &Link::TimerComTick);
+    reset();
+}
+
+Link::~Link()
+{
+    // A transaction cannot be waiting here: its frame would still hold a reference to us.
+    Q_ASSERT(m_waitLoop == nullptr);
+}
+
+void Link::reset()
+{
+    m_connectStat = 0;
+    m_send = QByteArrayLiteral("mi soushin");
+    m_recv = QByteArrayLiteral("de-ta nashi");
+    m_busy = 0;
+    m_timeUp = 0;
+}
+
+void Link::shutdown()
+{
+    m_shutdown = true;
+    if (m_busy == -1) {
+        m_timeUp = -1;
+        wake();
+    }
+}
+
+void Link::setBusy(qint16 busy)
+{
+    m_busy = busy;
+    emit controlsBusy(busy);
+}
+
+Link::Reply Link::SendCommand(const QByteArray& command, int timeoutMs)
+{
+    if (m_busy == -1)
+        return {ResultBusy, QByteArrayLiteral("BUSY")};
+    m_recvMode = ModeLine;
+    return transact(command, timeoutMs);
+}
+
+Link::Reply Link::SendModemCommand(const QByteArray& command, int timeoutMs)
+{
+    if (m_busy == -1)
+        return {ResultBusy, QByteArrayLiteral("BUSY")};
+    return transact(command, timeoutMs);
+}
+
+Link::Reply Link::transact(const QByteArray& command, int timeoutMs)
+{
+    m_timerCom.stop();
+    setBusy(-1);
+    m_timeUp = 0;
+    m_timerCom.setInterval(timeoutMs);
+    m_recv.clear();
+    m_port.discardInput();
+    m_send = command + QByteArrayLiteral("\r\n");
+    m_port.write(m_send);
+    emit written(m_send, timeoutMs);
+    m_timerCom.start();
+    if (m_shutdown)
+        m_timeUp = -1;
+
+    waitForCompletion();
+
+    m_timerCom.stop();
+    if (m_busy == 0) {
+        m_timeUp = 0;
+        return {ResultComplete, m_recv};
+    }
+    setBusy(0);
+    m_timeUp = 0;
+    return {ResultTimeout, m_recv};
+}
+
+void Link::waitForCompletion()
+{
+    // Sleeps in the event loop until OnComm completes the reply or TimerCom ticks. Other
+    // handlers run meanwhile; a nested transaction they start is refused as busy.
+    while (m_busy != 0 && m_timeUp != -1) {
+        QEventLoop loop;
+        QEventLoop* outer = std::exchange(m_waitLoop, &loop);
+        const int rc = loop.exec();
+        m_waitLoop = outer;
+        // The application is quitting: every event loop returns at once from now on.
+        if (rc == -1 && m_busy != 0)
+            m_timeUp = -1;
+    }
+}
+
+void Link::wake()
+{
+    if (m_waitLoop)
+        m_waitLoop->quit();
+}
+
+Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, qint32 media)
+{
+    if (m_busy == -1)
+        return {ResultBusy, QByteArrayLiteral("BUSY")};
+    m_recvMode = ModeBlock;
+    const qint64 count = qint64(end) - qint64(start) + 3;
+    if (count < 3) {
+        // "ERROR" as two bytes per character, low byte first.
+        QByteArray error;
+        for (char c : QByteArrayLiteral("ERROR")) {
+            error.append(c);
+            error.append('\0');
+        }
+        return {ResultInvalidRange, error};
+    }
+    m_blockCount = qint32(std::min<qint64>(count, INT32_MAX));
+    m_timerCom.stop();
+    setBusy(-1);
+    m_timeUp = 0;
+    m_timerCom.setInterval(5000);
+    m_recv.clear();
+    m_port.discardInput();
+    m_blockLen = 0;
+    const QByteArray request = (media == 0 ? QByteArrayLiteral(":CARD:PICK? ")
+                                           : QByteArrayLiteral(":MEM:PICK? ")) +
+                               fileName + ", " + QByteArray::number(start) + ", " +
+                               QByteArray::number(end) + "\r\n";
+    m_port.write(request);
+    emit written(request, 5000);
+    m_timerCom.start();
+    if (m_shutdown)
+        m_timeUp = -1;
+
+    waitForCompletion();
+
+    Block block;
+    m_timerCom.stop();
+    block.bytes = QByteArray(reinterpret_cast<const char*>(m_blockBuf.data()), BlockBufSize);
+    if (m_busy == 0) {
+        block.result = ResultComplete;
+    } else {
+        block.result = ResultTimeout;
+        setBusy(0);
+    }
+    m_timeUp = 0;
+    return block;
+}
+
+void Link::OnComm()
+{
+    switch (m_recvMode) {
+    case ModeLine:
+    case ModeModemAck:
+    case ModeModemDial: {
+        const qint64 n = m_port.bytesWaiting();
+        if (n < 1)
+            return;
+        QByteArray in = m_port.read(n);
+        if (m_recv.size() + in.size() > MaxReplySize)
+            in.truncate(std::max<qsizetype>(0, MaxReplySize - m_recv.size()));
+        m_recv.append(in);
+        bool complete = false;
+        if (m_recvMode == ModeLine)
+            complete = !m_recv.isEmpty() && m_recv.back() == '\n';
+        else if (m_recvMode == ModeModemAck)
+            complete = m_recv.contains("OK");
+        else
+            complete = m_recv.contains("CONNECT") || m_recv.contains("NO ");
+        if (complete) {
+            setBusy(0);
+            wake();
+        }
+        return;
+    }
+    case ModeBlock: {
+        const qint64 n = m_port.bytesWaiting();
+        if (n < 1)
+            return;
+        const QByteArray in = m_port.read(n);
+        // Bytes past the buffer (an over-long reply, late bytes) are dropped, but still
+        // counted, so an over-long reply never equals the expected count.
+        const qint64 room = std::max<qint64>(0, BlockBufSize - qint64(m_blockLen));
+        const qint64 take = std::min<qint64>(room, in.size());
+        if (take > 0)
+            std::copy_n(in.constData(), take, m_blockBuf.begin() + m_blockLen);
+        m_blockLen = qint32(std::min<qint64>(qint64(m_blockLen) + in.size(), INT32_MAX));
+        if (m_blockLen == m_blockCount) {
+            setBusy(0);
+            wake();
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void Link::TimerComTick()
+{
+    m_timeUp = -1;
+    wake();
+}

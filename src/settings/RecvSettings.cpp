@@ -1,0 +1,7 @@
+#include "RecvSettings.h"
+
+#include "Link.h"
+
+void RecvSettings(Link&)
+{
+}

@@ -1,0 +1,116 @@
+#include "SimConfig.h"
+
+namespace {
+
+bool takeInt(const QStringList& args, int& i, int* value, QString* error)
+{
+    if (i + 1 >= args.size()) {
+        *error = QStringLiteral("%1 needs a value").arg(args[i]);
+        return false;
+    }
+    bool ok = false;
+    *value = args[++i].toInt(&ok);
+    if (!ok || *value < 0) {
+        *error = QStringLiteral("%1 needs a whole number of 0 or more, not %2").arg(args[i - 1], args[i]);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool SimConfig::parse(const QStringList& args, QString* error)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--baud")) {
+            if (!takeInt(args, i, &baud, error))
+                return false;
+        } else if (a == QLatin1String("--reply-delay")) {
+            if (!takeInt(args, i, &replyDelayMs, error))
+                return false;
+        } else if (a == QLatin1String("--modem")) {
+            modem = true;
+        } else if (a == QLatin1String("--dial-delay")) {
+            if (!takeInt(args, i, &dialDelayMs, error))
+                return false;
+        } else if (a == QLatin1String("--busy-number") && i + 1 < args.size()) {
+            busyNumbers << args[++i];
+        } else if (a == QLatin1String("--no-carrier-number") && i + 1 < args.size()) {
+            noCarrierNumbers << args[++i];
+        } else if (a == QLatin1String("--meas-items")) {
+            if (!takeInt(args, i, &measItems, error))
+                return false;
+        } else if (a == QLatin1String("--meas-delay")) {
+            if (!takeInt(args, i, &measDelayMs, error))
+                return false;
+        } else if (a == QLatin1String("--no-card")) {
+            noCard = true;
+        } else if (a == QLatin1String("--delete-delay")) {
+            if (!takeInt(args, i, &deleteDelayMs, error))
+                return false;
+        } else if (a == QLatin1String("--fault") && i + 1 < args.size()) {
+            SimFault f;
+            if (!SimFault::parse(args[++i], &f, error))
+                return false;
+            faults.push_back(f);
+        } else {
+            *error = QStringLiteral("unknown option or missing value: %1").arg(a);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString SimConfig::help()
+{
+    return QStringLiteral(R"(Usage: kestrel-sim [options]
+
+A simulated Kestrel clamp-on power meter on a pseudo-terminal. It prints the device path on
+its first line of output, links it as comN in a dosdevices folder, and serves until it is
+ended. Each command line ends in CR LF (a lone LF is accepted too); each reply is one line
+ending in CR LF, except the binary block of :CARD:PICK? and :MEM:PICK?.
+
+Port:
+  --com N                 link the pseudo-terminal as comN (default 1)
+  --dosdevices DIR        folder of the comN link (default $XDG_CONFIG_HOME/pqlink/dosdevices)
+  --baud B                pace sending and reading at B bits per second, 10 bits a byte
+                          (default 0: unpaced)
+  --reply-delay MS        wait MS milliseconds before every reply (default 0)
+
+Modem (a Hayes modem in front of the instrument):
+  --modem                 answer AT commands: "OK" to every AT command, "ERROR" to other lines;
+                          ATD<number> answers "CONNECT 9600" after the dial delay, then the
+                          line goes to the instrument until the port is closed (the modem
+                          hangs up when the program closes the port)
+  --dial-delay MS         time from ATD to its answer (default 2000)
+  --busy-number N         ATD N answers "BUSY" (repeatable)
+  --no-carrier-number N   ATD N answers "NO CARRIER" (repeatable)
+
+Measurement:
+  --meas-items N          items in a :MEAS? reply (default: those of the wiring and circuits)
+  --meas-delay MS         time the instrument takes to answer :MEAS? (default 0)
+
+Stored files:
+  --no-card               no PC card: the card's list queries answer "EXECUTE ERROR"
+  --delete-delay MS       time taken by :CARD:DEL and :MEM:FORM (default 500)
+
+Faults (repeatable):
+  --fault KIND,WORD,N[,ARG]
+                          change the N-th reply to command WORD ("*": the N-th reply of all),
+                          e.g. --fault truncate,:CARD:PICK?,3 or --fault drop,aaa,1
+                          KIND is one of
+                            drop      no reply
+                            delay     the reply comes ARG ms late (default 6000)
+                            truncate  the reply loses its second half
+                            lengthen  ARG bytes "#" (default 5) follow the reply
+                            garble    the middle third of the reply is scrambled
+                            hangup    the line drops: with --modem "NO CARRIER" and the modem
+                                      is back in command mode; direct, nothing more is answered
+
+Replies of our own (the instrument's manual does not define them):
+  "COMMAND ERROR"         a command word the instrument does not know (also the answer to the
+                          connection test "aaa")
+  "PARAMETER ERROR"       a setting command whose value the instrument refuses
+)");
+}

@@ -1,0 +1,7 @@
+#include "SimFileCommands.h"
+
+#include "SimInstrument.h"
+
+void SimFileCommands::install(SimInstrument&)
+{
+}

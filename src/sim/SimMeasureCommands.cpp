@@ -1,0 +1,7 @@
+#include "SimMeasureCommands.h"
+
+#include "SimInstrument.h"
+
+void SimMeasureCommands::install(SimInstrument&)
+{
+}

@@ -1,0 +1,7 @@
+#include "SimSettingsCommands.h"
+
+#include "SimInstrument.h"
+
+void SimSettingsCommands::install(SimInstrument&)
+{
+}

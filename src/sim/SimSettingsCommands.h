@@ -1,0 +1,10 @@
+#pragma once
+
+class SimInstrument;
+
+// Settings queries and setting commands.
+class SimSettingsCommands
+{
+public:
+    static void install(SimInstrument& instrument);
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "MessageService.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Replaces the message boxes while it lives: records every box and answers questions from a
+// script (Yes when the script is empty, unless told otherwise).
+class ScriptedMessages final : public MessageService
+{
+public:
+    struct Shown
+    {
+        Kind kind;
+        QString text;
+    };
+
+    ScriptedMessages();
+    ~ScriptedMessages() override;
+
+    bool show(Kind kind, const QString& text) override;
+
+    void answer(bool yes) { m_answers.append(yes); }
+    void setDefaultAnswer(bool yes) { m_defaultAnswer = yes; }
+    // Runs inside the box's "modal loop" when a box is shown (e.g. to close a window).
+    void onShow(std::function<void(const Shown&)> f) { m_onShow = std::move(f); }
+
+    const QList<Shown>& shown() const { return m_shown; }
+    QStringList texts() const;
+    void clear() { m_shown.clear(); }
+
+private:
+    QList<Shown> m_shown;
+    QList<bool> m_answers;
+    bool m_defaultAnswer = true;
+    std::function<void(const Shown&)> m_onShow;
+};

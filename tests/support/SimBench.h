@@ -1,0 +1,49 @@
+#pragma once
+
+#include "FrmStart.h"
+#include "ScriptedMessages.h"
+#include "SimInstrument.h"
+#include "SimPort.h"
+#include "TestUtil.h"
+
+#include <QTest>
+
+#include <memory>
+
+class FrmMeas;
+class FrmDload;
+class Link;
+
+// The program's real windows and link over an in-process port, with the simulated
+// instrument behind it and the message boxes scripted.
+class SimBench
+{
+public:
+    explicit SimBench(SimConfig config = {});
+    ~SimBench();
+
+    SimInstrument instrument;
+    ScriptedMessages messages;
+    SimPort* port = nullptr; // owned by the start window
+    std::unique_ptr<FrmStart> start;
+
+    Link& link() { return start->link(); }
+    // Clicks "Connect" with Direct selected and waits for the result; true when connected.
+    bool connectDirect();
+    // Clicks "Measure" / "Download" and waits until the window has opened.
+    FrmMeas* openMeas();
+    FrmDload* openDload();
+
+    // Command lines the program wrote since the last clearWire(), without CR LF.
+    QList<QByteArray> wire() const { return TestUtil::lines(port->written()); }
+    void clearWire() { port->clearWritten(); }
+
+    template <class T> T* child(QObject* parent, const char* name)
+    {
+        T* w = parent->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qWarning("no child %s", name);
+        return w;
+    }
+    template <class T> T* startChild(const char* name) { return child<T>(start.get(), name); }
+};
