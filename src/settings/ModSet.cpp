@@ -1,0 +1,7 @@
+#include "ModSet.h"
+
+ModSet& ModSet::instance()
+{
+    static ModSet record;
+    return record;
+}
