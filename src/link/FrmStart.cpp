@@ -114,6 +114,10 @@ void FrmStart::buildUi()
     grid->addLayout(buttons, 5, 0, 1, 4);
     grid->setColumnStretch(3, 1);
 
+    // A list announces its current item as its name; give it its label's caption instead.
+    for (QLabel* label : {Label1, Label3, Label4, Label5})
+        label->buddy()->setAccessibleName(label->text().remove(QLatin1Char('&')));
+
     setTabOrder(ComboPort, ComboBaud);
     setTabOrder(ComboBaud, Option1);
     setTabOrder(Option1, Option2);

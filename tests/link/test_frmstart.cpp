@@ -1,4 +1,271 @@
-#include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+// The connection window through its real controls, against the simulated instrument.
+
+#include "FrmDload.h"
+#include "FrmMeas.h"
+#include "Link.h"
+#include "SimBench.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using TestUtil::caption;
+
+class TestFrmStart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void loadState();
+    void accessibleNames();
+    void directConnectAndDisconnect();
+    void directSilentFailure();
+    void portAndSettingsFromTheLists();
+    void portOpenError();
+    void modem_data();
+    void modem();
+    void controlsFollowBusy();
+    void windowsCloseEachOther();
+    void portLostWhileConnected();
+};
+
+void TestFrmStart::loadState()
+{
+    SimBench b;
+    FrmStart& w = *b.start;
+    QCOMPARE(w.windowTitle(), QStringLiteral("CONNECT  (V0.02)"));
+    auto* port = b.startChild<QComboBox>("ComboPort");
+    QCOMPARE(port->count(), 8);
+    QCOMPARE(port->itemText(0), QStringLiteral("COM1"));
+    QCOMPARE(port->itemText(7), QStringLiteral("COM8"));
+    QCOMPARE(port->currentIndex(), 0);
+    QVERIFY(!port->isEditable());
+    QCOMPARE(port->toolTip(), QStringLiteral("Kestrelまたはモデムを接続するCOMポートを選択"));
+    auto* baud = b.startChild<QComboBox>("ComboBaud");
+    QCOMPARE(baud->count(), 3);
+    QCOMPARE(baud->itemText(0), QStringLiteral(" 9600bps"));
+    QCOMPARE(baud->itemText(1), QStringLiteral("19200bps"));
+    QCOMPARE(baud->itemText(2), QStringLiteral("38400bps"));
+    QCOMPARE(baud->currentIndex(), 0);
+    QVERIFY(b.startChild<QRadioButton>("Option1")->isChecked());
+    QCOMPARE(caption(b.startChild<QRadioButton>("Option1")), QStringLiteral("Direct"));
+    QCOMPARE(caption(b.startChild<QRadioButton>("Option2")), QStringLiteral("Modem"));
+    QCOMPARE(b.startChild<QLineEdit>("TextModemInit")->text(), QStringLiteral("AT"));
+    QCOMPARE(b.startChild<QLineEdit>("TextTelNo")->text(), QString());
+    const char* labels[][2] = {{"Label1", "Comport"},     {"Label3", "Baudrate"},
+                               {"Label2", "Connection"},  {"Label4", "Initialization"},
+                               {"Label5", "Phone number"}};
+    for (auto& l : labels)
+        QCOMPARE(caption(b.startChild<QLabel>(l[0])), QString::fromLatin1(l[1]));
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandMeasDisp")), QStringLiteral("Measure"));
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandDloadDisp")), QStringLiteral("Download"));
+    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
+    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM1"));
+    QVERIFY(b.port->written().isEmpty()); // nothing is sent before connecting
+    QVERIFY(!b.port->isOpen());
+}
+
+void TestFrmStart::accessibleNames()
+{
+    SimBench b;
+    // Entry fields and lists are announced by their label's caption.
+    const char* fields[][2] = {{"ComboPort", "Comport"},
+                               {"ComboBaud", "Baudrate"},
+                               {"TextModemInit", "Initialization"},
+                               {"TextTelNo", "Phone number"},
+                               {"CommandConnect", "Connect"},
+                               {"Option2", "Modem"}};
+    for (auto& f : fields) {
+        QWidget* w = b.startChild<QWidget>(f[0]);
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+        QVERIFY(iface);
+        // Either its own name, or (lists on Linux, whose name is their value) the label it
+        // is "labelled by".
+        QStringList heard{iface->text(QAccessible::Name)};
+        for (const auto& rel : iface->relations(QAccessible::Label))
+            heard << rel.first->text(QAccessible::Name);
+        QVERIFY2(heard.contains(QString::fromLatin1(f[1])), qPrintable(heard.join('|')));
+    }
+}
+
+void TestFrmStart::directConnectAndDisconnect()
+{
+    SimBench b;
+    QVERIFY(b.connectDirect());
+    QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"}));
+    QCOMPARE(b.port->written(), QByteArray("aaa\r\n"));
+    QCOMPARE(b.link().timerComInterval(), 1000);
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Disconnect"));
+    QVERIFY(b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
+    QVERIFY(b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QVERIFY(b.port->isOpen());
+
+    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    QCOMPARE(b.link().ConnectStat(), qint16(0));
+    QVERIFY(!b.port->isOpen());
+    QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"})); // no hang-up command
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
+    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+}
+
+void TestFrmStart::directSilentFailure()
+{
+    SimConfig c;
+    SimFault silent;
+    silent.word = "AAA";
+    c.faults.push_back(silent);
+    SimBench b(c);
+    QVERIFY(!b.connectDirect());
+    QVERIFY(b.messages.shown().isEmpty()); // fails silently
+    QVERIFY(!b.port->isOpen());
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
+    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    // The next attempt succeeds: any line counts as the instrument being there.
+    QVERIFY(b.connectDirect());
+}
+
+void TestFrmStart::portAndSettingsFromTheLists()
+{
+    SimBench b;
+    b.startChild<QComboBox>("ComboPort")->setCurrentIndex(2);
+    b.startChild<QComboBox>("ComboBaud")->setCurrentIndex(2);
+    QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM3"));
+    QVERIFY(b.connectDirect());
+    QCOMPARE(b.port->commPort(), 3);
+    QCOMPARE(b.port->settings(), QStringLiteral("38400,n,8,1"));
+    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    b.startChild<QComboBox>("ComboBaud")->setCurrentIndex(1);
+    QVERIFY(b.connectDirect());
+    QCOMPARE(b.port->settings(), QStringLiteral("19200,n,8,1"));
+}
+
+void TestFrmStart::portOpenError()
+{
+    SimBench b;
+    const QString text = QStringLiteral("COM1 (/dev/ttyS0) cannot be opened: permission denied.");
+    b.port->setOpenError(text);
+    QVERIFY(!b.connectDirect());
+    QCOMPARE(b.messages.shown().size(), 1);
+    QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
+    QCOMPARE(b.messages.shown()[0].text, text);
+    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+    QVERIFY(b.port->written().isEmpty());
+}
+
+void TestFrmStart::modem_data()
+{
+    QTest::addColumn<QString>("init");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QList<QByteArray>>("wire");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("maxMs");
+    using L = QList<QByteArray>;
+    QTest::newRow("connects") << "ATZ" << "0312345678" << L{"ATZ", "ATD0312345678"} << true << 3000;
+    QTest::newRow("empty number") << "AT" << "" << L{"AT", "ATD"} << true << 3000;
+    // "NO CARRIER" ends the dial at once, long before its 30 s time-out.
+    QTest::newRow("no carrier") << "AT" << "999" << L{"AT", "ATD999"} << false << 3000;
+    // Without "OK" there is no dial.
+    QTest::newRow("no OK") << "HELLO" << "1" << L{"HELLO"} << false << 3000;
+}
+
+void TestFrmStart::modem()
+{
+    QFETCH(QString, init);
+    QFETCH(QString, number);
+    QFETCH(QList<QByteArray>, wire);
+    QFETCH(bool, connected);
+    QFETCH(int, maxMs);
+    SimConfig c;
+    c.modem = true;
+    c.dialDelayMs = 100;
+    c.noCarrierNumbers << QStringLiteral("999");
+    SimBench b(c);
+    TestUtil::PauseRecorder pauses;
+    QList<int> timeouts;
+    QObject::connect(&b.link(), &Link::written,
+                     [&](const QByteArray&, int ms) { timeouts << ms; });
+    b.startChild<QRadioButton>("Option2")->setChecked(true);
+    b.startChild<QLineEdit>("TextModemInit")->setText(init);
+    b.startChild<QLineEdit>("TextTelNo")->setText(number);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    QVERIFY(clock.elapsed() < maxMs);
+    QCOMPARE(b.wire(), wire);
+    QCOMPARE(b.link().ConnectStat(), connected ? qint16(-1) : qint16(0));
+    QCOMPARE(timeouts, wire.size() == 2 ? (QList<int>{1000, 30000}) : (QList<int>{1000}));
+    QCOMPARE(pauses.pauses, wire.size() == 2 ? QList<int>{1000} : QList<int>{});
+    QVERIFY(b.messages.shown().isEmpty());
+    if (connected) {
+        QCOMPARE(b.link().RecvMode(), Link::ModeLine);
+        // The line now reaches the instrument.
+        QCOMPARE(b.link().SendCommand("aaa", 1000).text, QByteArray("COMMAND ERROR\r\n"));
+    }
+}
+
+void TestFrmStart::controlsFollowBusy()
+{
+    SimConfig c;
+    c.replyDelayMs = 300;
+    SimBench b(c);
+    QVERIFY(b.connectDirect());
+    const char* names[] = {"Option1", "Option2", "CommandConnect", "CommandMeasDisp",
+                           "CommandDloadDisp"};
+    QList<bool> during;
+    QTimer::singleShot(100, [&] {
+        for (const char* n : names)
+            during << b.startChild<QWidget>(n)->isEnabled();
+    });
+    QCOMPARE(b.link().SendCommand(":STAT?", 1000).result, Link::ResultComplete);
+    QCOMPARE(during, (QList<bool>{false, false, false, false, false}));
+    for (const char* n : names)
+        QVERIFY(b.startChild<QWidget>(n)->isEnabled());
+}
+
+void TestFrmStart::windowsCloseEachOther()
+{
+    SimBench b;
+    QVERIFY(b.connectDirect());
+    QPointer<FrmMeas> meas = b.openMeas();
+    QVERIFY(meas && meas->isVisible());
+    QCOMPARE(meas->windowTitle(), QStringLiteral("MEASURE"));
+    QPointer<FrmDload> dload = b.openDload();
+    QVERIFY(dload && dload->isVisible());
+    QCOMPARE(dload->windowTitle(), QStringLiteral("DOWNLOAD"));
+    QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); })); // unloaded and destroyed
+    meas = b.openMeas();
+    QVERIFY(TestUtil::waitFor([&] { return dload.isNull(); }));
+    QVERIFY(meas);
+    // Disconnecting unloads whichever is open.
+    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
+    QVERIFY(!b.start->measWindow() && !b.start->dloadWindow());
+}
+
+void TestFrmStart::portLostWhileConnected()
+{
+    SimBench b;
+    QVERIFY(b.connectDirect());
+    QPointer<FrmMeas> meas = b.openMeas();
+    emit b.port->lost(QStringLiteral("No such device"));
+    QVERIFY(TestUtil::waitFor([&] { return b.link().ConnectStat() == 0; }));
+    QCOMPARE(b.messages.shown().size(), 1);
+    QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
+    QVERIFY(b.messages.shown()[0].text.contains(QStringLiteral("COM1 (sim:COM1)")));
+    QVERIFY(b.messages.shown()[0].text.contains(QStringLiteral("No such device")));
+    QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
+    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+}
+
+QTEST_MAIN(TestFrmStart)
 #include "test_frmstart.moc"

@@ -1,4 +1,299 @@
+// The request/reply transaction and the block fetch, against an in-process line.
+
+#include "Link.h"
+#include "SimInstrument.h"
+#include "SimPort.h"
+#include "TestUtil.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTimer>
+
+namespace {
+
+// A line whose other end the test plays by hand: the instrument answers nothing.
+struct Line
+{
+    SimInstrument instrument;
+    SimPort port{instrument};
+    Link link{port};
+    QList<qint16> busyCalls;
+
+    Line()
+    {
+        for (const char* word : {"X", ":CARD:PICK?", ":MEM:PICK?"})
+            instrument.addCommand(word, [](SimInstrument&, const QByteArray&) {
+                SimReply r;
+                r.none = true;
+                return r;
+            });
+        QObject::connect(&link, &Link::controlsBusy, [this](qint16 b) { busyCalls << b; });
+        port.open(nullptr);
+    }
+    // Sends "X" and plays the pieces as they would arrive, each after its delay.
+    Link::Reply play(const QList<QPair<int, QByteArray>>& pieces, int timeoutMs = 2000)
+    {
+        for (const auto& [delay, bytes] : pieces)
+            port.inject(bytes, delay);
+        return link.SendCommand("X", timeoutMs);
+    }
+};
+
+} // namespace
+
+class TestLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initialState();
+    void lineCompletion_data();
+    void lineCompletion();
+    void timeout_data();
+    void timeout();
+    void busyRefusal();
+    void lateReplyIsNotTakenForTheNext();
+    void modemModes_data();
+    void modemModes();
+    void badInputEndsByItsOwnRule();
+    void shutdownEndsTheWait();
+    void fetchBlockRequestAndCount();
+    void fetchBlockInvalidRange();
+    void fetchBlockOverlongEndsByTimeout();
+};
+
+void TestLink::initialState()
+{
+    Line l;
+    QCOMPARE(l.link.Recv(), QByteArray("de-ta nashi"));
+    QCOMPARE(l.link.Send(), QByteArray("mi soushin"));
+    QCOMPARE(l.link.ConnectStat(), qint16(0));
+    QCOMPARE(l.link.Busy(), qint16(0));
+    QCOMPARE(l.link.timerComInterval(), 0);
+}
+
+void TestLink::lineCompletion_data()
+{
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QByteArray>("reply");
+    using L = QList<QByteArray>;
+    QTest::newRow("one piece") << 0 << L{"ALL RIGHT\r\n"} << QByteArray("ALL RIGHT\r\n");
+    QTest::newRow("byte by byte") << 1 << L{"1P2W\r\n"} << QByteArray("1P2W\r\n");
+    // A piece ending in CR must not complete the reply; the LF that follows does.
+    QTest::newRow("CR then LF") << 0 << L{"ALL RIGHT\r", "\n"} << QByteArray("ALL RIGHT\r\n");
+    // The last character decides: a second line's start keeps the reply open.
+    QTest::newRow("line and a half") << 0 << L{"ALL RIGHT\r\nAB", "C\r\n"}
+                                     << QByteArray("ALL RIGHT\r\nABC\r\n");
+    QTest::newRow("LF without CR") << 0 << L{"ok\n"} << QByteArray("ok\n");
+    QTest::newRow("high and NUL bytes")
+        << 3 << L{QByteArray("\xff\x00\x80\xfe", 4), "\r\n"} << QByteArray("\xff\x00\x80\xfe\r\n", 6);
+}
+
+void TestLink::lineCompletion()
+{
+    QFETCH(int, pieceSize);
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QByteArray, reply);
+    Line l;
+    l.port.setPieceSize(pieceSize);
+    QList<QPair<int, QByteArray>> timed;
+    int t = 20;
+    for (const QByteArray& p : pieces) {
+        timed << qMakePair(t, p);
+        t += 150; // far enough apart to be separate receive events
+    }
+    const Link::Reply r = l.play(timed);
+    QCOMPARE(r.result, Link::ResultComplete);
+    QCOMPARE(r.text, reply);
+    QCOMPARE(l.link.Recv(), reply);
+    QCOMPARE(l.link.Send(), QByteArray("X\r\n"));
+    QCOMPARE(l.port.written(), QByteArray("X\r\n"));
+    QCOMPARE(l.link.Busy(), qint16(0));
+    QCOMPARE(l.busyCalls, (QList<qint16>{-1, 0}));
+    QCOMPARE(l.link.timerComInterval(), 2000);
+}
+
+void TestLink::timeout_data()
+{
+    QTest::addColumn<QByteArray>("partial");
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("partial line") << QByteArray("ALL RI");
+    QTest::newRow("CR without LF") << QByteArray("ALL RIGHT\r");
+}
+
+void TestLink::timeout()
+{
+    QFETCH(QByteArray, partial);
+    Line l;
+    QElapsedTimer clock;
+    clock.start();
+    const Link::Reply r = l.play({{10, partial}}, 300);
+    const qint64 took = clock.elapsed();
+    QCOMPARE(r.result, Link::ResultTimeout);
+    QCOMPARE(r.text, partial);
+    QVERIFY2(took >= 290 && took < 2000, qPrintable(QString::number(took)));
+    QCOMPARE(l.link.Busy(), qint16(0));
+    QCOMPARE(l.link.TimeUp(), qint16(0));
+    QCOMPARE(l.busyCalls.last(), qint16(0)); // the controls are usable again
+}
+
+void TestLink::busyRefusal()
+{
+    Line l;
+    Link::Reply nested{-99, {}};
+    QByteArray sendDuringWait;
+    QByteArray writtenDuringWait;
+    // Another handler tries a transaction while the first waits.
+    QTimer::singleShot(50, [&] {
+        nested = l.link.SendCommand(":STAT?", 1000);
+        sendDuringWait = l.link.Send();
+        writtenDuringWait = l.port.written();
+    });
+    const Link::Reply r = l.play({{200, "ALL RIGHT\r\n"}});
+    QCOMPARE(nested.result, Link::ResultBusy);
+    QCOMPARE(nested.text, QByteArray("BUSY"));
+    QCOMPARE(sendDuringWait, QByteArray("X\r\n"));
+    QCOMPARE(writtenDuringWait, QByteArray("X\r\n"));
+    QCOMPARE(r.result, Link::ResultComplete); // the running transaction is not disturbed
+    QCOMPARE(r.text, QByteArray("ALL RIGHT\r\n"));
+    // A refused block fetch changes nothing either.
+    QTimer::singleShot(20, [&] { nested.result = l.link.FetchBlock("F", 1, 10, 0).result; });
+    l.play({{150, "x\r\n"}});
+    QCOMPARE(nested.result, Link::ResultBusy);
+    QCOMPARE(l.port.written(), QByteArray("X\r\nX\r\n"));
+}
+
+void TestLink::lateReplyIsNotTakenForTheNext()
+{
+    Line l;
+    const Link::Reply first = l.play({{400, "LATE\r\n"}}, 150);
+    QCOMPARE(first.result, Link::ResultTimeout);
+    QVERIFY(TestUtil::waitFor([&] { return l.link.Recv() == "LATE\r\n"; }));
+    // The late line completed nothing harmful: the link is idle, the next reply is its own.
+    QCOMPARE(l.link.Busy(), qint16(0));
+    l.port.inject("STALE", 0);
+    QTest::qWait(50); // the stale bytes wait in the port, unread
+    l.instrument.addCommand("Y", [](SimInstrument&, const QByteArray&) {
+        return SimReply::line("FRESH");
+    });
+    const Link::Reply next = l.link.SendCommand("Y", 1000);
+    QCOMPARE(next.result, Link::ResultComplete);
+    QCOMPARE(next.text, QByteArray("FRESH\r\n"));
+}
+
+void TestLink::modemModes_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("completes");
+    QTest::newRow("ack OK, no line end") << 2 << QByteArray("\r\nOK") << true;
+    QTest::newRow("ack ERROR") << 2 << QByteArray("ERROR\r\n") << false;
+    QTest::newRow("dial CONNECT") << 3 << QByteArray("CONNECT 9600") << true;
+    QTest::newRow("dial NO CARRIER") << 3 << QByteArray("NO CARRIER\r\n") << true;
+    QTest::newRow("dial NO DIALTONE") << 3 << QByteArray("NO DIALTONE") << true;
+    QTest::newRow("dial BUSY") << 3 << QByteArray("BUSY\r\n") << false;
+    QTest::newRow("dial ERROR") << 3 << QByteArray("ERROR\r\n") << false;
+    QTest::newRow("unknown mode") << 7 << QByteArray("OK\r\n") << false;
+}
+
+void TestLink::modemModes()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, completes);
+    Line l;
+    l.port.inject(reply, 20);
+    l.link.setRecvMode(qint16(mode));
+    const Link::Reply r = l.link.SendModemCommand("X", 300);
+    QCOMPARE(l.link.RecvMode(), qint16(mode)); // the modem variant keeps the caller's mode
+    QCOMPARE(r.result, completes ? Link::ResultComplete : Link::ResultTimeout);
+    QCOMPARE(r.text, mode == 7 ? QByteArray() : reply);
+}
+
+void TestLink::badInputEndsByItsOwnRule()
+{
+    Line l;
+    // A flood without a line end: the transaction ends by its time-out, nothing crashes.
+    const QByteArray flood(256 * 1024, '\xAA');
+    QList<QPair<int, QByteArray>> pieces;
+    for (int i = 0; i < 20; ++i)
+        pieces << qMakePair(10, flood);
+    const Link::Reply r = l.play(pieces, 400);
+    QCOMPARE(r.result, Link::ResultTimeout);
+    QCOMPARE(r.text.size(), 20 * flood.size());
+    // The link still works afterwards.
+    const Link::Reply ok = l.play({{10, "ALL RIGHT\r\n"}});
+    QCOMPARE(ok.text, QByteArray("ALL RIGHT\r\n"));
+}
+
+void TestLink::shutdownEndsTheWait()
+{
+    Line l;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(50, [&] { l.link.shutdown(); });
+    const Link::Reply r = l.link.SendCommand("X", 50000);
+    QCOMPARE(r.result, Link::ResultTimeout);
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(l.link.SendCommand("X", 50000).result, Link::ResultTimeout);
+    QVERIFY(clock.elapsed() < 5000);
+}
+
+void TestLink::fetchBlockRequestAndCount()
+{
+    Line l;
+    l.port.setPieceSize(7);
+    QByteArray data;
+    for (int i = 0; i < 1000; ++i)
+        data.append(char(i * 37 + 11));
+    data.replace(0, 6, QByteArray("\x00\x0d\x0a\x11\x13\xff", 6));
+    l.port.inject("<" + data + ">", 20);
+    l.link.setRecvMode(0);
+    const Link::Block b = l.link.FetchBlock("X", 1001, 2000, 1);
+    QCOMPARE(l.port.written(), QByteArray(":MEM:PICK? X, 1001, 2000\r\n"));
+    QCOMPARE(b.result, Link::ResultComplete);
+    QCOMPARE(b.bytes.size(), Link::BlockBufSize);
+    QCOMPARE(b.bytes.mid(1, 1000), data);
+    QCOMPARE(l.link.BlockLen(), 1002);
+    QCOMPARE(l.link.RecvMode(), Link::ModeBlock);
+    QCOMPARE(l.link.Send(), QByteArray("mi soushin")); // the block request is not a command
+    QCOMPARE(l.link.timerComInterval(), 5000);
+    // One byte: three bytes expected, and the card's command word.
+    l.port.clearWritten();
+    l.port.inject("<Z>", 20);
+    const Link::Block one = l.link.FetchBlock("F 1.DAT", 7, 7, 0);
+    QCOMPARE(l.port.written(), QByteArray(":CARD:PICK? F 1.DAT, 7, 7\r\n"));
+    QCOMPARE(one.result, Link::ResultComplete);
+    QCOMPARE(one.bytes.at(1), 'Z');
+}
+
+void TestLink::fetchBlockInvalidRange()
+{
+    Line l;
+    const Link::Block b = l.link.FetchBlock("X", 10, 8, 0);
+    QCOMPARE(b.result, Link::ResultInvalidRange);
+    QCOMPARE(b.bytes, QByteArray("E\0R\0R\0O\0R\0", 10));
+    QVERIFY(l.port.written().isEmpty());
+    QVERIFY(l.busyCalls.isEmpty()); // the controls were never disabled
+}
+
+void TestLink::fetchBlockOverlongEndsByTimeout()
+{
+    Line l;
+    // 5000 bytes for a 10-byte request, then more late: nothing may land outside the buffer
+    // (the sanitizer build checks), and the fetch ends by time-out, not by count.
+    l.port.inject(QByteArray(5000, 'A'), 20);
+    l.port.inject(QByteArray(3000, 'B'), 5200);
+    QElapsedTimer clock;
+    clock.start();
+    const Link::Block b = l.link.FetchBlock("X", 1, 10, 0);
+    QCOMPARE(b.result, Link::ResultTimeout);
+    QVERIFY(clock.elapsed() >= 4900);
+    QCOMPARE(b.bytes, QByteArray(Link::BlockBufSize, 'A'));
+    QTest::qWait(400);
+    QVERIFY(l.link.BlockLen() >= 8000);
+}
+
+QTEST_MAIN(TestLink)
 #include "test_link.moc"
