@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class SimInstrument;
 
 // Settings queries and setting commands.
@@ -7,4 +9,6 @@ class SimSettingsCommands
 {
 public:
     static void install(SimInstrument& instrument);
+    // What the settings commands accept, for kestrel-sim --help.
+    static QString help();
 };
