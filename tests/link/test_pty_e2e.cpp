@@ -1,4 +1,164 @@
+// End to end: the real kestrel-sim on a pseudo-terminal, reached through QSerialPort and the
+// COMn resolution, as a user's program would reach the instrument.
+
+#include "FrmStart.h"
+#include "Link.h"
+#include "PortResolver.h"
+#include "QtCommPort.h"
+#include "ScriptedMessages.h"
+#include "TestUtil.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+
+namespace {
+
+// kestrel-sim running with its link in a private dosdevices folder.
+struct Sim
+{
+    QTemporaryDir config;
+    QProcess process;
+    QString device;
+
+    explicit Sim(const QStringList& options, int com = 1)
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(qEnvironmentVariable("KESTREL_SIM", QStringLiteral("kestrel-sim")),
+                      QStringList{QStringLiteral("--com"), QString::number(com),
+                                  QStringLiteral("--dosdevices"), PortResolver::dosdevicesDir()} +
+                          options);
+        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
+            device = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~Sim()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+struct Program
+{
+    ScriptedMessages messages;
+    FrmStart start{std::make_unique<QtCommPort>()};
+    template <class T> T* c(const char* name) { return start.findChild<T*>(QString::fromLatin1(name)); }
+    void click(const char* name) { QTest::mouseClick(c<QPushButton>(name), Qt::LeftButton); }
+};
+
+} // namespace
+
+class TestPtyE2E : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectsThroughTheResolvedPort();
+    void receptionNeverStalls();
+    void reconnectAfterClose();
+    void pacedLineTakesItsTime();
+    void modemOverThePty();
+    void missingPortIsNamed();
+};
+
+void TestPtyE2E::connectsThroughTheResolvedPort()
+{
+    Sim sim({}, 2);
+    QVERIFY2(sim.device.startsWith(QStringLiteral("/dev/pts/")), qPrintable(sim.device));
+    QCOMPARE(PortResolver::resolve(2), sim.device);
+    Program p;
+    p.c<QComboBox>("ComboPort")->setCurrentIndex(1);
+    QCOMPARE(p.c<QLabel>("LabelDevice")->text(), sim.device);
+    p.click("CommandConnect");
+    QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    QCOMPARE(p.start.link().Recv(), QByteArray("COMMAND ERROR\r\n"));
+}
+
+void TestPtyE2E::receptionNeverStalls()
+{
+    Sim sim({});
+    Program p;
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    // Many short exchanges back to back: every one must complete, none may time out.
+    for (int i = 0; i < 500; ++i) {
+        const Link::Reply r = p.start.link().SendCommand("aaa", 1000);
+        QVERIFY2(r.result == 0, qPrintable(QStringLiteral("exchange %1 stalled").arg(i)));
+        QCOMPARE(r.text, QByteArray("COMMAND ERROR\r\n"));
+    }
+}
+
+void TestPtyE2E::reconnectAfterClose()
+{
+    Sim sim({});
+    Program p;
+    for (int round = 0; round < 3; ++round) {
+        p.click("CommandConnect");
+        QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+        p.click("CommandConnect");
+        QCOMPARE(p.start.link().ConnectStat(), qint16(0));
+    }
+}
+
+void TestPtyE2E::pacedLineTakesItsTime()
+{
+    // 2400 bit/s: the 5-byte command and 15-byte reply take about 83 ms on the line.
+    Sim sim({QStringLiteral("--baud"), QStringLiteral("2400")});
+    Program p;
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(p.start.link().SendCommand("aaa", 1000).result, Link::ResultComplete);
+    const qint64 ms = clock.elapsed();
+    QVERIFY2(ms >= 5 * 75 && ms < 5 * 400, qPrintable(QString::number(ms)));
+}
+
+void TestPtyE2E::modemOverThePty()
+{
+    Sim sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("200"),
+             QStringLiteral("--busy-number"), QStringLiteral("555")});
+    Program p;
+    TestUtil::PauseRecorder pauses;
+    p.c<QRadioButton>("Option2")->setChecked(true);
+    p.c<QLineEdit>("TextTelNo")->setText(QStringLiteral("0123"));
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    QCOMPARE(p.start.link().Recv(), QByteArray("CONNECT 9600\r\n"));
+    QCOMPARE(p.start.link().SendCommand("aaa", 1000).text, QByteArray("COMMAND ERROR\r\n"));
+    // Closing the port hangs the modem up: the next session dials again.
+    p.click("CommandConnect");
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    QCOMPARE(pauses.pauses, (QList<int>{1000, 1000}));
+}
+
+void TestPtyE2E::missingPortIsNamed()
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QDir().mkpath(PortResolver::dosdevicesDir());
+    QFile::link(QStringLiteral("/dev/pqlink-no-such-device"),
+                PortResolver::dosdevicesDir() + QStringLiteral("/com8"));
+    Program p;
+    p.c<QComboBox>("ComboPort")->setCurrentIndex(7);
+    p.click("CommandConnect");
+    QCOMPARE(p.messages.shown().size(), 1);
+    QCOMPARE(p.messages.shown()[0].kind, MessageService::Kind::Critical);
+    const QString text = p.messages.shown()[0].text;
+    QVERIFY2(text.contains(QStringLiteral("COM8")) &&
+                 text.contains(QStringLiteral("/dev/pqlink-no-such-device")),
+             qPrintable(text));
+    QCOMPARE(p.start.link().ConnectStat(), qint16(0));
+}
+
+QTEST_MAIN(TestPtyE2E)
 #include "test_pty_e2e.moc"
