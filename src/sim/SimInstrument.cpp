@@ -60,8 +60,8 @@ std::vector<SimOutput> SimInstrument::receive(const QByteArray& bytes)
         m_pending.remove(0, end + 1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (modemMode && line.isEmpty())
-            continue; // the LF after a CR
+        if (line.isEmpty())
+            continue; // the LF after a modem command's CR, or a blank line: no command
         const auto replies = modemMode ? handleModem(line) : handleLine(line);
         out.insert(out.end(), replies.begin(), replies.end());
     }
