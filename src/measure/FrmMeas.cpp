@@ -1,25 +1,377 @@
 #include "FrmMeas.h"
 
+#include "BlockingPause.h"
+#include "DlgSettings.h"
+#include "FlexGrid.h"
 #include "Link.h"
+#include "MeasGrid.h"
+#include "MessageService.h"
+#include "RecvSettings.h"
+#include "RepeatIntervals.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kCommandMs = 1000;
+constexpr int kMeasMs = 50000;
+
+const QString kRepeat = QStringLiteral("Repeat");
+
+QString plainCaption(QString text)
+{
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return text;
+}
+
+} // namespace
 
 FrmMeas::FrmMeas(Link& link, QWidget* parent)
-    : QMainWindow(parent), m_link(link), m_lifetime(this)
+    : QMainWindow(parent), m_link(link), m_lifetime(this, [this] { Form_Unload(); })
 {
     setObjectName(QStringLiteral("FrmMeas"));
     setWindowTitle(QStringLiteral("MEASURE"));
+    m_timerRepeat.setObjectName(QStringLiteral("TimerRepeat"));
+    m_timerRepeat.setInterval(1000);
+    connect(&m_timerRepeat, &QTimer::timeout, this, &FrmMeas::TimerRepeat_Timer);
+    buildUi();
+}
+
+FrmMeas::~FrmMeas() = default;
+
+DlgSettings* FrmMeas::settingsDialog() const
+{
+    return m_dlgSettings;
+}
+
+void FrmMeas::buildUi()
+{
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    // Positions are in twips: 15 to a pixel at 96 DPI, more on a high-DPI screen.
+    const QScreen* scr = screen();
+    const double scale = scr ? scr->logicalDotsPerInch() / 96.0 : 1.0;
+    const double ppt = scale / 15.0;
+    const auto px = [ppt](int twips) { return static_cast<int>(std::lround(twips * ppt)); };
+    const auto place = [&](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(px(left), px(top), px(width), px(height));
+    };
+    central->setFixedSize(px(4980), px(4005));
+
+    Grid1 = new FlexGrid(2, ppt, central);
+    Grid1->setObjectName(QStringLiteral("Grid1"));
+    Grid1->setAccessibleName(QStringLiteral("HEADDER DATA"));
+    Grid1->setRows(2);
+    place(Grid1, 60, 60, 3435, 3915);
+
+    CommandSingle = new QPushButton(QStringLiteral("&Single"), central);
+    CommandSingle->setObjectName(QStringLiteral("CommandSingle"));
+    place(CommandSingle, 3720, 0, 1215, 315);
+
+    CommandRepeat = new QPushButton(central);
+    CommandRepeat->setObjectName(QStringLiteral("CommandRepeat"));
+    setRepeatCaption(false);
+    place(CommandRepeat, 3720, 540, 1215, 315);
+
+    Label1 = new QLabel(QStringLiteral("&Interval"), central);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    place(Label1, 3540, 1020, 1395, 195);
+
+    ComboRepeat = new QComboBox(central);
+    ComboRepeat->setObjectName(QStringLiteral("ComboRepeat"));
+    ComboRepeat->setEditable(true);
+    ComboRepeat->setInsertPolicy(QComboBox::NoInsert);
+    ComboRepeat->addItems(RepeatIntervals::texts());
+    ComboRepeat->setCurrentIndex(-1);
+    ComboRepeat->setEditText(QStringLiteral("Combo1"));
+    Label1->setBuddy(ComboRepeat);
+    place(ComboRepeat, 3900, 1260, 1095, 300);
+
+    Label2 = new QLabel(QStringLiteral("Label2"), central);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    place(Label2, 3540, 3180, 1155, 255);
+
+    CommandStart = new QPushButton(QStringLiteral("S&tart/Stop"), central);
+    CommandStart->setObjectName(QStringLiteral("CommandStart"));
+    place(CommandStart, 3540, 3540, 1395, 315);
+
+    QMenu* menuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    menuFile->setObjectName(QStringLiteral("MenuFile"));
+    MFLogging = menuFile->addAction(QStringLiteral("&LOGGING"));
+    MFLogging->setObjectName(QStringLiteral("MFLogging"));
+    MFLogging->setCheckable(true);
+    MFLogging->setChecked(false);
+    QMenu* menuSet = menuBar()->addMenu(QStringLiteral("Settin&gs"));
+    menuSet->setObjectName(QStringLiteral("MenuSet"));
+    MSSettings = menuSet->addAction(QStringLiteral("&KestrelSettings"));
+    MSSettings->setObjectName(QStringLiteral("MSSettings"));
+
+    setTabOrder(Grid1, CommandSingle);
+    setTabOrder(CommandSingle, CommandRepeat);
+    setTabOrder(CommandRepeat, ComboRepeat);
+    setTabOrder(ComboRepeat, CommandStart);
+
+    connect(CommandSingle, &QPushButton::clicked, this, &FrmMeas::CommandSingle_Click);
+    connect(CommandRepeat, &QPushButton::clicked, this, &FrmMeas::CommandRepeat_Click);
+    connect(CommandStart, &QPushButton::clicked, this, &FrmMeas::CommandStart_Click);
+    connect(MFLogging, &QAction::triggered, this, &FrmMeas::MFLogging_Click);
+    connect(MSSettings, &QAction::triggered, this, &FrmMeas::MSSettings_Click);
 }
 
 void FrmMeas::open()
 {
     FormLifetime::Scope scope(m_lifetime);
-    if (!m_lifetime.unloading())
-        show();
+    RecvSettings(m_link);
+    if (m_lifetime.unloading())
+        return;
+    MeasGrid::titles(*Grid1);
+    m_timerRepeat.stop();
+    ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
+    RepeatTick = 0;
+    RepeatStop = 0;
+    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    showState(state.text);
+    show();
 }
 
 void FrmMeas::closeEvent(QCloseEvent* event)
 {
     event->accept();
     m_lifetime.unload();
+}
+
+void FrmMeas::Form_Unload()
+{
+    // A running loop ends at its next pass; it sends nothing more.
+    RepeatStop = 1;
+    m_timerRepeat.stop();
+    wakeRepeatLoop();
+    if (m_dlgSettings)
+        m_dlgSettings->unload();
+}
+
+void FrmMeas::setActionsEnabled(bool enabled)
+{
+    CommandSingle->setEnabled(enabled);
+    CommandRepeat->setEnabled(enabled);
+    CommandStart->setEnabled(enabled);
+}
+
+bool FrmMeas::repeatCaptionIs(const QString& caption) const
+{
+    return plainCaption(CommandRepeat->text()) == caption;
+}
+
+void FrmMeas::setRepeatCaption(bool running)
+{
+    CommandRepeat->setText(running ? QStringLiteral("Sto&p") : QStringLiteral("&Repeat"));
+}
+
+void FrmMeas::showState(const QByteArray& reply)
+{
+    if (reply == "0\r\n")
+        Label2->setText(QStringLiteral("STOP"));
+    else if (reply == "1\r\n")
+        Label2->setText(QStringLiteral("WAIT"));
+    else if (reply == "2\r\n")
+        Label2->setText(QStringLiteral("RUN"));
+}
+
+void FrmMeas::showHeaderReply(const QByteArray& reply)
+{
+    const qint32 n = m_recorder.takeHeaderReply(reply);
+    const bool logFailed = m_recorder.logFailed();
+    if (logFailed)
+        MFLogging->setChecked(false);
+    MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
+    if (logFailed)
+        reportLogFailure();
+}
+
+void FrmMeas::showDataReply(const QByteArray& reply)
+{
+    const qint32 n = m_recorder.takeDataReply(reply);
+    const bool logFailed = m_recorder.logFailed();
+    if (logFailed)
+        MFLogging->setChecked(false);
+    MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
+    if (logFailed)
+        reportLogFailure();
+}
+
+void FrmMeas::reportLogFailure()
+{
+    const QString file =
+        QDir::toNativeSeparators(QFileInfo(m_recorder.log().path()).absoluteFilePath());
+    MessageService::warning(QStringLiteral("The measurement could not be written to %1: %2.\n"
+                                           "LOGGING has been switched off.")
+                                .arg(file, m_recorder.logError()));
+}
+
+void FrmMeas::CommandSingle_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    setActionsEnabled(false);
+    m_link.SendCommand(":HEAD ON", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+    if (m_lifetime.unloading())
+        return;
+    showHeaderReply(reply.text);
+    if (m_lifetime.unloading())
+        return;
+    setActionsEnabled(true);
+}
+
+void FrmMeas::CommandRepeat_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    CommandSingle->setEnabled(false);
+    CommandStart->setEnabled(false);
+
+    if (!repeatCaptionIs(kRepeat)) {
+        // Stop: the running loop sees the flag once the transaction it waits for has ended.
+        m_timerRepeat.stop();
+        setRepeatCaption(false);
+        CommandSingle->setEnabled(true);
+        CommandStart->setEnabled(true);
+        RepeatStop = 1;
+        wakeRepeatLoop();
+        return;
+    }
+
+    setRepeatCaption(true);
+    const QString typed = ComboRepeat->currentText();
+    const int index = ComboRepeat->currentIndex();
+    // A text typed into the box is no selection: the interval stays as it was.
+    if (index >= 0 && typed == ComboRepeat->itemText(index))
+        if (const auto ms = RepeatIntervals::milliseconds(index))
+            m_timerRepeat.setInterval(*ms);
+    RepeatTick = 0;
+    RepeatStop = 0;
+    const quint32 run = ++m_runSerial;
+    m_timerRepeat.start();
+
+    m_link.SendCommand(":HEAD ON", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    const Link::Reply first = m_link.SendCommand(":MEAS?", kMeasMs);
+    if (m_lifetime.unloading())
+        return;
+    showHeaderReply(first.text);
+    if (m_lifetime.unloading())
+        return;
+    m_link.SendCommand(":HEAD OFF", kCommandMs);
+
+    for (;;) {
+        if (m_lifetime.unloading() || run != m_runSerial)
+            return;
+        if (RepeatStop == 1) {
+            RepeatStop = 0;
+            return;
+        }
+        if (RepeatTick != 1) {
+            waitForRepeatEvent();
+            continue;
+        }
+        RepeatTick = 0;
+        const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+        if (m_lifetime.unloading())
+            return;
+        // The link was taken: the loop ends, the run stays on until the user stops it.
+        if (reply.text == "BUSY")
+            return;
+        showDataReply(reply.text);
+    }
+}
+
+void FrmMeas::waitForRepeatEvent()
+{
+    QEventLoop loop;
+    QEventLoop* outer = m_repeatWait;
+    m_repeatWait = &loop;
+    loop.exec();
+    m_repeatWait = outer;
+}
+
+void FrmMeas::wakeRepeatLoop()
+{
+    if (m_repeatWait)
+        m_repeatWait->quit();
+}
+
+void FrmMeas::TimerRepeat_Timer()
+{
+    RepeatTick = 1;
+    wakeRepeatLoop();
+}
+
+void FrmMeas::CommandStart_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    setActionsEnabled(false);
+    m_link.SendCommand(":DISP:MODE MEAS", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    m_link.SendCommand(":HEAD OFF", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    m_link.SendCommand(state.text == "0\r\n" ? ":START" : ":STOP", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    // The instrument needs a moment to change its state; no input is taken meanwhile.
+    BlockingPause::pause(1000);
+    const Link::Reply after = m_link.SendCommand(":STAT?", kCommandMs);
+    if (m_lifetime.unloading())
+        return;
+    showState(after.text);
+    setActionsEnabled(true);
+}
+
+void FrmMeas::MFLogging_Click()
+{
+    // The action has already inverted its own check mark.
+    m_recorder.log().setLogging(MFLogging->isChecked());
+}
+
+void FrmMeas::MSSettings_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    if (!repeatCaptionIs(kRepeat) || m_dlgSettings)
+        return;
+    auto* dlg = new DlgSettings(m_link, this);
+    m_dlgSettings = dlg;
+    {
+        // Held across exec(): even when this window unloads the dialog meanwhile, the dialog
+        // is destroyed only after exec() and the dialog's own handlers have returned.
+        FormLifetime::Scope dialogScope(dlg->lifetime());
+        dlg->exec();
+        dlg->unload();
+    }
 }

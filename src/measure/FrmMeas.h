@@ -1,27 +1,85 @@
 #pragma once
 
 #include "FormLifetime.h"
+#include "MeasRecorder.h"
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
 
+class DlgSettings;
+class FlexGrid;
 class Link;
+class QAction;
+class QComboBox;
+class QEventLoop;
+class QLabel;
+class QPushButton;
 
-// The measurement window.
+// The measurement window: single and repeated measurements shown in the grid (and logged
+// while LOGGING is checked), and the instrument's own recording started and stopped.
 class FrmMeas : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit FrmMeas(Link& link, QWidget* parent = nullptr);
+    ~FrmMeas() override;
 
     // The opening steps, then the window is shown (unless it was unloaded meanwhile).
     void open();
     void unload() { m_lifetime.unload(); }
     FormLifetime& lifetime() { return m_lifetime; }
 
+    void CommandSingle_Click();
+    void CommandRepeat_Click();
+    void CommandStart_Click();
+    void TimerRepeat_Timer();
+    void MFLogging_Click();
+    void MSSettings_Click();
+
+    FlexGrid* grid() const { return Grid1; }
+    QTimer& timerRepeat() { return m_timerRepeat; }
+    const MeasLists& lists() const { return m_recorder.lists(); }
+    // The settings dialog while it is shown.
+    DlgSettings* settingsDialog() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildUi();
+    void Form_Unload();
+    void setActionsEnabled(bool enabled);
+    bool repeatCaptionIs(const QString& caption) const;
+    void setRepeatCaption(bool running);
+    void showState(const QByteArray& reply);
+    // The reply of a header-on measurement, and one of the later ones of a repeat run.
+    void showHeaderReply(const QByteArray& reply);
+    void showDataReply(const QByteArray& reply);
+    void reportLogFailure();
+    // Waits without using the processor until a tick, a stop or the unload.
+    void waitForRepeatEvent();
+    void wakeRepeatLoop();
+
     Link& m_link;
     FormLifetime m_lifetime;
+    MeasRecorder m_recorder;
+    QTimer m_timerRepeat;
+    qint16 RepeatTick = 0;
+    qint16 RepeatStop = 0;
+    // Counts repeat runs, so that a loop left behind by a stopped run cannot go on with the
+    // next run's flags.
+    quint32 m_runSerial = 0;
+    QEventLoop* m_repeatWait = nullptr;
+    QPointer<DlgSettings> m_dlgSettings;
+
+    FlexGrid* Grid1 = nullptr;
+    QPushButton* CommandSingle = nullptr;
+    QPushButton* CommandRepeat = nullptr;
+    QLabel* Label1 = nullptr;
+    QComboBox* ComboRepeat = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* CommandStart = nullptr;
+    QAction* MFLogging = nullptr;
+    QAction* MSSettings = nullptr;
 };

@@ -1,6 +1,122 @@
 #include "DlgSettings.h"
 
+#include "InstrumentWords.h"
 #include "Link.h"
+#include "ModSet.h"
+#include "NumberText.h"
+#include "RecvSettings.h"
+#include "SendSettings.h"
+#include "SensorRule.h"
+#include "WiringRule.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QComboBox* makeCombo(QWidget* parent, const QString& name, const QStringList& items)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->addItems(items);
+    combo->setEditable(false);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return combo;
+}
+
+QLineEdit* makeText(QWidget* parent, const QString& name, int chars)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    if (chars > 0) {
+        // Room for the digits plus the frame, so the date fields stay compact.
+        const int width = edit->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('0')));
+        edit->setFixedWidth(width + 16);
+    }
+    return edit;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QFrame* makeLine(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// Selects the list position of a code; a code the list has no entry for shows no selection
+// rather than a wrong one.
+void selectCode(QComboBox* combo, qint32 code)
+{
+    combo->setCurrentIndex(code >= 0 && code < combo->count() ? code : -1);
+}
+
+void showFlag(QCheckBox* box, bool flag)
+{
+    box->setCheckState(flag ? Qt::Checked : Qt::Unchecked);
+}
+
+// A greyed box counts as ticked.
+bool boxFlag(const QCheckBox* box)
+{
+    return box->checkState() != Qt::Unchecked;
+}
+
+qint32 averagePosition(qint32 count)
+{
+    const auto& counts = InstrumentWords::AverageCounts;
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        if (counts[i] == count)
+            return static_cast<qint32>(i);
+    return -1;
+}
+
+QString blankLeadingInteger(qint32 value)
+{
+    return value >= 0 ? QLatin1Char(' ') + QString::number(value) : QString::number(value);
+}
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+void setRowEnabled(std::initializer_list<QWidget*> widgets, bool enabled)
+{
+    for (QWidget* w : widgets)
+        w->setEnabled(enabled);
+}
+
+} // namespace
 
 DlgSettings::DlgSettings(Link& link, QWidget* parent)
     : QDialog(parent), m_link(link), m_lifetime(this, [this] { reject(); })
@@ -8,4 +124,829 @@ DlgSettings::DlgSettings(Link& link, QWidget* parent)
     setObjectName(QStringLiteral("DlgSettings"));
     setWindowTitle(QStringLiteral("SETTINGS"));
     setModal(true);
+    buildUi();
+    connectHandlers();
+    // Load: the controls show the record as it is now; CheckAdjust starts unticked.
+    SSTab1->setCurrentIndex(0);
+    DispSettings();
+}
+
+void DlgSettings::buildUi()
+{
+    SSTab1 = new QTabWidget(this);
+    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    SSTab1->addTab(buildMeasureTab(), QStringLiteral("&Measure"));
+    SSTab1->addTab(buildOutputTab(), QStringLiteral("&Output"));
+    SSTab1->addTab(buildSaveItemsTab(), QStringLiteral("Save &items"));
+    SSTab1->addTab(buildHarmonicTab(), QStringLiteral("&Harmonic"));
+    SSTab1->addTab(buildSystemTab(), QStringLiteral("S&ystem"));
+
+    CommandRecv = new QPushButton(QStringLiteral("&RECEIVE"), this);
+    CommandRecv->setObjectName(QStringLiteral("CommandRecv"));
+    CommandSend = new QPushButton(QStringLiteral("&SEND"), this);
+    CommandSend->setObjectName(QStringLiteral("CommandSend"));
+    CommandClose = new QPushButton(QStringLiteral("&CLOSE"), this);
+    CommandClose->setObjectName(QStringLiteral("CommandClose"));
+    // Return in an entry field must not press RECEIVE or SEND behind the user's back.
+    for (QPushButton* b : {CommandRecv, CommandSend, CommandClose}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(CommandRecv);
+    buttons->addWidget(CommandSend);
+    buttons->addWidget(CommandClose);
+    buttons->addStretch(1);
+
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(SSTab1);
+    top->addLayout(buttons);
+    top->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QWidget* DlgSettings::buildMeasureTab()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabMeasure"));
+    auto* grid = new QGridLayout(page);
+
+    auto* labelWiring = makeLabel(page, QStringLiteral("LabelWiring"), QStringLiteral("&WIRING"));
+    ComboWiring =
+        makeCombo(page, QStringLiteral("ComboWiring"),
+                  {QStringLiteral("1P2W"), QStringLiteral("1P3W"), QStringLiteral("3P3W2M"),
+                   QStringLiteral("3P3W3M"), QStringLiteral("3P4W"), QStringLiteral("3P4W4I")});
+    labelWiring->setBuddy(ComboWiring);
+    ComboCirNum = makeCombo(
+        page, QStringLiteral("ComboCirNum"),
+        {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("x4")});
+    ComboCirNum->setAccessibleName(QStringLiteral("WIRING circuits"));
+
+    auto* labelSampling =
+        makeLabel(page, QStringLiteral("LabelSampling"), QStringLiteral("S&AMPLING"));
+    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"),
+                              {QStringLiteral("PLL"), QStringLiteral("FIXED")});
+    labelSampling->setBuddy(ComboSampling);
+    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"),
+                          {QStringLiteral("50Hz"), QStringLiteral("60Hz")});
+    ComboFreq->setAccessibleName(QStringLiteral("SAMPLING frequency"));
+
+    auto* labelVar =
+        makeLabel(page, QStringLiteral("LabelVarMethod"), QStringLiteral("&VAR METHOD"));
+    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"),
+                               {QStringLiteral("OFF"), QStringLiteral("ON")});
+    labelVar->setBuddy(ComboVarMethod);
+
+    auto* labelAverage =
+        makeLabel(page, QStringLiteral("LabelAverage"), QStringLiteral("AVERA&GE"));
+    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"),
+                             {QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 5"),
+                              QStringLiteral("10"), QStringLiteral("20")});
+    labelAverage->setBuddy(ComboAverage);
+
+    auto* labelURange =
+        makeLabel(page, QStringLiteral("LabelURange"), QStringLiteral("VOLT RA&NGE"));
+    ComboURange = makeCombo(page, QStringLiteral("ComboURange"),
+                            {QStringLiteral("150"), QStringLiteral("300"), QStringLiteral("600")});
+    labelURange->setBuddy(ComboURange);
+
+    auto* labelVT = makeLabel(page, QStringLiteral("LabelVT"), QStringLiteral("V&T(PT)"));
+    TextVT = makeText(page, QStringLiteral("TextVT"), 0);
+    labelVT->setBuddy(TextVT);
+
+    grid->addWidget(labelWiring, 0, 0);
+    grid->addWidget(ComboWiring, 0, 1);
+    grid->addWidget(ComboCirNum, 0, 2);
+    grid->addWidget(labelSampling, 1, 0);
+    grid->addWidget(ComboSampling, 1, 1);
+    grid->addWidget(ComboFreq, 1, 2);
+    grid->addWidget(labelVar, 2, 0);
+    grid->addWidget(ComboVarMethod, 2, 1);
+    grid->addWidget(labelAverage, 3, 0);
+    grid->addWidget(ComboAverage, 3, 1);
+    grid->addWidget(labelURange, 4, 0);
+    grid->addWidget(ComboURange, 4, 1);
+    grid->addWidget(labelVT, 5, 0);
+    grid->addWidget(TextVT, 5, 1, 1, 2);
+    grid->addWidget(makeLine(page), 6, 0, 1, 4);
+
+    const QString sensor = QStringLiteral("SENSOR");
+    const QString range = QStringLiteral("CURR RANGE");
+    const QString ct = QStringLiteral("CT");
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelSensor"), sensor), 7, 1);
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelCurrRange"), range), 7, 2);
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelCT"), ct), 7, 3);
+    const QStringList sensors{QStringLiteral("CLA"),     QStringLiteral("CLB"),
+                              QStringLiteral("FLX-500"), QStringLiteral("FLX-5k"),
+                              QStringLiteral("CLC"),     QStringLiteral("CLD")};
+    const QStringList ranges{QStringLiteral("0.5"), QStringLiteral("1"),   QStringLiteral("5"),
+                             QStringLiteral("10"),  QStringLiteral("50"),  QStringLiteral("100"),
+                             QStringLiteral("200"), QStringLiteral("500"), QStringLiteral("1k"),
+                             QStringLiteral("5k")};
+    for (int k = 0; k < 4; ++k) {
+        const QString circuit = QStringLiteral("CIRCUIT%1").arg(k + 1);
+        auto* label = makeLabel(page, QStringLiteral("LabelCircuit%1").arg(k),
+                                QStringLiteral("CIRCUIT&%1").arg(k + 1));
+        ComboSens[k] = makeCombo(page, QStringLiteral("ComboSens%1").arg(k), sensors);
+        ComboSens[k]->setAccessibleName(circuit + QLatin1Char(' ') + sensor);
+        label->setBuddy(ComboSens[k]);
+        ComboIRange[k] = makeCombo(page, QStringLiteral("ComboIRange%1").arg(k), ranges);
+        ComboIRange[k]->setAccessibleName(circuit + QLatin1Char(' ') + range);
+        TextCT[k] = makeText(page, QStringLiteral("TextCT%1").arg(k), 0);
+        TextCT[k]->setAccessibleName(circuit + QLatin1Char(' ') + ct);
+        grid->addWidget(label, 8 + k, 0);
+        grid->addWidget(ComboSens[k], 8 + k, 1);
+        grid->addWidget(ComboIRange[k], 8 + k, 2);
+        grid->addWidget(TextCT[k], 8 + k, 3);
+    }
+    grid->setColumnStretch(3, 1);
+    grid->setRowStretch(12, 1);
+    return page;
+}
+
+QWidget* DlgSettings::buildOutputTab()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabOutput"));
+    auto* grid = new QGridLayout(page);
+
+    const QStringList methods{QStringLiteral("MANUAL"), QStringLiteral("TIME")};
+    const QString start = QStringLiteral("MEAS.START");
+    auto* labelStart = makeLabel(page, QStringLiteral("LabelStart"), QStringLiteral("MEAS.ST&ART"));
+    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"),
+                               methods + QStringList{QStringLiteral("JUST")});
+    labelStart->setBuddy(ComboStartMeth);
+    TextStartY = makeText(page, QStringLiteral("TextStartY"), 4);
+    TextStartM = makeText(page, QStringLiteral("TextStartM"), 2);
+    TextStartD = makeText(page, QStringLiteral("TextStartD"), 2);
+    TextStartHH = makeText(page, QStringLiteral("TextStartHH"), 2);
+    TextStartMM = makeText(page, QStringLiteral("TextStartMM"), 2);
+    TextStartY->setAccessibleName(start + QStringLiteral(" year"));
+    TextStartM->setAccessibleName(start + QStringLiteral(" month"));
+    TextStartD->setAccessibleName(start + QStringLiteral(" day"));
+    TextStartHH->setAccessibleName(start + QStringLiteral(" hour"));
+    TextStartMM->setAccessibleName(start + QStringLiteral(" minute"));
+
+    auto* labelStop = makeLabel(page, QStringLiteral("LabelStop"), QStringLiteral("MEAS.STO&P"));
+    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"),
+                              methods + QStringList{QStringLiteral("TIMER")});
+    labelStop->setBuddy(ComboStopMeth);
+    TextStopY = makeText(page, QStringLiteral("TextStopY"), 4);
+    TextStopM = makeText(page, QStringLiteral("TextStopM"), 2);
+    TextStopD = makeText(page, QStringLiteral("TextStopD"), 2);
+    TextStopHH = makeText(page, QStringLiteral("TextStopHH"), 2);
+    TextStopMM = makeText(page, QStringLiteral("TextStopMM"), 2);
+    Label15 = makeLabel(page, QStringLiteral("Label15"), QStringLiteral("/"));
+    Label16 = makeLabel(page, QStringLiteral("Label16"), QStringLiteral("/"));
+    Label17 = makeLabel(page, QStringLiteral("Label17"), QStringLiteral(":"));
+
+    // Date and time fields in one row each: year / month / day  hour : minute.
+    auto dateRow = [page](std::initializer_list<QWidget*> fields, QLabel* s1, QLabel* s2,
+                          QLabel* s3) {
+        auto* row = new QHBoxLayout;
+        auto it = fields.begin();
+        row->addWidget(*it++);
+        row->addWidget(s1);
+        row->addWidget(*it++);
+        row->addWidget(s2);
+        row->addWidget(*it++);
+        row->addSpacing(page->fontMetrics().horizontalAdvance(QStringLiteral("00")));
+        row->addWidget(*it++);
+        row->addWidget(s3);
+        row->addWidget(*it++);
+        row->addStretch(1);
+        return row;
+    };
+    auto sep = [page](const QString& text) { return makeLabel(page, QString(), text); };
+    grid->addWidget(labelStart, 0, 0);
+    grid->addWidget(ComboStartMeth, 0, 1);
+    grid->addLayout(dateRow({TextStartY, TextStartM, TextStartD, TextStartHH, TextStartMM},
+                            sep(QStringLiteral("/")), sep(QStringLiteral("/")),
+                            sep(QStringLiteral(":"))),
+                    0, 2);
+    grid->addWidget(labelStop, 1, 0);
+    grid->addWidget(ComboStopMeth, 1, 1);
+    grid->addLayout(dateRow({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, Label15,
+                            Label16, Label17),
+                    1, 2);
+    grid->addWidget(makeLine(page), 2, 0, 1, 3);
+
+    auto* labelIntvl =
+        makeLabel(page, QStringLiteral("LabelIntvl"), QStringLiteral("INTERVAL &TIME"));
+    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"),
+                           {QStringLiteral("ALL WAVE"), QStringLiteral("100ms"),
+                            QStringLiteral("200ms"), QStringLiteral("500ms"), QStringLiteral(" 1s"),
+                            QStringLiteral(" 2s"), QStringLiteral(" 5s"), QStringLiteral("10s"),
+                            QStringLiteral("15s"), QStringLiteral("30s"), QStringLiteral(" 1m"),
+                            QStringLiteral(" 2m"), QStringLiteral(" 5m"), QStringLiteral("10m"),
+                            QStringLiteral("15m"), QStringLiteral("30m"), QStringLiteral("60m")});
+    labelIntvl->setBuddy(ComboIntvl);
+
+    const QStringList media{QStringLiteral("PC CARD"), QStringLiteral("MEMORY")};
+    auto* labelMedia = makeLabel(page, QStringLiteral("LabelMedia"), QStringLiteral("SAVE I&N..."));
+    ComboMedia = makeCombo(page, QStringLiteral("ComboMedia"), media);
+    labelMedia->setBuddy(ComboMedia);
+
+    auto* labelFName =
+        makeLabel(page, QStringLiteral("LabelDataFName"), QStringLiteral("&FILE NAME"));
+    TextDataFName = makeText(page, QStringLiteral("TextDataFName"), 0);
+    TextDataFName->setMinimumWidth(
+        TextDataFName->fontMetrics().horizontalAdvance(QStringLiteral("XXXXXXXXXXXXXXXX")) + 16);
+    labelFName->setBuddy(TextDataFName);
+
+    auto* labelRS =
+        makeLabel(page, QStringLiteral("LabelRSConnection"), QStringLiteral("RS CONNECTION"));
+    ComboRSConnection = makeCombo(page, QStringLiteral("ComboRSConnection"),
+                                  {QStringLiteral("PC"), QStringLiteral("PRINTER")});
+    labelRS->setBuddy(ComboRSConnection);
+    ComboRSConnection->setEnabled(false);
+
+    auto* labelCopy =
+        makeLabel(page, QStringLiteral("LabelCopyDst"), QStringLiteral("&DISPLAY COPY"));
+    ComboCopyDst = makeCombo(page, QStringLiteral("ComboCopyDst"), media);
+    labelCopy->setBuddy(ComboCopyDst);
+
+    grid->addWidget(labelIntvl, 3, 0);
+    grid->addWidget(ComboIntvl, 3, 1);
+    grid->addWidget(labelMedia, 4, 0);
+    grid->addWidget(ComboMedia, 4, 1);
+    grid->addWidget(labelFName, 5, 0);
+    grid->addWidget(TextDataFName, 5, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(labelRS, 6, 0);
+    grid->addWidget(ComboRSConnection, 6, 1);
+    grid->addWidget(labelCopy, 7, 0);
+    grid->addWidget(ComboCopyDst, 7, 1);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(8, 1);
+    return page;
+}
+
+QWidget* DlgSettings::buildSaveItemsTab()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSaveItems"));
+    CheckNorm = makeCheck(page, QStringLiteral("CheckNorm"), QStringLiteral("&NORM"));
+    CheckHarm = makeCheck(page, QStringLiteral("CheckHarm"), QStringLiteral("H&ARM."));
+    CheckInst = makeCheck(page, QStringLiteral("CheckInst"), QStringLiteral("INS&T."));
+    CheckAve = makeCheck(page, QStringLiteral("CheckAve"), QStringLiteral("A&VE."));
+    CheckMax = makeCheck(page, QStringLiteral("CheckMax"), QStringLiteral("MA&X."));
+    CheckMin = makeCheck(page, QStringLiteral("CheckMin"), QStringLiteral("MIN."));
+    // "&&" is a literal ampersand in a caption.
+    CheckInteg = makeCheck(page, QStringLiteral("CheckInteg"), QStringLiteral("INTEG. && &DEM"));
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(CheckNorm, 0, 0);
+    grid->addWidget(CheckHarm, 0, 1);
+    grid->addWidget(makeLine(page), 1, 0, 1, 4);
+    grid->addWidget(CheckInst, 2, 0);
+    grid->addWidget(CheckAve, 2, 1);
+    grid->addWidget(CheckMax, 2, 2);
+    grid->addWidget(CheckMin, 2, 3);
+    grid->addWidget(makeLine(page), 3, 0, 1, 4);
+    grid->addWidget(CheckInteg, 4, 0, 1, 2);
+    grid->setColumnStretch(4, 1);
+    grid->setRowStretch(5, 1);
+    return page;
+}
+
+QWidget* DlgSettings::buildHarmonicTab()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabHarmonic"));
+    auto* grid = new QGridLayout(page);
+
+    grid->addWidget(
+        makeLabel(page, QStringLiteral("LabelDetailed"), QStringLiteral("Detailed settings")), 0, 0,
+        1, 4);
+
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelCircuit"), QStringLiteral("CIRCUIT")), 1,
+                    0);
+    auto* circuits = new QHBoxLayout;
+    for (int k = 0; k < 4; ++k) {
+        CheckCircuit[k] = makeCheck(page, QStringLiteral("CheckCircuit%1").arg(k),
+                                    QStringLiteral("&%1").arg(k + 1));
+        circuits->addWidget(CheckCircuit[k]);
+    }
+    circuits->addStretch(1);
+    grid->addLayout(circuits, 1, 1);
+
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelCH"), QStringLiteral("CH")), 2, 0);
+    auto* channels = new QHBoxLayout;
+    for (int k = 0; k < 3; ++k) {
+        CheckU[k] = makeCheck(page, QStringLiteral("CheckU%1").arg(k),
+                              k == 0 ? QStringLiteral("&U1") : QStringLiteral("U%1").arg(k + 1));
+        channels->addWidget(CheckU[k]);
+    }
+    for (int k = 0; k < 4; ++k) {
+        CheckI[k] =
+            makeCheck(page, QStringLiteral("CheckI%1").arg(k), QStringLiteral("I%1").arg(k + 1));
+        channels->addWidget(CheckI[k]);
+    }
+    CheckP = makeCheck(page, QStringLiteral("CheckP"), QStringLiteral("&P1"));
+    channels->addWidget(CheckP);
+    channels->addStretch(1);
+    grid->addLayout(channels, 2, 1);
+
+    grid->addWidget(makeLabel(page, QStringLiteral("LabelType"), QStringLiteral("TYPE")), 3, 0);
+    CheckLevel = makeCheck(page, QStringLiteral("CheckLevel"), QStringLiteral("&LEVEL"));
+    CheckPercent = makeCheck(page, QStringLiteral("CheckPercent"), QStringLiteral("%of&FND"));
+    CheckPhase = makeCheck(page, QStringLiteral("CheckPhase"), QStringLiteral("PH&ASE"));
+    CheckTHD = makeCheck(page, QStringLiteral("CheckTHD"), QStringLiteral("&THD"));
+    CheckTotal = makeCheck(page, QStringLiteral("CheckTotal"), QStringLiteral("TOTAL"));
+    CheckWave = makeCheck(page, QStringLiteral("CheckWave"), QStringLiteral("&WAVE"));
+    auto* types = new QHBoxLayout;
+    for (QCheckBox* b : {CheckLevel, CheckPercent, CheckPhase, CheckTHD, CheckTotal, CheckWave})
+        types->addWidget(b);
+    types->addStretch(1);
+    grid->addLayout(types, 3, 1);
+    grid->addWidget(makeLine(page), 4, 0, 1, 2);
+
+    auto* labelOrd = makeLabel(page, QStringLiteral("LabelOrder"), QStringLiteral("OR&DER"));
+    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"),
+                         {QStringLiteral("ALL"), QStringLiteral("ODD"), QStringLiteral("EVEN"),
+                          QStringLiteral("SELECT")});
+    labelOrd->setBuddy(ComboOrd);
+    auto* ordRow = new QHBoxLayout;
+    ordRow->addWidget(ComboOrd);
+    ordRow->addStretch(1);
+    grid->addWidget(labelOrd, 5, 0);
+    grid->addLayout(ordRow, 5, 1);
+
+    // Orders 01..40 in four rows of ten, read across.
+    auto* orders = new QGridLayout;
+    for (int k = 0; k < 40; ++k) {
+        CheckOrd[k] = makeCheck(page, QStringLiteral("CheckOrd%1").arg(k),
+                                QStringLiteral("%1").arg(k + 1, 2, 10, QLatin1Char('0')));
+        orders->addWidget(CheckOrd[k], k / 10, k % 10);
+    }
+    grid->addLayout(orders, 6, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(7, 1);
+    return page;
+}
+
+QWidget* DlgSettings::buildSystemTab()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSystem"));
+    auto* grid = new QGridLayout(page);
+    const QStringList offOn{QStringLiteral("OFF"), QStringLiteral("ON")};
+
+    auto* labelTHD = makeLabel(page, QStringLiteral("LabelTHD"), QStringLiteral("&THD"));
+    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"),
+                         {QStringLiteral("THD-F"), QStringLiteral("THD-R")});
+    labelTHD->setBuddy(ComboTHD);
+
+    auto* labelRS = makeLabel(page, QStringLiteral("LabelRS232C"), QStringLiteral("RS-232C"));
+    auto* labelBaud = makeLabel(page, QStringLiteral("LabelBaud"), QStringLiteral("BAUDRATE"));
+    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"),
+                          {QStringLiteral(" 2400bps"), QStringLiteral(" 9600bps"),
+                           QStringLiteral("19200bps"), QStringLiteral("38400bps")});
+    labelBaud->setBuddy(ComboBaud);
+    auto* labelTerm = makeLabel(page, QStringLiteral("LabelTerm"), QStringLiteral("TERMINATEOR"));
+    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"),
+                          {QStringLiteral("CR+LF"), QStringLiteral("CR")});
+    labelTerm->setBuddy(ComboTerm);
+    auto* labelFlow = makeLabel(page, QStringLiteral("LabelFlow"), QStringLiteral("FLOW CONTROL"));
+    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"),
+                          {QStringLiteral("NONE"), QStringLiteral("XON/XOFF"),
+                           QStringLiteral("RTS/CTS"), QStringLiteral("BOTH")});
+    labelFlow->setBuddy(ComboFlow);
+    // The instrument's own line settings are shown, never changed from here.
+    for (QComboBox* c : {ComboBaud, ComboTerm, ComboFlow})
+        c->setEnabled(false);
+
+    auto* labelBL = makeLabel(page, QStringLiteral("LabelBL"), QStringLiteral("&BACKLIGHT"));
+    ComboBL =
+        makeCombo(page, QStringLiteral("ComboBL"), offOn + QStringList{QStringLiteral("AUTO")});
+    labelBL->setBuddy(ComboBL);
+    auto* labelBeep = makeLabel(page, QStringLiteral("LabelBeep"), QStringLiteral("BEEP SOU&ND"));
+    ComboBeep = makeCombo(page, QStringLiteral("ComboBeep"), offOn);
+    labelBeep->setBuddy(ComboBeep);
+    auto* labelID = makeLabel(page, QStringLiteral("LabelID"), QStringLiteral("I&D"));
+    TextID = makeText(page, QStringLiteral("TextID"), 11);
+    labelID->setBuddy(TextID);
+    auto* labelLang = makeLabel(page, QStringLiteral("LabelLang"), QStringLiteral("&LANGUAGE"));
+    ComboLang = makeCombo(page, QStringLiteral("ComboLang"),
+                          {QStringLiteral("JAPANESE"), QStringLiteral("ENGLISH"),
+                           QStringLiteral("GERMAN"), QStringLiteral("ITALIAN"),
+                           QStringLiteral("CHINESE SIMPLE"), QStringLiteral("CHINESE TRAD")});
+    labelLang->setBuddy(ComboLang);
+    CheckAdjust = makeCheck(page, QStringLiteral("CheckAdjust"),
+                            QStringLiteral("Set the Kestrel's clock to &PC's clock"));
+
+    grid->addWidget(labelTHD, 0, 0);
+    grid->addWidget(ComboTHD, 0, 1);
+    grid->addWidget(makeLine(page), 1, 0, 1, 3);
+    grid->addWidget(labelRS, 2, 0);
+    grid->addWidget(labelBaud, 3, 0);
+    grid->addWidget(ComboBaud, 3, 1);
+    grid->addWidget(labelTerm, 4, 0);
+    grid->addWidget(ComboTerm, 4, 1);
+    grid->addWidget(labelFlow, 5, 0);
+    grid->addWidget(ComboFlow, 5, 1);
+    grid->addWidget(makeLine(page), 6, 0, 1, 3);
+    grid->addWidget(labelBL, 7, 0);
+    grid->addWidget(ComboBL, 7, 1);
+    grid->addWidget(labelBeep, 8, 0);
+    grid->addWidget(ComboBeep, 8, 1);
+    grid->addWidget(labelID, 9, 0);
+    grid->addWidget(TextID, 9, 1);
+    grid->addWidget(labelLang, 10, 0);
+    grid->addWidget(ComboLang, 10, 1);
+    grid->addWidget(makeLine(page), 11, 0, 1, 3);
+    grid->addWidget(CheckAdjust, 12, 0, 1, 3);
+    // The RS-232C rows are indented under their heading.
+    for (QLabel* l : {labelBaud, labelTerm, labelFlow})
+        l->setIndent(l->fontMetrics().horizontalAdvance(QStringLiteral("MM")));
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(13, 1);
+    return page;
+}
+
+void DlgSettings::connectHandlers()
+{
+    // Lists and check boxes answer the user's choices only (activated, clicked), never the
+    // selections DispSettings makes, so showing the record cannot change it.
+    auto storePosition = [this](QComboBox* combo, qint32 ModSet::*field) {
+        connect(combo, &QComboBox::activated, this,
+                [field](int position) { ModSet::instance().*field = position; });
+    };
+    auto storePositionThen = [this](QComboBox* combo, qint32 ModSet::*field) {
+        connect(combo, &QComboBox::activated, this, [this, field](int position) {
+            ModSet::instance().*field = position;
+            DispSettings();
+        });
+    };
+    connect(ComboWiring, &QComboBox::activated, this, &DlgSettings::ComboWiring_Click);
+    connect(ComboCirNum, &QComboBox::activated, this, &DlgSettings::ComboCirNum_Click);
+    storePosition(ComboSampling, &ModSet::Sampling);
+    storePosition(ComboFreq, &ModSet::Freq);
+    storePosition(ComboVarMethod, &ModSet::VarMethod);
+    connect(ComboAverage, &QComboBox::activated, this, &DlgSettings::ComboAverage_Click);
+    storePosition(ComboURange, &ModSet::URange);
+    for (int k = 0; k < 4; ++k) {
+        connect(ComboSens[k], &QComboBox::activated, this, [this, k] { ComboSens_Click(k); });
+        connect(ComboIRange[k], &QComboBox::activated, this, [this, k] { ComboIRange_Click(k); });
+    }
+    storePositionThen(ComboStartMeth, &ModSet::StartMeth);
+    storePositionThen(ComboStopMeth, &ModSet::StopMeth);
+    storePosition(ComboIntvl, &ModSet::Intvl);
+    storePosition(ComboMedia, &ModSet::Media);
+    storePosition(ComboCopyDst, &ModSet::CopyDst);
+    storePositionThen(ComboOrd, &ModSet::OrdType);
+    storePosition(ComboTHD, &ModSet::THDType);
+    storePosition(ComboBL, &ModSet::BL);
+    storePosition(ComboBeep, &ModSet::Beep);
+    storePosition(ComboLang, &ModSet::Lang);
+
+    auto storeFlag = [this](QCheckBox* box, bool ModSet::*field) {
+        connect(box, &QCheckBox::clicked, this,
+                [box, field] { ModSet::instance().*field = boxFlag(box); });
+    };
+    storeFlag(CheckNorm, &ModSet::Norm);
+    storeFlag(CheckHarm, &ModSet::Harm);
+    storeFlag(CheckInst, &ModSet::Inst);
+    storeFlag(CheckAve, &ModSet::Ave);
+    storeFlag(CheckMax, &ModSet::Max);
+    storeFlag(CheckMin, &ModSet::Min);
+    storeFlag(CheckInteg, &ModSet::Integ);
+    storeFlag(CheckP, &ModSet::P);
+    storeFlag(CheckLevel, &ModSet::Level);
+    storeFlag(CheckPercent, &ModSet::Percent);
+    storeFlag(CheckPhase, &ModSet::Phase);
+    storeFlag(CheckTHD, &ModSet::THD);
+    storeFlag(CheckTotal, &ModSet::Total);
+    storeFlag(CheckWave, &ModSet::Wave);
+    auto storeElement = [this](QCheckBox* box, auto ModSet::*array, int element) {
+        connect(box, &QCheckBox::clicked, this,
+                [box, array, element] { (ModSet::instance().*array)[element] = boxFlag(box); });
+    };
+    for (int k = 0; k < 4; ++k) {
+        storeElement(CheckCircuit[k], &ModSet::Circuit, k + 1);
+        storeElement(CheckI[k], &ModSet::I, k + 1);
+    }
+    for (int k = 0; k < 3; ++k)
+        storeElement(CheckU[k], &ModSet::U, k + 1);
+    for (int k = 0; k < 40; ++k)
+        storeElement(CheckOrd[k], &ModSet::Ord, k + 1);
+
+    // Entry fields store every change, DispSettings' included. A number out of range for the
+    // setting keeps the previous value.
+    auto storeReal = [this](QLineEdit* edit, auto setter) {
+        connect(edit, &QLineEdit::textChanged, this, [setter](const QString& text) {
+            if (const auto value = RealValue(text))
+                setter(*value);
+        });
+    };
+    auto storeInteger = [this](QLineEdit* edit, qint32 ModSet::*field) {
+        connect(edit, &QLineEdit::textChanged, this, [field](const QString& text) {
+            if (const auto value = IntegerValue(text))
+                ModSet::instance().*field = *value;
+        });
+    };
+    storeReal(TextVT, [](double v) { ModSet::instance().VT = v; });
+    for (int k = 0; k < 4; ++k)
+        storeReal(TextCT[k], [k](double v) { ModSet::instance().CT[k + 1] = v; });
+    storeInteger(TextStartY, &ModSet::StartY);
+    storeInteger(TextStartM, &ModSet::StartM);
+    storeInteger(TextStartD, &ModSet::StartD);
+    storeInteger(TextStartHH, &ModSet::StartHH);
+    storeInteger(TextStartMM, &ModSet::StartMM);
+    connect(TextStopY, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(0); });
+    connect(TextStopM, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(1); });
+    connect(TextStopD, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(2); });
+    storeInteger(TextStopHH, &ModSet::StopHH);
+    storeInteger(TextStopMM, &ModSet::StopMM);
+    storeInteger(TextID, &ModSet::ID);
+    connect(TextDataFName, &QLineEdit::textChanged, this, &DlgSettings::TextDataFName_Change);
+
+    connect(CommandRecv, &QPushButton::clicked, this, &DlgSettings::CommandRecv_Click);
+    connect(CommandSend, &QPushButton::clicked, this, &DlgSettings::CommandSend_Click);
+    connect(CommandClose, &QPushButton::clicked, this, &DlgSettings::CommandClose_Click);
+}
+
+void DlgSettings::ComboWiring_Click()
+{
+    ModSet& m = ModSet::instance();
+    m.Wiring = ComboWiring->currentIndex();
+    const int count = ComboCirNum->currentIndex() + 1;
+    if (count > 0 && WiringRule::allowedCount(m.Wiring, count) != count) {
+        ComboCirNum->setCurrentIndex(0);
+        m.CirNum = 1;
+        DispSettings();
+    }
+}
+
+void DlgSettings::ComboCirNum_Click()
+{
+    ModSet& m = ModSet::instance();
+    const int count = ComboCirNum->currentIndex() + 1;
+    const int allowed = WiringRule::allowedCount(m.Wiring, count);
+    if (allowed != count)
+        ComboCirNum->setCurrentIndex(allowed - 1);
+    m.CirNum = ComboCirNum->currentIndex() + 1;
+    DispSettings();
+}
+
+void DlgSettings::ComboAverage_Click()
+{
+    const int position = ComboAverage->currentIndex();
+    const auto& counts = InstrumentWords::AverageCounts;
+    if (position >= 0 && position < static_cast<int>(counts.size()))
+        ModSet::instance().Average = counts[static_cast<std::size_t>(position)];
+}
+
+void DlgSettings::applySensorRule(int k)
+{
+    const qint32 range =
+        SensorRule::allowedRange(ComboSens[k]->currentIndex(), ComboIRange[k]->currentIndex());
+    ComboIRange[k]->setCurrentIndex(range);
+    ModSet::instance().IRange[k + 1] = range;
+}
+
+void DlgSettings::ComboSens_Click(int k)
+{
+    applySensorRule(k);
+    ModSet::instance().Sens[k + 1] = ComboSens[k]->currentIndex();
+}
+
+void DlgSettings::ComboIRange_Click(int k)
+{
+    // Without a sensor there is no rule to apply, so the choice is not stored.
+    const int sensor = ComboSens[k]->currentIndex();
+    if (sensor < 0 || sensor >= SensorRule::SensorCount)
+        return;
+    applySensorRule(k);
+}
+
+void DlgSettings::TextStopDate_Change(int field)
+{
+    const QLineEdit* edits[] = {TextStopY, TextStopM, TextStopD};
+    const auto value = IntegerValue(edits[field]->text());
+    if (!value)
+        return;
+    ModSet& m = ModSet::instance();
+    // The three fields hold the stop date under TIME and the timer under TIMER.
+    qint32* const date[] = {&m.StopY, &m.StopM, &m.StopD};
+    qint32* const timer[] = {&m.Timer1, &m.Timer2, &m.Timer3};
+    if (m.StopMeth == 1)
+        *date[field] = *value;
+    else if (m.StopMeth == 2)
+        *timer[field] = *value;
+}
+
+void DlgSettings::TextDataFName_Change()
+{
+    const QString trimmed = trimBlanks(TextDataFName->text());
+    if (trimmed != TextDataFName->text()) {
+        // Raises one more change, which finds nothing to trim and stores the name.
+        TextDataFName->setText(trimmed);
+        return;
+    }
+    ModSet::instance().DataFName = trimmed;
+}
+
+void DlgSettings::DispSettings()
+{
+    const ModSet& m = ModSet::instance();
+
+    // 1. Wiring and circuit count; the circuit rows follow the count.
+    selectCode(ComboWiring, m.Wiring);
+    selectCode(ComboCirNum, m.CirNum - 1);
+    ComboWiring->setEnabled(true);
+    ComboCirNum->setEnabled(true);
+    const int last = ComboCirNum->currentIndex();
+    if (last >= 0)
+        for (int k = 0; k < 4; ++k)
+            setRowEnabled({ComboSens[k], ComboIRange[k], TextCT[k]}, k <= last);
+
+    // 2. to 5. Measurement lists; a received sensor and range pair is shown as received.
+    selectCode(ComboSampling, m.Sampling);
+    selectCode(ComboFreq, m.Freq);
+    selectCode(ComboVarMethod, m.VarMethod);
+    selectCode(ComboAverage, averagePosition(m.Average));
+    selectCode(ComboURange, m.URange);
+    for (int k = 0; k < 4; ++k) {
+        selectCode(ComboIRange[k], m.IRange[k + 1]);
+        selectCode(ComboSens[k], m.Sens[k + 1]);
+    }
+
+    // 6. Start time: the fields are for a timed start only.
+    selectCode(ComboStartMeth, m.StartMeth);
+    TextStartY->setText(QString::number(m.StartY));
+    TextStartM->setText(QString::number(m.StartM));
+    TextStartD->setText(QString::number(m.StartD));
+    TextStartHH->setText(QString::number(m.StartHH));
+    TextStartMM->setText(QString::number(m.StartMM));
+    const int startMeth = ComboStartMeth->currentIndex();
+    if (startMeth >= 0)
+        setRowEnabled({TextStartY, TextStartM, TextStartD, TextStartHH, TextStartMM},
+                      startMeth == 1);
+
+    // 7. Stop time: a date under MANUAL and TIME, the three timer numbers under TIMER.
+    selectCode(ComboStopMeth, m.StopMeth);
+    const int stopMeth = ComboStopMeth->currentIndex();
+    if (stopMeth == 0 || stopMeth == 1) {
+        for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
+                           static_cast<QWidget*>(Label17)})
+            w->setVisible(true);
+        Label15->setText(QStringLiteral("/"));
+        Label16->setText(QStringLiteral("/"));
+        setRowEnabled({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, stopMeth == 1);
+        const QString stop = QStringLiteral("MEAS.STOP");
+        TextStopY->setAccessibleName(stop + QStringLiteral(" year"));
+        TextStopM->setAccessibleName(stop + QStringLiteral(" month"));
+        TextStopD->setAccessibleName(stop + QStringLiteral(" day"));
+        TextStopHH->setAccessibleName(stop + QStringLiteral(" hour"));
+        TextStopMM->setAccessibleName(stop + QStringLiteral(" minute"));
+        TextStopY->setText(QString::number(m.StopY));
+        TextStopM->setText(QString::number(m.StopM));
+        TextStopD->setText(QString::number(m.StopD));
+        TextStopHH->setText(QString::number(m.StopHH));
+        TextStopMM->setText(QString::number(m.StopMM));
+    } else if (stopMeth == 2) {
+        for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
+                           static_cast<QWidget*>(Label17)})
+            w->setVisible(false);
+        Label15->setText(QStringLiteral(":"));
+        Label16->setText(QStringLiteral(":"));
+        setRowEnabled({TextStopY, TextStopM, TextStopD}, true);
+        for (int i = 0; i < 3; ++i)
+            (i == 0   ? TextStopY
+             : i == 1 ? TextStopM
+                      : TextStopD)
+                ->setAccessibleName(QStringLiteral("MEAS.STOP TIMER %1").arg(i + 1));
+        TextStopY->setText(QString::number(m.Timer1));
+        TextStopM->setText(QString::number(m.Timer2));
+        TextStopD->setText(QString::number(m.Timer3));
+    }
+
+    // 8. Output settings. The RS-232C connection is the instrument's, never edited here.
+    selectCode(ComboIntvl, m.Intvl);
+    selectCode(ComboMedia, m.Media);
+    TextDataFName->setText(m.DataFName);
+    selectCode(ComboRSConnection, m.RSConnection);
+    ComboRSConnection->setEnabled(false);
+    selectCode(ComboCopyDst, m.CopyDst);
+
+    // 9. Save items.
+    showFlag(CheckNorm, m.Norm);
+    showFlag(CheckHarm, m.Harm);
+    showFlag(CheckInteg, m.Integ);
+    showFlag(CheckInst, m.Inst);
+    showFlag(CheckAve, m.Ave);
+    showFlag(CheckMax, m.Max);
+    showFlag(CheckMin, m.Min);
+    for (int k = 0; k < 4; ++k)
+        showFlag(CheckCircuit[k], m.Circuit[k + 1]);
+    for (int k = 0; k < 3; ++k)
+        showFlag(CheckU[k], m.U[k + 1]);
+    for (int k = 0; k < 4; ++k)
+        showFlag(CheckI[k], m.I[k + 1]);
+    showFlag(CheckP, m.P);
+    showFlag(CheckLevel, m.Level);
+    showFlag(CheckPercent, m.Percent);
+    showFlag(CheckPhase, m.Phase);
+    showFlag(CheckTHD, m.THD);
+    showFlag(CheckTotal, m.Total);
+    showFlag(CheckWave, m.Wave);
+
+    // 10. Orders: the boxes keep their states but are editable only under SELECT.
+    selectCode(ComboOrd, m.OrdType);
+    for (int k = 0; k < 40; ++k)
+        showFlag(CheckOrd[k], m.Ord[k + 1]);
+    const bool select = ComboOrd->currentIndex() == 3;
+    for (QCheckBox* box : CheckOrd)
+        box->setEnabled(select);
+
+    // 11. to 14. System settings, then the ratios.
+    selectCode(ComboTHD, m.THDType);
+    selectCode(ComboBaud, m.Baud);
+    selectCode(ComboFlow, m.Flow);
+    selectCode(ComboTerm, m.Term);
+    selectCode(ComboBL, m.BL);
+    selectCode(ComboBeep, m.Beep);
+    TextID->setText(blankLeadingInteger(m.ID));
+    selectCode(ComboLang, m.Lang);
+    TextVT->setText(PlainForm(m.VT));
+    for (int k = 0; k < 4; ++k)
+        TextCT[k]->setText(PlainForm(m.CT[k + 1]));
+}
+
+void DlgSettings::setCommandsEnabled(bool enabled)
+{
+    CommandRecv->setEnabled(enabled);
+    CommandSend->setEnabled(enabled);
+    CommandClose->setEnabled(enabled);
+}
+
+int DlgSettings::checkAdjustValue() const
+{
+    switch (CheckAdjust->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void DlgSettings::CommandRecv_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    if (m_exchanging)
+        return;
+    m_exchanging = true;
+    setCommandsEnabled(false);
+    RecvSettings(m_link);
+    m_exchanging = false;
+    if (m_lifetime.unloading())
+        return;
+    // Also after a failed receive: the record then mixes new and earlier values.
+    DispSettings();
+    setCommandsEnabled(true);
+}
+
+void DlgSettings::CommandSend_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    if (m_exchanging)
+        return;
+    m_exchanging = true;
+    setCommandsEnabled(false);
+    SendSettingsInputs inputs;
+    // Read when the command is built, so an edit made during the send still counts.
+    inputs.dataFName = [this] { return TextDataFName->text(); };
+    inputs.checkAdjust = [this] { return checkAdjustValue(); };
+    SendSettings(m_link, inputs);
+    m_exchanging = false;
+    if (m_lifetime.unloading())
+        return;
+    setCommandsEnabled(true);
+}
+
+void DlgSettings::CommandClose_Click()
+{
+    close();
+}
+
+void DlgSettings::reject()
+{
+    // Escape and the close box end here too; while the instrument is being talked to only a
+    // forced unload may close the dialog.
+    if (m_exchanging && !m_lifetime.unloading())
+        return;
+    QDialog::reject();
+}
+
+void DlgSettings::closeEvent(QCloseEvent* event)
+{
+    if (m_exchanging && !m_lifetime.unloading()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }

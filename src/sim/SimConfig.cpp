@@ -94,6 +94,11 @@ Measurement:
 Stored files:
   --no-card               no PC card: the card's list queries answer "EXECUTE ERROR"
   --delete-delay MS       time taken by :CARD:DEL and :MEM:FORM (default 500)
+  The card and the memory hold files of each kind (MEAS, INST, BMP, WAVE; the memory has no
+  INST files) of 0 bytes to 20 MB; their bytes are computed from medium, name and position.
+  :CARD:FILE? KIND, :MEM:FILE? KIND   "name,size,name,size..." or "NO FILES"
+  :CARD:PICK? name, start, end        a byte 0x02, bytes start to end (1-based), a byte 0x03
+  :CARD:DEL name, :MEM:FORM           "ALL RIGHT" after the delete delay
 
 Faults (repeatable):
   --fault KIND,WORD,N[,ARG]
@@ -111,6 +116,10 @@ Faults (repeatable):
 Replies of our own (the instrument's manual does not define them):
   "COMMAND ERROR"         a command word the instrument does not know (also the answer to the
                           connection test "aaa")
-  "PARAMETER ERROR"       a setting command whose value the instrument refuses
+  "PARAMETER ERROR"       a setting command whose value the instrument refuses; a file
+                          query of another kind; a block outside the file, with its end
+                          before its start, or longer than 65536 bytes
+  "EXECUTE ERROR"         a stored-file command for a file that does not exist, or for the
+                          card with --no-card
 )");
 }
