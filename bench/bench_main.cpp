@@ -2,7 +2,12 @@
 // ratio of the program's rate to that of a raw termios client measured in the same run.
 
 #include "Link.h"
+#include "ModSet.h"
 #include "QtCommPort.h"
+#include "RecvSettings.h"
+#include "SendSettings.h"
+#include "SimInstrument.h"
+#include "SimPort.h"
 #include "RawClient.h"
 #include "SimProcess.h"
 
@@ -58,12 +63,16 @@ double bestRatio(const QString& device, const std::function<void(RawClient&)>& r
 {
     double bestRaw = 1e9, bestProgram = 1e9;
     for (int i = 0; i < rounds; ++i) {
+        // One exchange first on each side: the simulator notices a newly opened port by
+        // polling, which is not what is measured.
         {
             RawClient client(device);
+            client.exchange("aaa");
             bestRaw = std::min(bestRaw, seconds([&] { raw(client); }));
         }
         {
             ProgramLink p(device);
+            p.link.SendCommand("aaa", 1000);
             bestProgram = std::min(bestProgram, seconds([&] { program(p.link); }));
         }
     }
@@ -119,6 +128,48 @@ void startup()
     figure("startup_rss_mb", rssMb, "target <= 60");
 }
 
+// The command lines an operation writes, recorded in process against the simulator, so the
+// raw client can replay exactly the same exchanges.
+QList<QByteArray> recordLines(const std::function<void(Link&)>& operation)
+{
+    SimInstrument instrument;
+    SimPort port(instrument);
+    port.open(nullptr);
+    Link link(port);
+    operation(link);
+    return instrument.lines();
+}
+
+void replayRatio(const char* name, const std::function<void(Link&)>& operation, const char* note)
+{
+    SimProcess sim({});
+    const QList<QByteArray> lines = recordLines(operation);
+    const double ratio = bestRatio(
+        sim.device(),
+        [&](RawClient& c) {
+            for (const QByteArray& l : lines)
+                c.exchange(l);
+        },
+        [&](Link& l) { operation(l); }, 5);
+    // The figure is a time ratio (program / raw), so smaller is better.
+    figure(name, 1.0 / ratio, qPrintable(QStringLiteral("%1 exchanges; %2").arg(lines.size()).arg(QLatin1String(note))));
+}
+
+void settingsExchange()
+{
+    replayRatio("recv_settings_ratio", [](Link& l) { RecvSettings(l); }, "target <= 1.25");
+
+    // A record as the simulator holds it, with four circuits (1P2W allows them).
+    recordLines([](Link& l) { RecvSettings(l); });
+    ModSet::instance().Wiring = 0;
+    ModSet::instance().CirNum = 4;
+    const QString name = ModSet::instance().DataFName;
+    replayRatio(
+        "send_settings_ratio",
+        [&](Link& l) { SendSettings(l, {[name] { return name; }, [] { return 0; }, {}}); },
+        "target <= 1.25");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -132,6 +183,8 @@ int main(int argc, char* argv[])
         linkRoundtrip();
         linkWaitCpu();
     }
+    if (want("settings"))
+        settingsExchange();
     if (want("startup"))
         startup();
     return 0;

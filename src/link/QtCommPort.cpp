@@ -73,8 +73,11 @@ bool QtCommPort::isOpen() const
 
 void QtCommPort::write(const QByteArray& bytes)
 {
-    if (m_port->isOpen())
-        m_port->write(bytes);
+    if (!m_port->isOpen())
+        return;
+    m_port->write(bytes);
+    // Hand the bytes to the driver now rather than on the next pass of the event loop.
+    m_port->flush();
 }
 
 qint64 QtCommPort::bytesWaiting() const

@@ -17,7 +17,7 @@ PtyServer::PtyServer(SimInstrument& instrument, QObject* parent)
     : QObject(parent), m_instrument(instrument)
 {
     m_clock.start();
-    m_reopenPoll.setInterval(20);
+    m_reopenPoll.setInterval(5);
     connect(&m_reopenPoll, &QTimer::timeout, this, &PtyServer::pollReopen);
     m_sendTimer.setSingleShot(true);
     m_sendTimer.setTimerType(Qt::PreciseTimer);
