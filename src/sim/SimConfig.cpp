@@ -90,6 +90,18 @@ Modem (a Hayes modem in front of the instrument):
 Measurement:
   --meas-items N          items in a :MEAS? reply (default: those of the wiring and circuits)
   --meas-delay MS         time the instrument takes to answer :MEAS? (default 0)
+  :HEAD ON, :HEAD OFF     names before the values in :MEAS?, or values only (the default);
+                          :HEAD? answers "ON" or "OFF"
+  :TRAN:SEP 1|2|3         item separator of :MEAS?: 1 ";" (the default), 2 ",", 3 TAB
+  :MEAS?                  the voltages U1.., per circuit CHc I1.., CHc P, Q, S, PF, then f;
+                          beyond those (--meas-items) "HARM n"; values drift a little with
+                          every measurement
+  :DISP:MODE MEAS         "ALL RIGHT"; any other mode "PARAMETER ERROR"
+  :STAT?                  recording state: 0 stopped, 1 waiting for a timed start, 2 running
+  :START                  starts recording: at once with the start method MANUAL, otherwise
+                          waiting (1) until the start time (TIME) or the next whole minute
+                          (JUST); "EXECUTE ERROR" when already recording
+  :STOP                   stops recording (also a waiting start); "ALL RIGHT"
 
 Stored files:
   --no-card               no PC card: the card's list queries answer "EXECUTE ERROR"

@@ -581,8 +581,8 @@ void TestDlgSettings::codesWithoutEntryShowNoSelection()
 
 void TestDlgSettings::displayLeavesRecordUnchanged()
 {
-    // A received record that the rules would correct (CLA with 0.5 A, CLD with 0.5 A, 3P4W
-    // with four circuits) is shown as received and stays as it is.
+    // A received record that the rules would correct (CLB with 200 A, CLC with 500 A,
+    // FLX-500 with 0.5 A, 3P4W with four circuits) is shown as received and stays as it is.
     ModSet& m = ModSet::instance();
     m.Wiring = 4;
     m.CirNum = 4;
@@ -592,8 +592,8 @@ void TestDlgSettings::displayLeavesRecordUnchanged()
     m.Average = 10;
     m.URange = 2;
     m.VT = 0.1 + 0.2 * 3; // not exact in binary; 15 digits give it back
-    m.Sens = {0, 0, 5, 2, 3};
-    m.IRange = {0, 0, 0, 7, 9};
+    m.Sens = {0, 1, 5, 4, 2};
+    m.IRange = {0, 6, 0, 7, 0};
     m.CT = {0, 1, 1.5, 0.25, 12345.678};
     m.StartMeth = 1;
     m.StartY = 2003, m.StartM = 6, m.StartD = 24, m.StartHH = 10, m.StartMM = 5;
@@ -622,8 +622,11 @@ void TestDlgSettings::displayLeavesRecordUnchanged()
     ModSet expected = before;
     expected.VT = 0.7; // what the field shows is what it stores
     QVERIFY(m == expected);
-    QCOMPARE(dlg.comboSens(1)->currentText(), QStringLiteral("CLD"));
-    QCOMPARE(dlg.comboIRange(1)->currentText(), QStringLiteral("0.5"));
+    QStringList rows;
+    for (int k = 0; k < 4; ++k)
+        rows << dlg.comboSens(k)->currentText() + QLatin1Char(' ') +
+                    dlg.comboIRange(k)->currentText();
+    QCOMPARE(rows, QStringList({"CLB 200", "CLD 0.5", "CLC 500", "FLX-500 0.5"}));
     QCOMPARE(find<QComboBox>(&dlg, QStringLiteral("ComboCirNum"))->currentIndex(), 3);
     QCOMPARE(find<QLineEdit>(&dlg, "TextID")->text(), QStringLiteral("-3"));
     QCOMPARE(find<QLineEdit>(&dlg, "TextVT")->text(), QStringLiteral("0.7"));
