@@ -1,7 +1,11 @@
 // pqlink's benchmarks. Each figure is printed as "name: value"; figures with a floor are the
 // ratio of the program's rate to that of a raw termios client measured in the same run.
 
+#include "FileDownload.h"
+#include "FlexGrid.h"
 #include "Link.h"
+#include "MeasGrid.h"
+#include "MeasRecorder.h"
 #include "ModSet.h"
 #include "QtCommPort.h"
 #include "RecvSettings.h"
@@ -13,7 +17,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -170,6 +176,112 @@ void settingsExchange()
         "target <= 1.25");
 }
 
+double peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+QByteArray blockRequest(const QByteArray& name, qint32 start, qint32 end)
+{
+    return ":CARD:PICK? " + name + ", " + QByteArray::number(start) + ", " + QByteArray::number(end);
+}
+
+// Downloads a stored file of the card through the program's link; returns the seconds taken.
+double programDownload(Link& link, const QByteArray& name, qint32 size, bool* ok)
+{
+    QTemporaryDir dir;
+    FileDownload download(link, name, size, 0);
+    FileDownload::Result result;
+    const double s = seconds([&] { result = download.run(dir.filePath(QString::fromLatin1(name)), 1); });
+    *ok = result.status == FileDownload::Status::Complete && result.bytesWritten == size;
+    return s;
+}
+
+void downloads()
+{
+    // The file is streamed: the peak memory of a 20 MB download must stay small.
+    {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5"); // resets the peak resident size
+    }
+    const QByteArray big = "WAVE20MB.DAT";
+    const qint32 bigSize = 20 * 1024 * 1024;
+    {
+        SimProcess sim({});
+        double bestRaw = 1e9, bestProgram = 1e9;
+        bool ok = true;
+        for (int round = 0; round < 2; ++round) {
+            {
+                RawClient c(sim.device());
+                c.exchange("aaa");
+                bestRaw = std::min(bestRaw, seconds([&] {
+                    for (qint32 start = 1; start <= bigSize; start += FileDownload::BlockSize) {
+                        const qint32 end = std::min(start + FileDownload::BlockSize - 1, bigSize);
+                        c.exchangeBlock(blockRequest(big, start, end), end - start + 3);
+                    }
+                }));
+            }
+            {
+                ProgramLink p(sim.device());
+                p.link.SendCommand("aaa", 1000);
+                bool thisOk = false;
+                bestProgram = std::min(bestProgram, programDownload(p.link, big, bigSize, &thisOk));
+                ok = ok && thisOk;
+            }
+        }
+        figure("download_unpaced_ratio", bestRaw / bestProgram, ok ? "20 MB; target >= 0.8" : "DOWNLOAD FAILED");
+        figure("download_rss_mb", peakRssMb(), "target <= 60");
+    }
+    {
+        // At 38400 bit/s the line itself is the limit: request and reply, 10 bits a byte.
+        SimProcess sim({QStringLiteral("--baud"), QStringLiteral("38400")});
+        const QByteArray name = "MEAS1MB.DAT";
+        const qint32 size = 1024 * 1024;
+        double lineSeconds = 0;
+        for (qint32 start = 1; start <= size; start += FileDownload::BlockSize) {
+            const qint32 end = std::min(start + FileDownload::BlockSize - 1, size);
+            const qint64 bytes = blockRequest(name, start, end).size() + 2 + (end - start + 3);
+            lineSeconds += double(bytes) * 10.0 / 38400.0;
+        }
+        ProgramLink p(sim.device());
+        p.link.SendCommand("aaa", 1000);
+        bool ok = false;
+        const double took = programDownload(p.link, name, size, &ok);
+        figure("download_efficiency_38400", lineSeconds / took,
+               ok ? "1 MB; target >= 0.97" : "DOWNLOAD FAILED");
+    }
+}
+
+void measure1600()
+{
+    QTemporaryDir dir;
+    QByteArray reply;
+    for (int i = 0; i < 1600; ++i)
+        reply += (i ? "," : "") + QByteArray("U ") + QByteArray::number(i % 4 + 1) + " " +
+                 QByteArray::number(100.0 + i * 0.125, 'E', 4);
+    reply += "\r\n";
+    MeasRecorder recorder(dir.filePath(QStringLiteral("data.log")));
+    recorder.log().setLogging(true);
+    FlexGrid grid(2, 1.0 / 15);
+    MeasGrid::titles(grid);
+    std::vector<double> ms;
+    for (int i = 0; i < 200; ++i) {
+        ms.push_back(seconds([&] {
+                         const qint32 n = recorder.takeHeaderReply(reply);
+                         MeasGrid::fillFull(grid, recorder.lists(), n);
+                     }) *
+                     1000.0);
+    }
+    std::sort(ms.begin(), ms.end());
+    figure("meas_1600_ms", ms[ms.size() / 2], recorder.logFailed() ? "LOG FAILED" : "median of 200; target <= 5");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -185,6 +297,10 @@ int main(int argc, char* argv[])
     }
     if (want("settings"))
         settingsExchange();
+    if (want("measure"))
+        measure1600();
+    if (want("download"))
+        downloads();
     if (want("startup"))
         startup();
     return 0;
