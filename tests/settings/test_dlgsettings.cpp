@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -163,9 +164,23 @@ void TestDlgSettings::frame()
     bench.clearWire();
     typeInto(&dlg, dlg.textCT(0), QStringLiteral("2"));
     QTest::keyClick(dlg.textCT(0), Qt::Key_Return);
-    QTest::qWait(50);
     QVERIFY(bench.wire().isEmpty());
     QVERIFY(dlg.isVisible());
+
+    // Every list and entry field has a name to be read by: its label or its own.
+    QSet<QWidget*> labelled;
+    for (QLabel* label : dlg.findChildren<QLabel*>())
+        if (label->buddy())
+            labelled.insert(label->buddy());
+    int fields = 0;
+    for (QWidget* w : dlg.findChildren<QWidget*>()) {
+        if (!qobject_cast<QComboBox*>(w) && !qobject_cast<QLineEdit*>(w))
+            continue;
+        ++fields;
+        QVERIFY2(labelled.contains(w) || !w->accessibleName().isEmpty(),
+                 qPrintable(w->objectName()));
+    }
+    QCOMPARE(fields, 46);
 }
 
 void TestDlgSettings::listItems_data()
