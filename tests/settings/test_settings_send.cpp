@@ -249,9 +249,9 @@ void TestSettingsSend::clock()
     QCOMPARE(std::llabs(b.instrument.now().secsTo(at)) < 5, !line.isEmpty());
 }
 
-// A code that no command word stands for (only a damaged reply can store one) is not sent;
-// the warning names the setting and the rest goes out. A printer copy destination is
-// written back as it was received.
+// A code that no command word stands for (only a damaged reply can store one), or a file
+// name the line cannot carry, is not sent; the warning names the setting and the rest goes
+// out. A printer copy destination is written back as it was received.
 void TestSettingsSend::codesWithoutCommand()
 {
     SimBench b;
@@ -261,17 +261,21 @@ void TestSettingsSend::codesWithoutCommand()
     m.Wiring = 6, m.Sens[2] = 6, m.IRange[4] = -1, m.Intvl = 17, m.CopyDst = 2, m.Lang = 6;
     ModSet::instance() = m;
 
-    SendSettings(b.link(), inputs(QStringLiteral("TEST")));
+    // A line break in the name would make a second command of its rest.
+    SendSettings(b.link(), inputs(QStringLiteral("A\r\nID 5")));
 
     Lines want = recordLines;
     want[28] = ":DATA:COPY:MEDI PRINTER";
-    for (int i : {36, 25, 15, 9, 0})
+    for (int i : {36, 27, 25, 15, 9, 0})
         want.removeAt(i);
     QCOMPARE(b.wire(), want);
     const QString tail = QStringLiteral(" has no command; this setting was not sent.");
-    QCOMPARE(b.messages.texts(),
-             (QStringList{"Wiring = 6" + tail, "Sens(2) = 6" + tail, "IRange(4) = -1" + tail,
-                          "Intvl = 17" + tail, "Lang = 6" + tail}));
+    QCOMPARE(
+        b.messages.texts(),
+        (QStringList{
+            "Wiring = 6" + tail, "Sens(2) = 6" + tail, "IRange(4) = -1" + tail, "Intvl = 17" + tail,
+            "DataFName \"A ID 5\" has characters the line cannot carry; this setting was not sent.",
+            "Lang = 6" + tail}));
     QCOMPARE(b.instrument.state().settings.copyDst, 2);
 }
 
