@@ -161,7 +161,7 @@ void FrmDload::buildUi()
                 if (previous.isValid() && !QFileInfo::exists(m_dirModel->filePath(previous)))
                     return;
                 if (current.isValid())
-                    LabelDir->setText(QDir::toNativeSeparators(m_dirModel->filePath(current)));
+                    showDirPath(m_dirModel->filePath(current));
             });
     connect(CommandGetFname, &QPushButton::clicked, this, &FrmDload::CommandGetFname_Click);
     connect(CommandDelete, &QPushButton::clicked, this, &FrmDload::CommandDelete_Click);
@@ -214,12 +214,13 @@ void FrmDload::setDirPath(const QString& path)
         Dir1->setCurrentIndex(index);
         Dir1->scrollTo(index);
     }
-    LabelDir->setText(QDir::toNativeSeparators(path));
+    showDirPath(path);
 }
 
-QString FrmDload::dirPath() const
+void FrmDload::showDirPath(const QString& path)
 {
-    return QDir::fromNativeSeparators(LabelDir->text());
+    m_dirPath = path;
+    LabelDir->setText(QStringLiteral("Save into: %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void FrmDload::open()

@@ -38,7 +38,7 @@ public:
     void EnableFileControls();
 
     // The directory files are saved into: the entry chosen in Dir1.
-    QString dirPath() const;
+    QString dirPath() const { return m_dirPath; }
     qint16 Closing() const { return m_closing; }
 
     void Option1_Click();
@@ -55,6 +55,7 @@ private:
     void buildUi();
     void fillDrives();
     void setDirPath(const QString& path);
+    void showDirPath(const QString& path);
     void setFileControlsEnabled(bool enable);
     void showProgress(qint32 end, qint32 size, const QByteArray& sizeText);
     bool cardSelected() const;
@@ -64,6 +65,7 @@ private:
     FormLifetime m_lifetime;
     FileList m_files;
     qint16 m_closing = 0;
+    QString m_dirPath;
     TransferMeter m_meter;
 
     QLabel* Label1 = nullptr;
