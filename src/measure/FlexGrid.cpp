@@ -11,6 +11,13 @@ FlexGrid::FlexGrid(int cols, double pixelsPerTwip, QWidget* parent)
     verticalHeader()->hide();
     // Fixed sections: measuring rows by their contents would cost far more than the fill.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // Rows as tight as a flex grid's (240 twips), but never lower than the text.
+    const int rowHeight =
+        std::max(static_cast<int>(std::lround(240 * pixelsPerTwip)), fontMetrics().height() + 2);
+    verticalHeader()->setMinimumSectionSize(0);
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    horizontalHeader()->setMinimumHeight(rowHeight);
+    horizontalHeader()->setMaximumHeight(rowHeight);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -212,7 +212,7 @@ QWidget* DlgSettings::buildMeasureTab()
     labelURange->setBuddy(ComboURange);
 
     auto* labelVT = makeLabel(page, QStringLiteral("LabelVT"), QStringLiteral("V&T(PT)"));
-    TextVT = makeText(page, QStringLiteral("TextVT"), 0);
+    TextVT = makeText(page, QStringLiteral("TextVT"), 16);
     labelVT->setBuddy(TextVT);
 
     grid->addWidget(labelWiring, 0, 0);
@@ -228,7 +228,7 @@ QWidget* DlgSettings::buildMeasureTab()
     grid->addWidget(labelURange, 4, 0);
     grid->addWidget(ComboURange, 4, 1);
     grid->addWidget(labelVT, 5, 0);
-    grid->addWidget(TextVT, 5, 1, 1, 2);
+    grid->addWidget(TextVT, 5, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(makeLine(page), 6, 0, 1, 4);
 
     const QString sensor = QStringLiteral("SENSOR");
@@ -253,12 +253,12 @@ QWidget* DlgSettings::buildMeasureTab()
         label->setBuddy(ComboSens[k]);
         ComboIRange[k] = makeCombo(page, QStringLiteral("ComboIRange%1").arg(k), ranges);
         ComboIRange[k]->setAccessibleName(circuit + QLatin1Char(' ') + range);
-        TextCT[k] = makeText(page, QStringLiteral("TextCT%1").arg(k), 0);
+        TextCT[k] = makeText(page, QStringLiteral("TextCT%1").arg(k), 16);
         TextCT[k]->setAccessibleName(circuit + QLatin1Char(' ') + ct);
         grid->addWidget(label, 8 + k, 0);
         grid->addWidget(ComboSens[k], 8 + k, 1);
         grid->addWidget(ComboIRange[k], 8 + k, 2);
-        grid->addWidget(TextCT[k], 8 + k, 3);
+        grid->addWidget(TextCT[k], 8 + k, 3, Qt::AlignLeft);
     }
     grid->setColumnStretch(3, 1);
     grid->setRowStretch(12, 1);
@@ -398,12 +398,12 @@ QWidget* DlgSettings::buildSaveItemsTab()
     auto* grid = new QGridLayout(page);
     grid->addWidget(CheckNorm, 0, 0);
     grid->addWidget(CheckHarm, 0, 1);
-    grid->addWidget(makeLine(page), 1, 0, 1, 4);
+    grid->addWidget(makeLine(page), 1, 0, 1, 5);
     grid->addWidget(CheckInst, 2, 0);
     grid->addWidget(CheckAve, 2, 1);
     grid->addWidget(CheckMax, 2, 2);
     grid->addWidget(CheckMin, 2, 3);
-    grid->addWidget(makeLine(page), 3, 0, 1, 4);
+    grid->addWidget(makeLine(page), 3, 0, 1, 5);
     grid->addWidget(CheckInteg, 4, 0, 1, 2);
     grid->setColumnStretch(4, 1);
     grid->setRowStretch(5, 1);

@@ -7,6 +7,8 @@
 #include "NumberText.h"
 #include "SettingsCodec.h"
 
+#include <algorithm>
+
 namespace {
 
 namespace W = InstrumentWords;
@@ -61,6 +63,14 @@ private:
 
     Link& m_link;
 };
+
+// Text the line can carry as it is: no control characters, nothing beyond Latin-1.
+bool sendable(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() != 0x7F && c.unicode() <= 0xFF;
+    });
+}
 
 QString blankList(std::initializer_list<qint32> values)
 {
@@ -130,8 +140,15 @@ void SendSettings(Link& link, const SendSettingsInputs& inputs)
     if (!out.sendWord(":DATA:MEDI ", W::Media, s.Media, QStringLiteral("Media")))
         return;
     const QString name = inputs.dataFName ? inputs.dataFName() : s.DataFName;
-    if (!out.send(QStringLiteral(":FILE:MEAS ") + name))
+    if (!sendable(name)) {
+        // A line break in the name would reach the instrument as a second command.
+        MessageService::warning(
+            QStringLiteral("DataFName \"%1\" has characters the line cannot carry; "
+                           "this setting was not sent.")
+                .arg(name.simplified()));
+    } else if (!out.send(QStringLiteral(":FILE:MEAS ") + name)) {
         return;
+    }
     // A printer destination received from the instrument goes back unchanged.
     if (!out.sendWord(":DATA:COPY:MEDI ", W::CopyDst, s.CopyDst, QStringLiteral("CopyDst")))
         return;

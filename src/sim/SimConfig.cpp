@@ -1,5 +1,7 @@
 #include "SimConfig.h"
 
+#include "SimSettingsCommands.h"
+
 namespace {
 
 bool takeInt(const QStringList& args, int& i, int* value, QString* error)
@@ -112,6 +114,7 @@ Stored files:
   :CARD:PICK? name, start, end        a byte 0x02, bytes start to end (1-based), a byte 0x03
   :CARD:DEL name, :MEM:FORM           "ALL RIGHT" after the delete delay
 
+)") + SimSettingsCommands::help() + QStringLiteral(R"(
 Faults (repeatable):
   --fault KIND,WORD,N[,ARG]
                           change the N-th reply to command WORD ("*": the N-th reply of all),

@@ -462,8 +462,8 @@ QString SimSettingsCommands::help()
   :SENS i,s               CLA CLB FLX-500 FLX-5K CLC CLD (":SENS?" answers "FLX-5k"); a
                           sensor that cannot measure the circuit's range takes its own
                           (CLA 100, CLB 500, FLX-500 500, FLX-5k 5000, CLC 1000, CLD 5)
-  :CURR:RANG i,a          a range the circuit's sensor measures: CLA 5..100 without 200,
-                          CLB 5..100 and 500, FLX-500 500, FLX-5k 5000, CLC 100, 200, 1000,
+  :CURR:RANG i,a          a range the circuit's sensor measures: CLA 5, 10, 50, 100; CLB
+                          those and 500; FLX-500 500; FLX-5k 5000; CLC 100, 200, 1000;
                           CLD 0.5, 1, 5
   :START:TIME, :STOP:TIME y,m,d,h,m   a real date of 2000..2099
   :TIMER d,h,m            days 0..99, hours 0..23, minutes 0..59

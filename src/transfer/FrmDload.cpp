@@ -1,18 +1,232 @@
 #include "FrmDload.h"
 
+#include "FileDownload.h"
 #include "Link.h"
+#include "MessageService.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStorageInfo>
+#include <QTreeView>
+#include <QVBoxLayout>
 
-FrmDload::FrmDload(Link& link, QWidget* parent) : QWidget(parent), m_link(link), m_lifetime(this)
+namespace {
+
+const char* const kKinds[] = {"MEAS", "INST", "BMP", "WAVE"};
+
+} // namespace
+
+FrmDload::FrmDload(Link& link, QWidget* parent)
+    : QWidget(parent), m_link(link), m_lifetime(this, [this] { m_closing = -1; })
 {
     setObjectName(QStringLiteral("FrmDload"));
     setWindowTitle(QStringLiteral("DOWNLOAD"));
+    buildUi();
+}
+
+void FrmDload::buildUi()
+{
+    Label1 = new QLabel(QStringLiteral("&File list"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setMinimumWidth(260);
+    Label1->setBuddy(List1);
+
+    Frame1 = new QGroupBox(QStringLiteral("Media"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Option1 = new QRadioButton(QStringLiteral("&PC CARD"), Frame1);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    Option1->setChecked(true);
+    Option2 = new QRadioButton(QStringLiteral("&MEMORY"), Frame1);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    auto* media = new QHBoxLayout(Frame1);
+    media->addWidget(Option1);
+    media->addWidget(Option2);
+    media->addStretch();
+
+    Label2 = new QLabel(QStringLiteral("Directory &to save"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Label2->setBuddy(Drive1);
+    Dir1 = new QTreeView(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setAccessibleName(QStringLiteral("Directory to save, folder"));
+    m_dirModel = new QFileSystemModel(this);
+    m_dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    m_dirModel->setReadOnly(true);
+    Dir1->setModel(m_dirModel);
+    for (int c = 1; c < m_dirModel->columnCount(); ++c)
+        Dir1->hideColumn(c);
+    Dir1->setHeaderHidden(true);
+    Dir1->setMinimumSize(240, 200);
+    LabelDir = new QLabel(this);
+    LabelDir->setObjectName(QStringLiteral("LabelDir"));
+    LabelDir->setAccessibleName(QStringLiteral("Save into"));
+    LabelDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelDir->setWordWrap(true);
+
+    CheckResume = new QCheckBox(QStringLiteral("Download the &additinal part only"), this);
+    CheckResume->setObjectName(QStringLiteral("CheckResume"));
+    CheckResume->setChecked(true);
+
+    CommandGetFname = new QPushButton(QStringLiteral("&Get file name"), this);
+    CommandGetFname->setObjectName(QStringLiteral("CommandGetFname"));
+    CommandDelete = new QPushButton(QStringLiteral("&Delete"), this);
+    CommandDelete->setObjectName(QStringLiteral("CommandDelete"));
+    CommandDExec = new QPushButton(QStringLiteral("Do&wnload"), this);
+    CommandDExec->setObjectName(QStringLiteral("CommandDExec"));
+
+    Label3 = new QLabel(this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setAccessibleName(QStringLiteral("Progress"));
+    Label3->setMinimumWidth(140);
+    ProgressDload = new QProgressBar(this);
+    ProgressDload->setObjectName(QStringLiteral("ProgressDload"));
+    ProgressDload->setAccessibleName(QStringLiteral("Download progress"));
+    ProgressDload->setRange(0, 1);
+    ProgressDload->setValue(0);
+    LabelRate = new QLabel(this);
+    LabelRate->setObjectName(QStringLiteral("LabelRate"));
+    LabelRate->setAccessibleName(QStringLiteral("Speed and time left"));
+    LabelRate->setMinimumWidth(170);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(Label1);
+    left->addWidget(List1, 1);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(Frame1);
+    right->addWidget(Label2);
+    right->addWidget(Drive1);
+    right->addWidget(Dir1, 1);
+    right->addWidget(LabelDir);
+    right->addWidget(CheckResume);
+
+    auto* lists = new QHBoxLayout;
+    lists->addLayout(left, 1);
+    lists->addLayout(right, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(CommandGetFname);
+    buttons->addWidget(CommandDelete);
+    buttons->addStretch();
+    buttons->addWidget(CommandDExec);
+
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(Label3);
+    progress->addWidget(ProgressDload, 1);
+    progress->addWidget(LabelRate);
+
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(lists, 1);
+    all->addLayout(buttons);
+    all->addLayout(progress);
+
+    setTabOrder(List1, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, Drive1);
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, CheckResume);
+    setTabOrder(CheckResume, CommandGetFname);
+    setTabOrder(CommandGetFname, CommandDelete);
+    setTabOrder(CommandDelete, CommandDExec);
+
+    fillDrives();
+    setDirPath(QDir::currentPath());
+
+    connect(Option1, &QRadioButton::clicked, this, &FrmDload::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &FrmDload::Option2_Click);
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &FrmDload::Drive1_Change);
+    connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                // When the chosen directory vanishes, the view moves on to a neighbour; the
+                // download must then report the missing directory, not save elsewhere.
+                if (previous.isValid() && !QFileInfo::exists(m_dirModel->filePath(previous)))
+                    return;
+                if (current.isValid())
+                    showDirPath(m_dirModel->filePath(current));
+            });
+    connect(CommandGetFname, &QPushButton::clicked, this, &FrmDload::CommandGetFname_Click);
+    connect(CommandDelete, &QPushButton::clicked, this, &FrmDload::CommandDelete_Click);
+    connect(CommandDExec, &QPushButton::clicked, this, &FrmDload::CommandDExec_Click);
+
+    resize(640, 440);
+}
+
+void FrmDload::fillDrives()
+{
+    QStringList roots;
+#ifdef Q_OS_WIN
+    for (const QFileInfo& drive : QDir::drives())
+        roots << QDir::toNativeSeparators(drive.absoluteFilePath());
+#else
+    roots << QStringLiteral("/");
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        // The kernel's and the system's own mounts hold nothing to save into.
+        static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot"};
+        bool skip = !volume.isValid() || !volume.isReady();
+        for (const char* h : hidden)
+            skip = skip || root == QLatin1String(h) || root.startsWith(QLatin1String(h) + '/');
+        if (!skip)
+            roots << root;
+    }
+    roots << QDir::homePath();
+#endif
+    roots.removeDuplicates();
+    std::sort(roots.begin(), roots.end());
+    Drive1->addItems(roots);
+    // The current drive: the longest root the current directory lies under.
+    const QString here = QDir::currentPath();
+    int best = 0;
+    for (int i = 0; i < roots.size(); ++i) {
+        const QString& r = roots[i];
+        const bool under = here == r || here.startsWith(r.endsWith('/') ? r : r + '/');
+        if (under && r.size() > roots[best].size())
+            best = i;
+    }
+    Drive1->setCurrentIndex(best);
+}
+
+void FrmDload::setDirPath(const QString& path)
+{
+    const QString drive = Drive1->currentText();
+    Dir1->setRootIndex(m_dirModel->setRootPath(drive).parent());
+    const QModelIndex index = m_dirModel->index(path);
+    if (index.isValid()) {
+        Dir1->setCurrentIndex(index);
+        Dir1->scrollTo(index);
+    }
+    showDirPath(path);
+}
+
+void FrmDload::showDirPath(const QString& path)
+{
+    m_dirPath = path;
+    LabelDir->setText(QStringLiteral("Save into: %1").arg(QDir::toNativeSeparators(path)));
 }
 
 void FrmDload::open()
 {
     FormLifetime::Scope scope(m_lifetime);
+    ListFiles(-1);
     if (!m_lifetime.unloading())
         show();
 }
@@ -21,4 +235,224 @@ void FrmDload::closeEvent(QCloseEvent* event)
 {
     event->accept();
     m_lifetime.unload();
+}
+
+bool FrmDload::cardSelected() const
+{
+    return Option1->isChecked();
+}
+
+int FrmDload::selectedRow() const
+{
+    const QList<QListWidgetItem*> items = List1->selectedItems();
+    return items.isEmpty() ? -1 : List1->row(items.first());
+}
+
+void FrmDload::ListFiles(qint16 medium)
+{
+    FormLifetime::Scope scope(m_lifetime);
+    m_link.SendCommand(QByteArrayLiteral(":HEAD OFF"), 1000);
+    if (m_lifetime.unloading())
+        return;
+    const QByteArray prefix =
+        medium != 0 ? QByteArrayLiteral(":CARD:FILE? ") : QByteArrayLiteral(":MEM:FILE? ");
+    QList<QByteArray> replies;
+    for (const char* kind : kKinds) {
+        // A failed query leaves its reply empty or partial; the parser skips it.
+        replies << m_link.SendCommand(prefix + kind, 1000).text;
+        if (m_lifetime.unloading())
+            return;
+    }
+    m_files = FileList::parse(replies);
+    List1->clear();
+    if (m_files.status() == FileList::Status::NoCard) {
+        MessageService::warning(QStringLiteral("No PC card"));
+        return;
+    }
+    if (m_files.count() == 0) {
+        MessageService::warning(QStringLiteral("No file"));
+        return;
+    }
+    for (int i = 0; i < m_files.count(); ++i)
+        List1->addItem(m_files.entry(i));
+}
+
+void FrmDload::setFileControlsEnabled(bool enable)
+{
+    for (QWidget* w :
+         {static_cast<QWidget*>(List1), static_cast<QWidget*>(Drive1), static_cast<QWidget*>(Dir1),
+          static_cast<QWidget*>(Option1), static_cast<QWidget*>(Option2),
+          static_cast<QWidget*>(CommandGetFname), static_cast<QWidget*>(CommandDExec),
+          static_cast<QWidget*>(CommandDelete), static_cast<QWidget*>(CheckResume)})
+        w->setEnabled(enable);
+}
+
+void FrmDload::DisableFileControls()
+{
+    setFileControlsEnabled(false);
+}
+
+void FrmDload::EnableFileControls()
+{
+    setFileControlsEnabled(true);
+}
+
+void FrmDload::Option1_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    CommandDelete->setText(QStringLiteral("&Delete"));
+    ListFiles(-1);
+}
+
+void FrmDload::Option2_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    CommandDelete->setText(QStringLiteral("Fo&rmat"));
+    ListFiles(0);
+}
+
+void FrmDload::Drive1_Change()
+{
+    setDirPath(Drive1->currentText());
+}
+
+void FrmDload::CommandGetFname_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    DisableFileControls();
+    ListFiles(cardSelected() ? -1 : 0);
+    if (!m_lifetime.unloading())
+        EnableFileControls();
+}
+
+void FrmDload::CommandDelete_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    const bool card = cardSelected();
+    const int row = selectedRow();
+    if (card && row < 0) {
+        MessageService::warning(QStringLiteral("File is not selected"));
+        return;
+    }
+    DisableFileControls();
+    const QByteArray command = card ? QByteArrayLiteral(":CARD:DEL ") + m_files.names().at(row)
+                                    : QByteArrayLiteral(":MEM:FORM");
+    const bool yes = MessageService::askYesNo(QStringLiteral("Execute?"));
+    if (m_lifetime.unloading())
+        return;
+    if (yes) {
+        const Link::Reply reply = m_link.SendCommand(command, 60000);
+        if (m_lifetime.unloading())
+            return;
+        if (!reply.text.contains("ALL")) {
+            MessageService::warning(QStringLiteral("Error"));
+            if (m_lifetime.unloading())
+                return;
+        }
+        ListFiles(card ? -1 : 0);
+        if (m_lifetime.unloading())
+            return;
+    }
+    EnableFileControls();
+}
+
+void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
+{
+    Label3->setText(QString::number(end) + QLatin1Char('/') + QString::fromLatin1(sizeText));
+    // The bar counts in kilobytes past 2 GB would overflow int; sizes are below that.
+    ProgressDload->setRange(0, std::max(size, 1));
+    ProgressDload->setValue(size == 0 ? 1 : end);
+    LabelRate->setText(m_meter.update(end));
+}
+
+void FrmDload::CommandDExec_Click()
+{
+    FormLifetime::Scope scope(m_lifetime);
+    const int row = selectedRow();
+    if (row < 0) {
+        MessageService::warning(QStringLiteral("File is not selected"));
+        return;
+    }
+    DisableFileControls();
+    const QString directory = dirPath();
+    const QByteArray name = m_files.names().at(row);
+    const QByteArray sizeText = m_files.sizes().at(row);
+
+    // The name comes from the instrument and becomes part of a local path: it may name a
+    // file in the chosen directory and nothing else.
+    const QString problem = FileDownload::nameProblem(name);
+    if (!problem.isEmpty()) {
+        MessageService::critical(
+            QStringLiteral("The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
+                .arg(QString::fromLatin1(name), problem));
+        if (!m_lifetime.unloading())
+            EnableFileControls();
+        return;
+    }
+    qint32 size = 0;
+    if (!FileDownload::parseSize(sizeText, &size)) {
+        MessageService::critical(
+            QStringLiteral(
+                "The size of \"%1\" is not a number of bytes: \"%2\".\r\nDo not download")
+                .arg(QString::fromLatin1(name), QString::fromLatin1(sizeText)));
+        if (!m_lifetime.unloading())
+            EnableFileControls();
+        return;
+    }
+
+    const QString target = FileDownload::targetPath(directory, name);
+    qint32 start = 1;
+    const QFileInfo existing(target);
+    if (existing.exists()) {
+        if (CheckResume->isChecked()) {
+            if (qint64(size) <= existing.size()) {
+                MessageService::critical(
+                    QStringLiteral("The same name file exists with larger size than spcified "
+                                   "file\r\nDo not download"));
+                if (!m_lifetime.unloading())
+                    EnableFileControls();
+                return;
+            }
+            start = qint32(existing.size() + 1);
+        } else {
+            const bool yes =
+                MessageService::askYesNo(QStringLiteral("The same name file exists\r\nOverwrite?"));
+            if (m_lifetime.unloading())
+                return;
+            if (!yes) {
+                EnableFileControls();
+                return;
+            }
+            QFile old(target);
+            if (!old.remove()) {
+                MessageService::critical(
+                    QStringLiteral("Cannot delete %1: %2")
+                        .arg(QDir::toNativeSeparators(target), old.errorString()));
+                if (!m_lifetime.unloading())
+                    EnableFileControls();
+                return;
+            }
+        }
+    }
+
+    FileDownload download(m_link, name, size, cardSelected() ? 0 : 1);
+    download.setStopRequested([this] { return m_closing == -1; });
+    download.setProgress([this, size, sizeText](qint32 end) { showProgress(end, size, sizeText); });
+    m_meter.start(start, size);
+    ProgressDload->setRange(0, std::max(size, 1));
+    ProgressDload->setValue(start - 1);
+    LabelRate->clear();
+    const FileDownload::Result result = download.run(target, start);
+    if (m_lifetime.unloading())
+        return;
+    if (result.status == FileDownload::Status::Complete)
+        ProgressDload->setValue(ProgressDload->maximum());
+    if (result.status == FileDownload::Status::CommunicationError) {
+        MessageService::warning(QStringLiteral("Communication error"));
+    } else if (result.status == FileDownload::Status::FileError) {
+        MessageService::critical(QStringLiteral("Cannot write %1: %2\r\nThe download stopped.")
+                                     .arg(QDir::toNativeSeparators(target), result.reason));
+    }
+    if (!m_lifetime.unloading())
+        EnableFileControls();
 }

@@ -1,0 +1,112 @@
+#include "FileDownload.h"
+
+#include "Link.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <limits>
+
+FileDownload::FileDownload(Link& link, const QByteArray& fileName, qint32 size, qint32 media)
+    : m_link(link), m_fileName(fileName), m_size(size), m_media(media)
+{
+}
+
+namespace {
+
+// A write that stops part-way (disk full, file-size limit) leaves no reason behind; trying
+// the rest once more meets the failure itself, with the system's reason.
+bool flushed(QFile& file)
+{
+    return file.flush() || file.flush();
+}
+
+} // namespace
+
+FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
+{
+    Result result;
+    QFile file(targetPath);
+    // ReadWrite keeps what is there (WriteOnly would truncate) and creates a missing file.
+    // A device such as /dev/full cannot seek; it needs no seek to start at its beginning.
+    if (!file.open(QIODevice::ReadWrite) ||
+        (qint64(start) - 1 != file.pos() && !file.seek(qint64(start) - 1))) {
+        result.status = Status::FileError;
+        result.reason = file.errorString();
+        return result;
+    }
+    qint64 pos = start;
+    while (pos <= m_size) {
+        const qint64 end = std::min<qint64>(pos + BlockSize - 1, m_size);
+        const Link::Block block = m_link.FetchBlock(m_fileName, qint32(pos), qint32(end), m_media);
+        if (m_stop && m_stop()) {
+            result.status = Status::Stopped;
+            break;
+        }
+        if (block.result != Link::ResultComplete) {
+            result.status = Status::CommunicationError;
+            break;
+        }
+        const qint64 n = end - pos + 1;
+        // Flushed per block: what is reported as written is on its way to the disk, and a
+        // failure shows at the block that caused it.
+        if (file.write(block.bytes.constData() + 1, n) != n || !flushed(file)) {
+            result.status = Status::FileError;
+            result.reason = file.errorString();
+            break;
+        }
+        result.bytesWritten += n;
+        if (m_progress)
+            m_progress(qint32(end));
+        pos = end + 1;
+    }
+    file.close();
+    if (result.status == Status::Complete && file.error() != QFileDevice::NoError) {
+        result.status = Status::FileError;
+        result.reason = file.errorString();
+    }
+    return result;
+}
+
+QString FileDownload::nameProblem(const QByteArray& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("the name is empty");
+    if (name == "." || name == "..")
+        return QStringLiteral("\"%1\" names a directory").arg(QString::fromLatin1(name));
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f)
+            return QStringLiteral("the name contains the control character 0x%1")
+                .arg(u, 2, 16, QLatin1Char('0'));
+        if (c == '/' || c == '\\' || c == ':')
+            return QStringLiteral("the name contains \"%1\"").arg(QLatin1Char(c));
+    }
+    return {};
+}
+
+bool FileDownload::parseSize(const QByteArray& text, qint32* size)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    const qint64 value = text.toLongLong();
+    if (value > std::numeric_limits<qint32>::max())
+        return false;
+    *size = qint32(value);
+    return true;
+}
+
+QString FileDownload::targetPath(const QString& directory, const QByteArray& name)
+{
+#ifdef Q_OS_WIN
+    const bool ends = directory.endsWith(QLatin1Char('\\')) || directory.endsWith(QLatin1Char('/'));
+    const QString separator = QStringLiteral("\\");
+#else
+    const bool ends = directory.endsWith(QLatin1Char('/'));
+    const QString separator = QStringLiteral("/");
+#endif
+    return directory + (ends ? QString() : separator) + QString::fromLatin1(name);
+}

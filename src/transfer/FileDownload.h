@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class Link;
+
+// Copies one stored file into a local file, block by block, from a given position on: the
+// download loop of the download window, usable without it. The local file is written as
+// the blocks come and flushed after each, so a download that stops for any reason leaves a
+// correct prefix that a later run can continue.
+class FileDownload
+{
+public:
+    static constexpr qint32 BlockSize = 1000;
+
+    enum class Status
+    {
+        Complete,           // every byte up to the stored size is in the file
+        Stopped,            // the stop request was seen after a fetch
+        CommunicationError, // a block fetch failed
+        FileError           // the local file could not be opened or written
+    };
+    struct Result
+    {
+        Status status = Status::Complete;
+        qint64 bytesWritten = 0; // by this run
+        QString reason;          // FileError: the system's reason
+    };
+
+    // media: 0 PC card, 1 internal memory. size: the stored size in bytes.
+    FileDownload(Link& link, const QByteArray& fileName, qint32 size, qint32 media);
+
+    // Called after each block written, with the position of its last byte.
+    void setProgress(std::function<void(qint32 end)> progress) { m_progress = std::move(progress); }
+    // Asked after each fetch; true ends the run before the block is written.
+    void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
+
+    // Writes bytes start to size (1-based) at the same positions of the local file, which
+    // is created if missing and otherwise keeps its content.
+    Result run(const QString& targetPath, qint32 start);
+
+    // Why the instrument's file name cannot be used as a local file name in a chosen
+    // directory; empty when it can.
+    static QString nameProblem(const QByteArray& name);
+    // The stored size as listed: decimal digits only, within the block positions' range.
+    static bool parseSize(const QByteArray& text, qint32* size);
+    // The directory, a separator unless it already ends in one, and the file name.
+    static QString targetPath(const QString& directory, const QByteArray& name);
+
+private:
+    Link& m_link;
+    QByteArray m_fileName;
+    qint32 m_size = 0;
+    qint32 m_media = 0;
+    std::function<void(qint32)> m_progress;
+    std::function<bool()> m_stop;
+};
