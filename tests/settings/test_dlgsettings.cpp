@@ -670,6 +670,9 @@ void TestDlgSettings::receive()
     QCOMPARE(f.texts({"TextCT0", "TextCT1", "TextID"}), QStringList({"0.5", "2000", " 42"}));
     QCOMPARE(f.combo("ComboCopyDst")->currentIndex(), -1);
     QCOMPARE(ModSet::instance().CopyDst, 2);
+    // What was shown goes back unchanged: the instrument accepts every command.
+    f.click("CommandSend");
+    QCOMPARE(f.bench.messages.texts(), QStringList());
 
     // A receive that fails at once still shows the record, changed meanwhile, and ends.
     ModSet::instance().Wiring = 5;
