@@ -3,6 +3,7 @@
 #include "Link.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -66,6 +67,12 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
         result.reason = file.errorString();
     }
     return result;
+}
+
+qint64 FileDownload::resumePosition(const QString& targetPath)
+{
+    const QFileInfo info(targetPath);
+    return info.exists() ? info.size() + 1 : 1;
 }
 
 QString FileDownload::nameProblem(const QByteArray& name)

@@ -42,6 +42,8 @@ public:
     // is created if missing and otherwise keeps its content.
     Result run(const QString& targetPath, qint32 start);
 
+    // Where a resume of this local file starts: its length + 1 (1 when there is none).
+    static qint64 resumePosition(const QString& targetPath);
     // Why the instrument's file name cannot be used as a local file name in a chosen
     // directory; empty when it can.
     static QString nameProblem(const QByteArray& name);

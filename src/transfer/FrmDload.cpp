@@ -359,7 +359,7 @@ void FrmDload::CommandDelete_Click()
 void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
 {
     Label3->setText(QString::number(end) + QLatin1Char('/') + QString::fromLatin1(sizeText));
-    // The bar counts in kilobytes past 2 GB would overflow int; sizes are below that.
+    // The bar's int range holds every size: parseSize refuses anything past 32 bits.
     ProgressDload->setRange(0, std::max(size, 1));
     ProgressDload->setValue(size == 0 ? 1 : end);
     LabelRate->setText(m_meter.update(end));
@@ -382,9 +382,13 @@ void FrmDload::CommandDExec_Click()
     // file in the chosen directory and nothing else.
     const QString problem = FileDownload::nameProblem(name);
     if (!problem.isEmpty()) {
+        QString shown = QString::fromLatin1(name);
+        for (QChar& c : shown)
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                c = QChar::ReplacementCharacter;
         MessageService::critical(
             QStringLiteral("The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
-                .arg(QString::fromLatin1(name), problem));
+                .arg(shown, problem));
         if (!m_lifetime.unloading())
             EnableFileControls();
         return;
@@ -405,7 +409,8 @@ void FrmDload::CommandDExec_Click()
     const QFileInfo existing(target);
     if (existing.exists()) {
         if (CheckResume->isChecked()) {
-            if (qint64(size) <= existing.size()) {
+            const qint64 resumeAt = FileDownload::resumePosition(target);
+            if (qint64(size) < resumeAt) {
                 MessageService::critical(
                     QStringLiteral("The same name file exists with larger size than spcified "
                                    "file\r\nDo not download"));
@@ -413,7 +418,7 @@ void FrmDload::CommandDExec_Click()
                     EnableFileControls();
                 return;
             }
-            start = qint32(existing.size() + 1);
+            start = qint32(resumeAt);
         } else {
             const bool yes =
                 MessageService::askYesNo(QStringLiteral("The same name file exists\r\nOverwrite?"));

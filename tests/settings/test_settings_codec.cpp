@@ -21,8 +21,6 @@ private slots:
     void numberForms_data();
     void numberForms();
     void formsReadBack();
-    void itemWordsOrderSelection_data();
-    void itemWordsOrderSelection();
     void itemWordsBits();
     void splitFields_data();
     void splitFields();
@@ -37,21 +35,16 @@ void TestSettingsCodec::numberReader_data()
     QTest::addColumn<QString>("integer"); // "out": outside the 32-bit range
     const double inf = HUGE_VAL;
     QTest::newRow("digits then letters") << "12abc" << 12.0 << "12";
-    QTest::newRow("letters, empty") << "abc" << 0.0 << "0";
     QTest::newRow("blanks inside") << " 1 2 3" << 123.0 << "123";
     QTest::newRow("tab, LF, exponent") << "\t-1.5e2\n" << -150.0 << "-150";
     QTest::newRow("CR is not ignored") << "1\r2" << 1.0 << "1";
     QTest::newRow("fraction only") << "-.5" << -0.5 << "0";
-    QTest::newRow("plus sign, point") << "+7.\r\n" << 7.0 << "7";
     QTest::newRow("bare exponent letter") << "1.5e" << 1.5 << "2";
-    QTest::newRow("bare exponent sign") << "25E-x" << 25.0 << "25";
     QTest::newRow("second point, comma") << "2.5.3,1" << 2.5 << "2";
     QTest::newRow("3.5 to even") << "3.5" << 3.5 << "4";
-    QTest::newRow("two signs") << "--1" << 0.0 << "0";
     QTest::newRow("full-width digit") << QStringLiteral("１2") << 0.0 << "0";
     QTest::newRow("largest") << "2147483647.4" << 2147483647.4 << "2147483647";
     QTest::newRow("rounds out of range") << "2147483647.5" << 2147483647.5 << "out";
-    QTest::newRow("smallest") << "-2147483648" << -2147483648.0 << "-2147483648";
     QTest::newRow("one under") << "-2147483649" << -2147483649.0 << "out";
     QTest::newRow("overflow") << "-12345e999" << -inf << "out";
     QTest::newRow("underflow") << "000.0001e-400" << 0.0 << "0";
@@ -79,22 +72,16 @@ void TestSettingsCodec::numberForms_data()
                          << "1.5";
     QTest::newRow("0.5") << 0.5 << " .5"
                          << "0.5";
-    QTest::newRow("-0") << -0.0 << " 0"
-                        << "0";
     QTest::newRow("-0.25") << -0.25 << "-.25"
                            << "-0.25";
     QTest::newRow("no exponent") << 100000.00001 << " 100000.00001"
                                  << "100000.00001";
-    QTest::newRow("small, no exponent") << 0.00001 << " .00001"
-                                        << "0.00001";
     QTest::newRow("0.1 + 0.2 at 15 digits") << 0.1 + 0.2 << " .3"
                                             << "0.3";
     QTest::newRow("2/3 rounded") << 2.0 / 3 << " .666666666666667"
                                  << "0.666666666666667";
     QTest::newRow("rounding carries") << 9.9999999999999999 << " 10"
                                       << "10";
-    QTest::newRow("largest plain") << 999999999999999.0 << " 999999999999999"
-                                   << "999999999999999";
     QTest::newRow("huge") << 1.5e20 << " 1.5E+20"
                           << "1.5E+20";
     QTest::newRow("tiny") << -2e-20 << "-2E-20"
@@ -123,27 +110,6 @@ void TestSettingsCodec::formsReadBack()
     }
 }
 
-void TestSettingsCodec::itemWordsOrderSelection_data()
-{
-    QTest::addColumn<int>("word2");
-    QTest::addColumn<int>("ordType");
-    QTest::newRow("no selection bit: SELECT") << 31 << 3;
-    QTest::newRow("ALL") << 128 << 0;
-    QTest::newRow("ODD beats ALL") << 192 << 1;
-    QTest::newRow("EVEN beats ODD") << 96 << 2;
-    QTest::newRow("EVEN beats ALL") << 160 << 2;
-}
-
-void TestSettingsCodec::itemWordsOrderSelection()
-{
-    QFETCH(int, word2);
-    QFETCH(int, ordType);
-    ModSet s;
-    DecodeItemWords({0, word2, 0, 0, 0, 0, 0, 0, 0}, s);
-    QCOMPARE(s.OrdType, ordType);
-    QCOMPARE(EncodeItemWords(s)[1], ((word2 & 31) | std::array{128, 64, 32, 0}[ordType]));
-}
-
 void TestSettingsCodec::itemWordsBits()
 {
     ModSet all;
@@ -170,6 +136,12 @@ void TestSettingsCodec::itemWordsBits()
     DecodeItemWords(words, back);
     one.Harm = true; // %ofFND and TOTAL are harmonic items
     QVERIFY(back == one);
+    // Order selection: none of bits 5..7 is SELECT; EVEN beats ODD beats ALL.
+    for (auto [word2, ordType] : {std::pair{31, 3}, {128, 0}, {192, 1}, {96, 2}, {160, 2}}) {
+        DecodeItemWords({0, word2, 0, 0, 0, 0, 0, 0, 0}, back);
+        QCOMPARE(back.OrdType, ordType);
+        QCOMPARE(EncodeItemWords(back)[1], ((word2 & 31) | std::array{128, 64, 32, 0}[ordType]));
+    }
     // NORM alone is no harmonic item; unused bits 5 and 7 of word 1 carry nothing.
     DecodeItemWords({64 | 160, 0, 0xF0, 0, 0, 0, 0, 0, 0}, back);
     QVERIFY(!back.Harm && back.Norm);
@@ -187,7 +159,6 @@ void TestSettingsCodec::splitFields_data()
         << QByteArray(" 1,,3 ,4\r\n") << 3 << Fields{" 1", "", "3 "};
     QTest::newRow("missing are empty") << QByteArray("a,b\r\n") << 4 << Fields{"a", "b", "", ""};
     QTest::newRow("LF only") << QByteArray("\n") << 3 << Fields{"", "", ""};
-    QTest::newRow("nothing") << QByteArray() << 2 << Fields{"", ""};
     // Only the last two characters are dropped, whatever they are.
     QTest::newRow("LF without CR") << QByteArray("1,22\n") << 2 << Fields{"1", "2"};
 }
@@ -207,11 +178,9 @@ void TestSettingsCodec::replyFieldCodes_data()
     QTest::addColumn<int>("sensor");
     QTest::newRow("0.5") << QByteArray("0.5") << 0 << 0;
     QTest::newRow("1000 as a number") << QByteArray(" 1E3") << 8 << 0;
-    QTest::newRow("5000") << QByteArray("5000") << 9 << 0;
     QTest::newRow("no such range") << QByteArray("7") << 0 << 0;
     QTest::newRow("FLX-5k") << QByteArray("FLX-5k") << 0 << 3;
     QTest::newRow("FLX-5K is not known") << QByteArray("FLX-5K") << 0 << 0;
-    QTest::newRow("CLD") << QByteArray("CLD") << 0 << 5;
     QTest::newRow("CLD untrimmed") << QByteArray(" CLD") << 0 << 0;
 }
 

@@ -11,14 +11,14 @@ DloadFixture::DloadFixture(SimConfig config) : bench(std::move(config))
 {
     if (!bench.connectDirect())
         qWarning("the bench did not connect");
+    reopen();
+}
+
+void DloadFixture::reopen()
+{
     w = bench.openDload();
     if (w)
         chooseDir(dir.path());
-}
-
-QListWidget* DloadFixture::list()
-{
-    return ctl<QListWidget>("List1");
 }
 
 QStringList DloadFixture::entries()
@@ -29,11 +29,19 @@ QStringList DloadFixture::entries()
     return out;
 }
 
+QList<QWidget*> DloadFixture::fileControls()
+{
+    QList<QWidget*> out;
+    for (const char* name : {"List1", "Drive1", "Dir1", "Option1", "Option2", "CommandGetFname",
+                             "CommandDExec", "CommandDelete", "CheckResume"})
+        out << ctl<QWidget>(name);
+    return out;
+}
+
 void DloadFixture::chooseDir(const QString& path)
 {
     auto* tree = ctl<QTreeView>("Dir1");
-    auto* model = qobject_cast<QFileSystemModel*>(tree->model());
-    tree->setCurrentIndex(model->index(path));
+    tree->setCurrentIndex(qobject_cast<QFileSystemModel*>(tree->model())->index(path));
 }
 
 void DloadFixture::clickMedium(bool card)
@@ -46,56 +54,31 @@ void DloadFixture::click(const char* button)
     QTest::mouseClick(ctl<QPushButton>(button), Qt::LeftButton);
 }
 
-bool DloadFixture::select(const QByteArray& name)
-{
-    const QString prefix = QString::fromLatin1(name) + QLatin1Char('\t');
-    for (int i = 0; i < list()->count(); ++i) {
-        if (list()->item(i)->text().startsWith(prefix)) {
-            list()->setCurrentRow(i);
-            return true;
-        }
-    }
-    return false;
-}
-
 void DloadFixture::download(const QByteArray& name)
 {
-    if (!select(name))
+    const auto items = list()->findItems(QString::fromLatin1(name) + '\t', Qt::MatchStartsWith);
+    if (items.size() == 1)
+        list()->setCurrentItem(items.first());
+    else
         qWarning("%s is not listed", name.constData());
     click("CommandDExec");
 }
 
-QString DloadFixture::localPath(const QByteArray& name) const
-{
-    return dir.filePath(QString::fromLatin1(name));
-}
-
 QByteArray DloadFixture::local(const QByteArray& name) const
 {
-    QFile f(localPath(name));
+    QFile f(dir.filePath(QString::fromLatin1(name)));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 void DloadFixture::writeLocal(const QByteArray& name, const QByteArray& bytes) const
 {
-    QFile f(localPath(name));
+    QFile f(dir.filePath(QString::fromLatin1(name)));
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qWarning("cannot write %s", qPrintable(localPath(name)));
+        qWarning("cannot write %s", name.constData());
 }
 
-QByteArray DloadFixture::stored(SimStorage::Medium m, const QByteArray& name, qint64 count)
+QByteArray DloadFixture::stored(SimStorage::Medium m, const QByteArray& name)
 {
     const SimStorage::File* f = bench.instrument.state().storage.find(m, name);
-    if (!f)
-        return QByteArray("<not stored>");
-    return SimStorage::content(m, name, 1, count < 0 ? f->size : std::min(count, f->size));
-}
-
-QList<QByteArray> DloadFixture::picks() const
-{
-    QList<QByteArray> out;
-    for (const QByteArray& l : bench.wire())
-        if (l.contains(":PICK? "))
-            out << l;
-    return out;
+    return f ? SimStorage::content(m, name, 1, f->size) : QByteArray("<not stored>");
 }

@@ -3,14 +3,11 @@
 #include "FrmDload.h"
 #include "SimBench.h"
 
-#include <QByteArray>
+#include <QDir>
 #include <QPointer>
 #include <QTemporaryDir>
 
-class QCheckBox;
-class QLabel;
 class QListWidget;
-class QPushButton;
 
 // The download window open on a connected bench, saving into a fresh temporary directory.
 struct DloadFixture
@@ -22,23 +19,22 @@ struct DloadFixture
     QPointer<FrmDload> w;
 
     template <class T> T* ctl(const char* name) { return bench.child<T>(w.data(), name); }
-    QListWidget* list();
+    QListWidget* list() { return ctl<QListWidget>("List1"); }
     QStringList entries();
+    // The controls DisableFileControls and EnableFileControls switch, in their order.
+    QList<QWidget*> fileControls();
 
+    // Opens the window (again) and chooses the temporary directory.
+    void reopen();
     // Chooses a directory in Dir1, as a click in the tree does.
     void chooseDir(const QString& path);
     void clickMedium(bool card);
     void click(const char* button);
-    // Selects the list entry of this file; false when it is not listed.
-    bool select(const QByteArray& name);
-    // Selects the file, clicks "Download" and returns when the handler has returned.
+    // Selects the file's entry, clicks "Download" and returns when the handler has.
     void download(const QByteArray& name);
 
-    QString localPath(const QByteArray& name) const;
     QByteArray local(const QByteArray& name) const;
     void writeLocal(const QByteArray& name, const QByteArray& bytes) const;
-    // The stored file's bytes, all of them or the first `count`.
-    QByteArray stored(SimStorage::Medium m, const QByteArray& name, qint64 count = -1);
-    // Block requests the program wrote since the last clearWire().
-    QList<QByteArray> picks() const;
+    // The stored file's bytes.
+    QByteArray stored(SimStorage::Medium m, const QByteArray& name);
 };

@@ -17,7 +17,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -95,25 +94,8 @@ class TestDownloadPty : public QObject
 {
     Q_OBJECT
 private slots:
-    void copiesEveryByte();
     void interruptedAndResumed();
 };
-
-void TestDownloadPty::copiesEveryByte()
-{
-    Sim sim({});
-    QVERIFY(!sim.device.isEmpty());
-    Program p;
-    QVERIFY(p.open());
-    p.download("WAVE0001.DAT");
-    QCOMPARE(p.messages.texts(), QStringList{});
-    QCOMPARE(p.local("WAVE0001.DAT"), stored(SimStorage::Card, "WAVE0001.DAT"));
-
-    QTest::mouseClick(p.w->findChild<QRadioButton*>("Option2"), Qt::LeftButton);
-    p.download("M0000006.DAT");
-    QCOMPARE(p.messages.texts(), QStringList{});
-    QCOMPARE(p.local("M0000006.DAT"), stored(SimStorage::Memory, "M0000006.DAT"));
-}
 
 // The user's way through: close the window in the middle of a paced download, open it
 // again and continue to a byte-identical copy.
