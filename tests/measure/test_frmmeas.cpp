@@ -10,47 +10,46 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-
-#include <functional>
 
 using Lines = QList<QByteArray>;
 
 namespace {
 
-// The instrument's reply for 1P2W, one circuit: the first measurement and the next.
+// The reply for 1P2W, one circuit, as logged: the names, then the values of measurements 0..3.
 const QByteArray kNames = "U1,CH1 I1,CH1 P,CH1 Q,CH1 S,CH1 PF,f,\r\n";
-const QByteArray kValues0 = "+100.10,+5.010,+500.0,-12.5,+501.5,+0.9970,+50.00,\r\n";
-const QByteArray kValues1 = "+100.11,+5.020,+500.1,-12.5,+501.6,+0.9960,+50.01,\r\n";
-const QByteArray kValues2 = "+100.12,+5.030,+500.2,-12.5,+501.7,+0.9950,+50.02,\r\n";
-const QByteArray kValues3 = "+100.13,+5.040,+500.3,-12.5,+501.8,+0.9940,+50.03,\r\n";
+const QByteArray kValues[] = {"+100.10,+5.010,+500.0,-12.5,+501.5,+0.9970,+50.00,\r\n",
+                              "+100.11,+5.020,+500.1,-12.5,+501.6,+0.9960,+50.01,\r\n",
+                              "+100.12,+5.030,+500.2,-12.5,+501.7,+0.9950,+50.02,\r\n",
+                              "+100.13,+5.040,+500.3,-12.5,+501.8,+0.9940,+50.03,\r\n"};
+const Lines kRepeatStart = {":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"};
 
-// Every line the program wrote, with its time-out.
-struct Written
+SimConfig config(int measDelayMs = 0, const QString& fault = {})
 {
-    QList<QByteArray> lines;
-    QList<int> timeouts;
-    int count(const QByteArray& line) const { return static_cast<int>(lines.count(line)); }
-};
+    SimConfig c;
+    c.measDelayMs = measDelayMs;
+    SimFault f;
+    QString error;
+    if (!fault.isEmpty() && SimFault::parse(fault, &f, &error))
+        c.faults.push_back(f);
+    return c;
+}
 
-// The window opened over a connected link, with data.log going to a folder of its own.
+// The window opened over a connected link; data.log goes to a folder of the test's own.
 struct Fixture
 {
-    explicit Fixture(SimConfig config = {}) : bench(std::move(config))
+    explicit Fixture(SimConfig c = {}) : bench(std::move(c))
     {
         QDir::setCurrent(dir.path());
-        connected = bench.connectDirect();
-        window = bench.openMeas();
+        window = bench.connectDirect() ? bench.openMeas() : nullptr;
         bench.clearWire();
         QObject::connect(&bench.link(), &Link::written, [this](const QByteArray& line, int ms) {
-            written.lines << line.chopped(2);
-            written.timeouts << ms;
+            timeouts << ms;
+            if (line == ":MEAS?\r\n" && ++measSent == onMeasAt && onMeas)
+                TestUtil::later(0, onMeas);
         });
     }
     ~Fixture() { QDir::setCurrent(QDir::tempPath()); }
@@ -59,46 +58,42 @@ struct Fixture
     QPushButton* single() { return get<QPushButton>("CommandSingle"); }
     QPushButton* repeat() { return get<QPushButton>("CommandRepeat"); }
     QPushButton* startStop() { return get<QPushButton>("CommandStart"); }
-    QComboBox* combo() { return get<QComboBox>("ComboRepeat"); }
     QAction* logging() { return get<QAction>("MFLogging"); }
     QString cell(int row, int col) { return window->grid()->TextMatrix(row, col); }
+    bool idle()
+    {
+        return single()->isEnabled() && repeat()->isEnabled() && startStop()->isEnabled() &&
+               TestUtil::caption(repeat()) == QLatin1String("Repeat") &&
+               !window->timerRepeat().isActive();
+    }
 
-    // A repeat run at a short interval: a text typed into the box leaves the interval as set.
+    // A text typed into the box is no selection, so the run keeps the interval set here.
     void shortInterval(int ms)
     {
-        combo()->setEditText(QStringLiteral("fast"));
+        get<QComboBox>("ComboRepeat")->setEditText(QStringLiteral("fast"));
         window->timerRepeat().setInterval(ms);
     }
-
-    // Clicks "Repeat"; the click returns when the run's loop has ended. The watchdog stops a
-    // run that would otherwise never end, so a fault fails the test instead of hanging it.
-    void runRepeat(int watchdogMs = 10000)
+    // Runs f once the n-th ":MEAS?" has been written.
+    void atMeas(int n, std::function<void()> f)
     {
-        QPointer<QPushButton> button = repeat();
-        QPointer<FrmMeas> w = window;
-        TestUtil::later(watchdogMs, [this, w, button] {
-            if (w && !w->lifetime().unloading() && button &&
-                TestUtil::caption(button) == QLatin1String("Stop") && !finished) {
+        onMeasAt = n;
+        onMeas = std::move(f);
+    }
+    // Clicks "Repeat"; the click returns when the run's loop has ended. A watchdog stops a run
+    // that would never end, so such a fault fails the test instead of hanging it.
+    void runRepeat()
+    {
+        QPointer<QPushButton> b = repeat();
+        bool done = false;
+        TestUtil::later(8000, [&, b] {
+            if (!done && b && TestUtil::caption(b) == QLatin1String("Stop")) {
                 watchdogFired = true;
-                QTest::mouseClick(button, Qt::LeftButton);
+                b->click();
             }
         });
-        QTest::mouseClick(button, Qt::LeftButton);
-        finished = true;
+        QTest::mouseClick(b, Qt::LeftButton);
+        done = true;
     }
-
-    // Runs f when the n-th ":MEAS?" has been written.
-    void onMeas(int n, std::function<void()> f)
-    {
-        QObject::connect(&bench.link(), &Link::written,
-                         [this, n, f, fired = false](const QByteArray& line, int) mutable {
-                             if (!fired && line == ":MEAS?\r\n" && written.count(":MEAS?") == n) {
-                                 fired = true;
-                                 TestUtil::later(0, f);
-                             }
-                         });
-    }
-
     QByteArray log() const
     {
         QFile f(QDir(dir.path()).filePath(QStringLiteral("data.log")));
@@ -107,31 +102,12 @@ struct Fixture
 
     QTemporaryDir dir;
     SimBench bench;
-    bool connected = false;
     FrmMeas* window = nullptr;
-    Written written;
-    bool finished = false;
+    QList<int> timeouts;
+    int measSent = 0;
+    int onMeasAt = 0;
+    std::function<void()> onMeas;
     bool watchdogFired = false;
-};
-
-SimConfig slowMeas(int ms)
-{
-    SimConfig c;
-    c.measDelayMs = ms;
-    return c;
-}
-
-// Records the blocking pause and how many lines had gone out when it came.
-class PauseAt
-{
-public:
-    explicit PauseAt(const SimInstrument& in)
-    {
-        BlockingPause::setImplementation(
-            [this, &in](int ms) { pauses << qMakePair(ms, in.lines().size()); });
-    }
-    ~PauseAt() { BlockingPause::setImplementation({}); }
-    QList<QPair<int, qsizetype>> pauses;
 };
 
 } // namespace
@@ -143,7 +119,7 @@ private slots:
     void opening_data();
     void opening();
     void singleSendsThreeCommandsAndFillsTheGrid();
-    void repeatRunMeasuresAtOnceThenOnTicks();
+    void repeatRunTakesTheChosenInterval();
     void ticksDuringASlowMeasurementMerge();
     void stopDuringAMeasurementStillShowsAndLogsIt();
     void busyEndsTheLoopButNotTheRun();
@@ -151,11 +127,11 @@ private slots:
     void startStop();
     void logOfARepeatRun_data();
     void logOfARepeatRun();
+    void logFailureWarnsOnceAndUnchecksLogging_data();
     void logFailureWarnsOnceAndUnchecksLogging();
-    void settingsOnlyOutsideARun();
+    void settingsDialogOutsideARunOnly();
     void closeDuringARunSendsNoMoreMeasurements();
     void disconnectDuringASingle();
-    void closeWithTheSettingsDialogOpen();
 };
 
 void TestFrmMeas::opening_data()
@@ -163,13 +139,11 @@ void TestFrmMeas::opening_data()
     QTest::addColumn<int>("recording");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("label");
-    QTest::newRow("stopped") << 0 << QString() << QStringLiteral("STOP");
-    QTest::newRow("waiting") << 1 << QString() << QStringLiteral("WAIT");
-    QTest::newRow("running") << 2 << QString() << QStringLiteral("RUN");
-    QTest::newRow("no answer keeps the design caption")
-        << 2 << QStringLiteral("drop,:STAT?,1") << QStringLiteral("Label2");
-    QTest::newRow("other text keeps the design caption")
-        << 2 << QStringLiteral("garble,:STAT?,1") << QStringLiteral("Label2");
+    QTest::newRow("running") << 2 << QString() << "RUN";
+    QTest::newRow("no answer keeps the design caption") << 2 << ":STAT?"
+                                                        << "Label2";
+    QTest::newRow("other text keeps the design caption") << 0 << "garble"
+                                                         << "Label2";
 }
 
 void TestFrmMeas::opening()
@@ -177,54 +151,28 @@ void TestFrmMeas::opening()
     QFETCH(int, recording);
     QFETCH(QString, fault);
     QFETCH(QString, label);
-    SimConfig c;
-    if (!fault.isEmpty()) {
-        SimFault f;
-        QString error;
-        QVERIFY2(SimFault::parse(fault, &f, &error), qPrintable(error));
-        c.faults.push_back(f);
-    }
-    SimBench b(c);
+    SimBench b(config(0, fault.isEmpty()     ? QString()
+                         : fault == "garble" ? QStringLiteral("garble,:STAT?,1")
+                                             : QStringLiteral("drop,:STAT?,1")));
     b.instrument.state().measure.recording = recording;
-    b.instrument.state().measure.waitUntil = QDateTime::currentDateTime().addYears(1);
     QVERIFY(b.connectDirect());
     b.clearWire();
     QList<int> timeouts;
     QObject::connect(&b.link(), &Link::written, [&](const QByteArray&, int ms) { timeouts << ms; });
     FrmMeas* w = b.openMeas();
-    QVERIFY(w);
-    QVERIFY(w->isVisible());
-    QCOMPARE(w->windowTitle(), QStringLiteral("MEASURE"));
+    QVERIFY(w && w->isVisible());
 
-    // The settings are received first, the state is asked last, every line with 1000 ms.
+    // The settings are received first, the state is asked last; every line with 1000 ms.
     const Lines wire = b.wire();
-    QVERIFY2(wire.size() > 30, qPrintable(QString::number(wire.size())));
+    QVERIFY(wire.size() > 30);
     QCOMPARE(wire.last(), QByteArray(":STAT?"));
-    QCOMPARE(wire.count(":STAT?"), 1);
     QCOMPARE(timeouts, QList<int>(wire.size(), 1000));
     QCOMPARE(TestUtil::caption(b.child<QLabel>(w, "Label2")), label);
-
-    FlexGrid* g = w->grid();
-    QCOMPARE(g->Rows(), 2);
-    QCOMPARE(g->TextMatrix(0, 0), QStringLiteral("HEADDER"));
-    QCOMPARE(g->TextMatrix(0, 1), QStringLiteral("DATA"));
-    QCOMPARE(g->TextMatrix(1, 0), QString());
-    QCOMPARE(g->ColWidth(0), 1900);
-    QCOMPARE(g->ColWidth(1), 1200);
-
-    auto* combo = b.child<QComboBox>(w, "ComboRepeat");
-    QVERIFY(combo->isEditable());
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i)
-        items << combo->itemText(i);
-    QCOMPARE(items,
-             (QStringList{" 1s", " 2s", " 5s", "10s", "15s", "30s", " 1m", " 2m", " 5m", "10m"}));
-    QCOMPARE(combo->currentIndex(), 5);
-    QCOMPARE(combo->currentText(), QStringLiteral("30s"));
-    QVERIFY(!w->timerRepeat().isActive());
+    QCOMPARE(w->grid()->Rows(), 2);
+    QCOMPARE(w->grid()->TextMatrix(0, 0) + w->grid()->TextMatrix(0, 1), "HEADDERDATA");
+    QCOMPARE(w->grid()->ColWidth(0) * 10000 + w->grid()->ColWidth(1), 1900 * 10000 + 1200);
+    QCOMPARE(b.child<QComboBox>(w, "ComboRepeat")->currentText(), QStringLiteral("30s"));
     QVERIFY(!b.child<QAction>(w, "MFLogging")->isChecked());
-    QVERIFY(b.child<QAction>(w, "MFLogging")->isCheckable());
-    QCOMPARE(TestUtil::caption(b.child<QPushButton>(w, "CommandRepeat")), QStringLiteral("Repeat"));
 }
 
 void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
@@ -232,84 +180,59 @@ void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
     SimConfig c;
     c.measItems = 1600;
     Fixture f(c);
-    QVERIFY(f.connected && f.window);
-    f.bench.instrument.state().settings.wiring = 5;
+    QVERIFY(f.window);
+    f.bench.instrument.state().settings.wiring = 5; // 3P4W4I
     f.bench.instrument.state().settings.cirNum = 2;
-
     bool disabledDuring = false;
-    f.onMeas(1, [&] {
+    f.atMeas(1, [&] {
         disabledDuring =
             !f.single()->isEnabled() && !f.repeat()->isEnabled() && !f.startStop()->isEnabled();
     });
     QTest::mouseClick(f.single(), Qt::LeftButton);
     QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
-    QCOMPARE(f.written.timeouts, (QList<int>{1000, 1000, 50000}));
+    QCOMPARE(f.timeouts, (QList<int>{1000, 1000, 50000}));
     QVERIFY(disabledDuring);
-    QVERIFY(f.single()->isEnabled() && f.repeat()->isEnabled() && f.startStop()->isEnabled());
-    // Single leaves the instrument sending names.
-    QVERIFY(f.bench.instrument.state().measure.headOn);
+    QVERIFY(f.idle());
+    QVERIFY(f.bench.instrument.state().measure.headOn); // Single leaves names on
 
-    // 3P4W4I, two circuits: three voltages, then per circuit four currents and P, Q, S, PF.
-    FlexGrid* g = f.window->grid();
-    QCOMPARE(g->Rows(), 1601);
-    QCOMPARE(f.cell(1, 0), QStringLiteral("U1"));
-    QCOMPARE(f.cell(1, 1), QStringLiteral("+100.10"));
-    QCOMPARE(f.cell(4, 0), QStringLiteral("CH1 I1"));
-    QCOMPARE(f.cell(4, 1), QStringLiteral("+5.010"));
-    QCOMPARE(f.cell(19, 0), QStringLiteral("CH2 PF"));
-    QCOMPARE(f.cell(20, 0), QStringLiteral("f"));
-    QCOMPARE(f.cell(21, 0), QStringLiteral("HARM 1"));
+    QCOMPARE(f.window->grid()->Rows(), 1601);
+    QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), QStringLiteral("U1=+100.10"));
+    QCOMPARE(f.cell(19, 0) + '=' + f.cell(19, 1), QStringLiteral("CH2 PF=+0.9970"));
     QCOMPARE(f.cell(1600, 0), QStringLiteral("HARM 1580"));
-    QCOMPARE(g->TextMatrix(0, 0), QStringLiteral("HEADDER"));
 
-    // A shorter reply shrinks the grid; no log file without LOGGING.
+    // A shorter reply shrinks the grid; without LOGGING no file is made.
     f.bench.instrument.config().measItems = 2;
     QTest::mouseClick(f.single(), Qt::LeftButton);
-    QCOMPARE(g->Rows(), 3);
-    QCOMPARE(f.cell(2, 0), QStringLiteral("U2"));
+    QCOMPARE(f.window->grid()->Rows(), 3);
     QCOMPARE(f.log(), QByteArray("<no file>"));
 }
 
-void TestFrmMeas::repeatRunMeasuresAtOnceThenOnTicks()
+void TestFrmMeas::repeatRunTakesTheChosenInterval()
 {
     Fixture f;
-    QVERIFY(f.connected && f.window);
-    f.combo()->setCurrentIndex(7); // " 2m"
-    bool first = false;
-    f.onMeas(1, [&] {
-        first = true;
-        // Running: only "Stop" is usable, the interval is the chosen one, and a new choice
-        // waits for the next run.
-        QCOMPARE(TestUtil::caption(f.repeat()), QStringLiteral("Stop"));
-        QVERIFY(f.repeat()->isEnabled());
-        QVERIFY(!f.single()->isEnabled());
-        QVERIFY(!f.startStop()->isEnabled());
-        QVERIFY(f.window->timerRepeat().isActive());
-        QCOMPARE(f.window->timerRepeat().interval(), 120000);
-        f.combo()->setCurrentIndex(0);
+    QVERIFY(f.window);
+    f.get<QComboBox>("ComboRepeat")->setCurrentIndex(7); // " 2m"
+    bool running = false;
+    f.atMeas(1, [&] {
+        running = TestUtil::caption(f.repeat()) == QLatin1String("Stop") &&
+                  f.repeat()->isEnabled() && !f.single()->isEnabled() &&
+                  !f.startStop()->isEnabled() && f.window->timerRepeat().isActive() &&
+                  f.window->timerRepeat().interval() == 120000;
+        f.get<QComboBox>("ComboRepeat")->setCurrentIndex(0); // for the next run
+        TestUtil::later(500, [&] { f.repeat()->click(); });
     });
-    TestUtil::later(600, [&] { QTest::mouseClick(f.repeat(), Qt::LeftButton); });
     f.runRepeat();
-    QVERIFY(first);
+    QVERIFY(running);
     QVERIFY(!f.watchdogFired);
-    QCOMPARE(f.window->timerRepeat().interval(), 120000);
-    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"}));
-    QCOMPARE(f.written.timeouts, (QList<int>{1000, 1000, 50000, 1000}));
+    // Measured once at once, then nothing before the first tick.
+    QCOMPARE(f.bench.wire(), kRepeatStart);
+    QCOMPARE(f.timeouts, (QList<int>{1000, 1000, 50000, 1000}));
     QVERIFY(!f.bench.instrument.state().measure.headOn);
-    QCOMPARE(TestUtil::caption(f.repeat()), QStringLiteral("Repeat"));
-    QVERIFY(f.single()->isEnabled() && f.startStop()->isEnabled());
-    QVERIFY(!f.window->timerRepeat().isActive());
-
-    // The next run takes the new choice; a typed text keeps the running interval.
-    TestUtil::later(300, [&] {
+    QVERIFY(f.idle());
+    QCOMPARE(f.window->timerRepeat().interval(), 120000);
+    f.atMeas(2, [&] {
         QCOMPARE(f.window->timerRepeat().interval(), 1000);
-        QTest::mouseClick(f.repeat(), Qt::LeftButton);
-    });
-    f.runRepeat();
-    f.combo()->setEditText(QStringLiteral("7s"));
-    TestUtil::later(300, [&] {
-        QCOMPARE(f.window->timerRepeat().interval(), 1000);
-        QTest::mouseClick(f.repeat(), Qt::LeftButton);
+        f.repeat()->click();
     });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
@@ -317,82 +240,69 @@ void TestFrmMeas::repeatRunMeasuresAtOnceThenOnTicks()
 
 void TestFrmMeas::ticksDuringASlowMeasurementMerge()
 {
-    Fixture f(slowMeas(600));
-    QVERIFY(f.connected && f.window);
-    f.shortInterval(3600000); // the test ticks by hand
+    Fixture f(config(600));
+    QVERIFY(f.window);
+    f.shortInterval(3600000); // ticked by hand
     QObject::connect(&f.bench.link(), &Link::written, [&](const QByteArray& line, int) {
         if (line == ":HEAD OFF\r\n")
             TestUtil::later(0, [&] { f.window->TimerRepeat_Timer(); });
     });
     // Three ticks while the first repeated measurement waits: one measurement follows.
-    f.onMeas(2, [&] {
-        f.window->TimerRepeat_Timer();
-        TestUtil::later(100, [&] { f.window->TimerRepeat_Timer(); });
-        TestUtil::later(200, [&] { f.window->TimerRepeat_Timer(); });
+    f.atMeas(2, [&] {
+        for (int ms : {0, 100, 200})
+            TestUtil::later(ms, [&] { f.window->TimerRepeat_Timer(); });
+        f.atMeas(3, [&] { TestUtil::later(1200, [&] { f.repeat()->click(); }); });
     });
-    f.onMeas(3, [&] { TestUtil::later(1200, [&] { f.repeat()->click(); }); });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
-    QCOMPARE(f.bench.wire(),
-             (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF", ":MEAS?", ":MEAS?"}));
+    QCOMPARE(f.bench.wire(), kRepeatStart + Lines(2, ":MEAS?"));
     QCOMPARE(f.cell(1, 1), QStringLiteral("+100.12"));
 }
 
 void TestFrmMeas::stopDuringAMeasurementStillShowsAndLogsIt()
 {
-    Fixture f(slowMeas(500));
-    QVERIFY(f.connected && f.window);
+    Fixture f(config(500));
+    QVERIFY(f.window);
     f.logging()->trigger();
     f.shortInterval(100);
-    f.onMeas(2, [&] {
+    bool idleAtOnce = false;
+    f.atMeas(2, [&] {
         QTest::mouseClick(f.repeat(), Qt::LeftButton);
-        // Idle at once, though the measurement is still outstanding.
-        QCOMPARE(TestUtil::caption(f.repeat()), QStringLiteral("Repeat"));
-        QVERIFY(f.single()->isEnabled() && f.startStop()->isEnabled());
-        QVERIFY(!f.window->timerRepeat().isActive());
+        idleAtOnce = f.idle();
     });
     f.runRepeat();
+    QVERIFY(idleAtOnce);
     QVERIFY(!f.watchdogFired);
     QTest::qWait(300);
-    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF", ":MEAS?"}));
-    QCOMPARE(f.cell(1, 1), QStringLiteral("+100.11"));
-    QCOMPARE(f.cell(1, 0), QStringLiteral("U1"));
-    QCOMPARE(f.log(), kNames + kValues0 + kValues1);
+    QCOMPARE(f.bench.wire(), kRepeatStart + Lines{":MEAS?"});
+    QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), QStringLiteral("U1=+100.11"));
+    QCOMPARE(f.log(), kNames + kValues[0] + kValues[1]);
 }
 
 void TestFrmMeas::busyEndsTheLoopButNotTheRun()
 {
-    // "Repeat" clicked while another transaction holds the link: every command is refused,
-    // and the first refused repeated measurement ends the loop.
-    SimConfig c;
-    SimFault slow;
-    QString error;
-    QVERIFY(SimFault::parse(QStringLiteral("delay,aaa,2,1500"), &slow, &error));
-    c.faults.push_back(slow);
-    Fixture f(c);
-    QVERIFY(f.connected && f.window);
+    // "Repeat" clicked while another transaction holds the link: all is refused, and the
+    // first refused repeated measurement ends the loop.
+    Fixture f(config(0, QStringLiteral("delay,aaa,2,1500")));
+    QVERIFY(f.window);
     f.shortInterval(100);
     bool loopEnded = false;
     TestUtil::later(100, [&] {
-        f.runRepeat(5000);
+        f.runRepeat();
         loopEnded = true;
     });
-    const Link::Reply held = f.bench.link().SendCommand("aaa", 3000);
-    QCOMPARE(held.result, Link::ResultComplete);
+    QCOMPARE(f.bench.link().SendCommand("aaa", 3000).result, Link::ResultComplete);
     QVERIFY(loopEnded);
     QVERIFY(!f.watchdogFired);
     QTest::qWait(400);
-    // Nothing of the run reached the instrument, and no message was shown.
     QCOMPARE(f.bench.wire(), (Lines{"aaa"}));
     QVERIFY(f.bench.messages.shown().isEmpty());
-    // The run is still on until the user stops it.
+    // The run stays on until the user stops it.
     QCOMPARE(TestUtil::caption(f.repeat()), QStringLiteral("Stop"));
     QVERIFY(f.window->timerRepeat().isActive());
     QVERIFY(!f.single()->isEnabled() && !f.startStop()->isEnabled());
     QTest::mouseClick(f.repeat(), Qt::LeftButton);
-    QCOMPARE(TestUtil::caption(f.repeat()), QStringLiteral("Repeat"));
-    QVERIFY(!f.window->timerRepeat().isActive());
-    QVERIFY(f.single()->isEnabled() && f.startStop()->isEnabled());
+    QVERIFY(f.idle());
     QTest::qWait(300);
     QCOMPARE(f.bench.wire(), (Lines{"aaa"}));
 }
@@ -416,30 +326,33 @@ void TestFrmMeas::startStop()
     QFETCH(QByteArray, command);
     QFETCH(QString, label);
     Fixture f;
-    QVERIFY(f.connected && f.window);
+    QVERIFY(f.window);
     SimState& s = f.bench.instrument.state();
     s.settings.startMeth = startMeth;
     s.settings.startTime = {QDate::currentDate().year() + 1, 1, 1, 0, 0};
     s.measure.recording = recording;
-    f.bench.instrument.clearLines();
-    PauseAt pause(f.bench.instrument);
-
+    // The pause must come after the start or stop and before the state is asked again.
+    QList<qsizetype> linesAtPause;
+    TestUtil::PauseRecorder pauses;
+    BlockingPause::setImplementation([&](int ms) {
+        pauses.pauses << ms;
+        linesAtPause << f.bench.wire().size();
+    });
     QTest::mouseClick(f.startStop(), Qt::LeftButton);
     QCOMPARE(f.bench.wire(), (Lines{":DISP:MODE MEAS", ":HEAD OFF", ":STAT?", command, ":STAT?"}));
-    QCOMPARE(f.written.timeouts, QList<int>(5, 1000));
-    // The pause comes after the start or stop, before the state is asked again.
-    QCOMPARE(pause.pauses, (QList<QPair<int, qsizetype>>{{1000, 4}}));
+    QCOMPARE(f.timeouts, QList<int>(5, 1000));
+    QCOMPARE(pauses.pauses, QList<int>{1000});
+    QCOMPARE(linesAtPause, QList<qsizetype>{4});
     QCOMPARE(TestUtil::caption(f.get<QLabel>("Label2")), label);
-    QVERIFY(f.single()->isEnabled() && f.repeat()->isEnabled() && f.startStop()->isEnabled());
+    QVERIFY(f.idle());
 }
 
 void TestFrmMeas::logOfARepeatRun_data()
 {
     QTest::addColumn<bool>("fromTheStart");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("logging on from the start")
-        << true << kNames + kValues0 + kValues1 + kValues2 + kValues3;
-    QTest::newRow("switched on mid-run") << false << kValues1 + kValues2 + kValues3;
+    QTest::newRow("on from the start") << true << kNames + kValues[0] + kValues[1] + kValues[2];
+    QTest::newRow("switched on mid-run") << false << kValues[1] + kValues[2];
 }
 
 void TestFrmMeas::logOfARepeatRun()
@@ -447,143 +360,139 @@ void TestFrmMeas::logOfARepeatRun()
     QFETCH(bool, fromTheStart);
     QFETCH(QByteArray, expected);
     Fixture f;
-    QVERIFY(f.connected && f.window);
+    QVERIFY(f.window);
+    QFile older(QDir(f.dir.path()).filePath(QStringLiteral("data.log")));
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older\r\n") == 7);
+    older.close();
     if (fromTheStart)
         f.logging()->trigger();
     f.shortInterval(150);
-    f.onMeas(2, [&] {
+    f.atMeas(2, [&] {
         if (!fromTheStart)
             f.logging()->trigger();
+        f.atMeas(3, [&] { f.repeat()->click(); });
     });
-    f.onMeas(4, [&] { f.repeat()->click(); });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
-    QCOMPARE(f.log(), expected);
-    QVERIFY(f.bench.messages.shown().isEmpty());
+    QCOMPARE(f.log(), "older\r\n" + expected);
 
-    // A Single appends its two lines; logging off leaves the file alone.
+    // A Single adds its two lines; with logging off again the file stays as it is.
     QTest::mouseClick(f.single(), Qt::LeftButton);
-    const QByteArray values4 = "+100.14,+5.050,+500.4,-12.5,+501.9,+0.9930,+50.04,\r\n";
-    QCOMPARE(f.log(), expected + kNames + values4);
+    QCOMPARE(f.log(), "older\r\n" + expected + kNames + kValues[3]);
     f.logging()->trigger();
     QTest::mouseClick(f.single(), Qt::LeftButton);
-    QCOMPARE(f.log(), expected + kNames + values4);
+    QCOMPARE(f.log(), "older\r\n" + expected + kNames + kValues[3]);
+}
+
+void TestFrmMeas::logFailureWarnsOnceAndUnchecksLogging_data()
+{
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("data.log is a folder") << false << QStringLiteral("directory");
+    QTest::newRow("disk full") << true << QStringLiteral("No space left on device");
 }
 
 void TestFrmMeas::logFailureWarnsOnceAndUnchecksLogging()
 {
+    QFETCH(bool, diskFull);
+    QFETCH(QString, reason);
     Fixture f;
-    QVERIFY(f.connected && f.window);
-    QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("data.log")));
+    QVERIFY(f.window);
+    const QString file = QDir(f.dir.path()).filePath(QStringLiteral("data.log"));
+    QVERIFY(diskFull ? QFile::link(QStringLiteral("/dev/full"), file) : QDir().mkdir(file));
     f.logging()->trigger();
     QTest::mouseClick(f.single(), Qt::LeftButton);
     QCOMPARE(f.bench.messages.shown().size(), 1);
-    const auto shown = f.bench.messages.shown().first();
+    const ScriptedMessages::Shown shown = f.bench.messages.shown().first();
     QCOMPARE(shown.kind, MessageService::Kind::Warning);
-    const QString file = QDir(f.dir.path()).filePath(QStringLiteral("data.log"));
-    QVERIFY2(shown.text.startsWith(QStringLiteral("The measurement could not be written to ") +
-                                   file + QStringLiteral(": ")),
+    QVERIFY2(shown.text.startsWith("The measurement could not be written to " + file + ": ") &&
+                 shown.text.contains(reason, Qt::CaseInsensitive) &&
+                 shown.text.endsWith(".\nLOGGING has been switched off."),
              qPrintable(shown.text));
-    QVERIFY2(shown.text.contains(QStringLiteral("directory"), Qt::CaseInsensitive),
-             qPrintable(shown.text));
-    QVERIFY(shown.text.endsWith(QStringLiteral("LOGGING has been switched off.")));
     QVERIFY(!f.logging()->isChecked());
-    // The measurement itself is shown all the same, and the next one warns no more.
+    // The measurement is shown all the same, and the next one does not warn again.
     QCOMPARE(f.cell(1, 0), QStringLiteral("U1"));
-    QVERIFY(f.single()->isEnabled());
     QTest::mouseClick(f.single(), Qt::LeftButton);
     QCOMPARE(f.bench.messages.shown().size(), 1);
 }
 
-void TestFrmMeas::settingsOnlyOutsideARun()
+void TestFrmMeas::settingsDialogOutsideARunOnly()
 {
     Fixture f;
-    QVERIFY(f.connected && f.window);
-    QAction* settings = f.get<QAction>("MSSettings");
-    QPointer<DlgSettings> seen;
+    QVERIFY(f.window);
+    QPointer<DlgSettings> dlg;
     bool modal = false;
     TestUtil::later(200, [&] {
-        seen = f.window->settingsDialog();
-        modal = seen && seen->isVisible() && seen->isModal();
-        if (seen)
-            seen->reject();
+        dlg = f.window->settingsDialog();
+        modal = dlg && dlg->isVisible() && dlg->isModal();
+        if (dlg)
+            dlg->reject();
     });
-    settings->trigger();
+    f.get<QAction>("MSSettings")->trigger();
     QVERIFY(modal);
-    QVERIFY(TestUtil::waitFor([&] { return seen.isNull(); }));
+    QVERIFY(TestUtil::waitFor([&] { return dlg.isNull(); }));
 
-    // During a run the item does nothing.
+    bool openedDuringRun = true;
     f.shortInterval(3600000);
-    bool opened = true;
-    f.onMeas(1, [&] {
-        TestUtil::later(200, [&] {
-            f.get<QAction>("MSSettings")->trigger();
-            opened = f.window->settingsDialog() != nullptr;
-            f.repeat()->click();
-        });
+    f.atMeas(1, [&] {
+        f.get<QAction>("MSSettings")->trigger();
+        openedDuringRun = f.window->settingsDialog() != nullptr;
+        f.repeat()->click();
     });
     f.runRepeat();
-    QVERIFY(!opened);
-    QVERIFY(!f.watchdogFired);
-}
+    QVERIFY(!openedDuringRun);
 
-void TestFrmMeas::closeDuringARunSendsNoMoreMeasurements()
-{
-    Fixture f(slowMeas(400));
-    QVERIFY(f.connected && f.window);
-    f.shortInterval(100);
+    // Closing the window closes the dialog; both go once exec() has returned.
     QPointer<FrmMeas> w = f.window;
-    bool hidden = false;
-    f.onMeas(2, [&] {
-        w->close();
-        hidden = !w->isVisible();
-    });
-    f.runRepeat(5000);
-    QVERIFY(hidden);
-    QVERIFY(!f.watchdogFired);
-    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
-    QTest::qWait(400);
-    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF", ":MEAS?"}));
-    QVERIFY(!f.bench.start->measWindow());
-}
-
-void TestFrmMeas::disconnectDuringASingle()
-{
-    Fixture f(slowMeas(400));
-    QVERIFY(f.connected && f.window);
-    QPointer<FrmMeas> w = f.window;
-    bool hidden = false;
-    bool aliveWhileWaiting = false;
-    f.onMeas(1, [&] {
-        f.bench.start->CommandConnect_Click(); // Disconnect
-        hidden = !w->isVisible();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        aliveWhileWaiting = !w.isNull();
-        // The port is gone, so the reply cannot come: end the wait as the program's close does.
-        f.bench.link().shutdown();
-    });
-    QTest::mouseClick(f.single(), Qt::LeftButton);
-    QVERIFY(hidden);
-    QVERIFY(aliveWhileWaiting);
-    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
-    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
-}
-
-void TestFrmMeas::closeWithTheSettingsDialogOpen()
-{
-    Fixture f;
-    QVERIFY(f.connected && f.window);
-    QPointer<FrmMeas> w = f.window;
-    QPointer<DlgSettings> dlg;
     bool dialogHidden = false;
     TestUtil::later(200, [&] {
         dlg = w->settingsDialog();
         w->close();
         dialogHidden = dlg && !dlg->isVisible();
     });
-    w->MSSettings_Click();
+    f.get<QAction>("MSSettings")->trigger();
     QVERIFY(dialogHidden);
     QVERIFY(TestUtil::waitFor([&] { return w.isNull() && dlg.isNull(); }));
+}
+
+void TestFrmMeas::closeDuringARunSendsNoMoreMeasurements()
+{
+    Fixture f(config(400));
+    QVERIFY(f.window);
+    f.shortInterval(100);
+    QPointer<FrmMeas> w = f.window;
+    bool hiddenAtOnce = false;
+    f.atMeas(2, [&] {
+        w->close();
+        hiddenAtOnce = !w->isVisible();
+    });
+    f.runRepeat();
+    QVERIFY(hiddenAtOnce);
+    QVERIFY(!f.watchdogFired);
+    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
+    QTest::qWait(400);
+    QCOMPARE(f.bench.wire(), kRepeatStart + Lines{":MEAS?"});
+}
+
+void TestFrmMeas::disconnectDuringASingle()
+{
+    Fixture f(config(400));
+    QVERIFY(f.window);
+    QPointer<FrmMeas> w = f.window;
+    bool hidden = false;
+    bool aliveWhileWaiting = false;
+    f.atMeas(1, [&] {
+        f.bench.start->CommandConnect_Click(); // "Disconnect"
+        hidden = !w->isVisible();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        aliveWhileWaiting = !w.isNull();
+        // The port is closed, so no reply can come: end the wait as closing the program does.
+        f.bench.link().shutdown();
+    });
+    QTest::mouseClick(f.single(), Qt::LeftButton);
+    QVERIFY(hidden && aliveWhileWaiting);
+    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
+    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
 }
 
 QTEST_MAIN(TestFrmMeas)
