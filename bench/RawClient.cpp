@@ -39,29 +39,22 @@ bool RawClient::writeAll(const QByteArray& bytes)
 
 QByteArray RawClient::exchange(const QByteArray& line)
 {
-    QByteArray reply;
-    if (!writeAll(line + "\r\n"))
-        return reply;
-    char buf[4096];
-    while (!reply.endsWith('\n')) {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            break;
-        const ssize_t n = ::read(m_fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        reply.append(buf, n);
-    }
-    return reply;
+    return transact(line, [](const QByteArray& r) { return r.endsWith('\n'); });
 }
 
 QByteArray RawClient::exchangeBlock(const QByteArray& line, int count)
+{
+    return transact(line, [count](const QByteArray& r) { return r.size() >= count; });
+}
+
+QByteArray RawClient::transact(const QByteArray& line,
+                               const std::function<bool(const QByteArray&)>& complete)
 {
     QByteArray reply;
     if (!writeAll(line + "\r\n"))
         return reply;
     char buf[4096];
-    while (reply.size() < count) {
+    while (!complete(reply)) {
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, 5000) <= 0)
             break;

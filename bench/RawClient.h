@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The floor every link figure is measured against: a minimal raw termios client doing the
 // same exchanges over the same kind of pseudo-terminal, with blocking reads and no event loop.
 class RawClient
@@ -19,5 +21,7 @@ public:
 
 private:
     bool writeAll(const QByteArray& bytes);
+    QByteArray transact(const QByteArray& line,
+                        const std::function<bool(const QByteArray&)>& complete);
     int m_fd = -1;
 };

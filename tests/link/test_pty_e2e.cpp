@@ -4,6 +4,7 @@
 #include "FrmStart.h"
 #include "Link.h"
 #include "PortResolver.h"
+#include "SimProcess.h"
 #include "QtCommPort.h"
 #include "ScriptedMessages.h"
 #include "TestUtil.h"
@@ -21,29 +22,6 @@
 namespace {
 
 // kestrel-sim running with its link in a private dosdevices folder.
-struct Sim
-{
-    QTemporaryDir config;
-    QProcess process;
-    QString device;
-
-    explicit Sim(const QStringList& options, int com = 1)
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(qEnvironmentVariable("KESTREL_SIM", QStringLiteral("kestrel-sim")),
-                      QStringList{QStringLiteral("--com"), QString::number(com),
-                                  QStringLiteral("--dosdevices"), PortResolver::dosdevicesDir()} +
-                          options);
-        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
-            device = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~Sim()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-};
 
 struct Program
 {
@@ -69,12 +47,13 @@ private slots:
 
 void TestPtyE2E::connectsThroughTheResolvedPort()
 {
-    Sim sim({}, 2);
-    QVERIFY2(sim.device.startsWith(QStringLiteral("/dev/pts/")), qPrintable(sim.device));
-    QCOMPARE(PortResolver::resolve(2), sim.device);
+    SimProcess sim({}, 2);
+    sim.useAsConfigHome();
+    QVERIFY2(sim.device().startsWith(QStringLiteral("/dev/pts/")), qPrintable(sim.device()));
+    QCOMPARE(PortResolver::resolve(2), sim.device());
     Program p;
     p.c<QComboBox>("ComboPort")->setCurrentIndex(1);
-    QCOMPARE(p.c<QLabel>("LabelDevice")->text(), sim.device);
+    QCOMPARE(p.c<QLabel>("LabelDevice")->text(), sim.device());
     p.click("CommandConnect");
     QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
     QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
@@ -83,7 +62,8 @@ void TestPtyE2E::connectsThroughTheResolvedPort()
 
 void TestPtyE2E::receptionNeverStalls()
 {
-    Sim sim({});
+    SimProcess sim({});
+    sim.useAsConfigHome();
     Program p;
     p.click("CommandConnect");
     QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
@@ -97,7 +77,8 @@ void TestPtyE2E::receptionNeverStalls()
 
 void TestPtyE2E::reconnectAfterClose()
 {
-    Sim sim({});
+    SimProcess sim({});
+    sim.useAsConfigHome();
     Program p;
     for (int round = 0; round < 3; ++round) {
         p.click("CommandConnect");
@@ -110,7 +91,8 @@ void TestPtyE2E::reconnectAfterClose()
 void TestPtyE2E::pacedLineTakesItsTime()
 {
     // 2400 bit/s: the 5-byte command and 15-byte reply take about 83 ms on the line.
-    Sim sim({QStringLiteral("--baud"), QStringLiteral("2400")});
+    SimProcess sim({QStringLiteral("--baud"), QStringLiteral("2400")});
+    sim.useAsConfigHome();
     Program p;
     p.click("CommandConnect");
     QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
@@ -124,8 +106,9 @@ void TestPtyE2E::pacedLineTakesItsTime()
 
 void TestPtyE2E::modemOverThePty()
 {
-    Sim sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("200"),
+    SimProcess sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("200"),
              QStringLiteral("--busy-number"), QStringLiteral("555")});
+    sim.useAsConfigHome();
     Program p;
     TestUtil::PauseRecorder pauses;
     p.c<QRadioButton>("Option2")->setChecked(true);

@@ -6,6 +6,7 @@
 #include "FrmStart.h"
 #include "Link.h"
 #include "PortResolver.h"
+#include "SimProcess.h"
 #include "QtCommPort.h"
 #include "ScriptedMessages.h"
 #include "SimStorage.h"
@@ -23,29 +24,6 @@
 
 namespace {
 
-struct Sim
-{
-    QTemporaryDir config;
-    QProcess process;
-    QString device;
-
-    explicit Sim(const QStringList& options)
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(qEnvironmentVariable("KESTREL_SIM", QStringLiteral("kestrel-sim")),
-                      QStringList{QStringLiteral("--com"), QStringLiteral("1"),
-                                  QStringLiteral("--dosdevices"), PortResolver::dosdevicesDir()} +
-                          options);
-        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
-            device = QString::fromLocal8Bit(process.readLine()).trimmed();
-    }
-    ~Sim()
-    {
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-};
 
 struct Program
 {
@@ -101,7 +79,8 @@ private slots:
 // again and continue to a byte-identical copy.
 void TestDownloadPty::interruptedAndResumed()
 {
-    Sim sim({QStringLiteral("--baud"), QStringLiteral("38400")});
+    SimProcess sim({QStringLiteral("--baud"), QStringLiteral("38400")});
+    sim.useAsConfigHome();
     Program p;
     QVERIFY(p.open());
     int blocks = 0;
