@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using Lines = QList<QByteArray>;
 
@@ -83,16 +84,16 @@ struct Fixture
     // that would never end, so such a fault fails the test instead of hanging it.
     void runRepeat()
     {
-        QPointer<QPushButton> b = repeat();
-        bool done = false;
-        TestUtil::later(8000, [&, b] {
-            if (!done && b && TestUtil::caption(b) == QLatin1String("Stop")) {
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [this] {
+            if (TestUtil::caption(repeat()) == QLatin1String("Stop")) {
                 watchdogFired = true;
-                b->click();
+                repeat()->click();
             }
         });
-        QTest::mouseClick(b, Qt::LeftButton);
-        done = true;
+        watchdog.start(8000);
+        QTest::mouseClick(repeat(), Qt::LeftButton);
     }
     QByteArray log() const
     {
