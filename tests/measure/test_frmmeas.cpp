@@ -231,12 +231,20 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     QVERIFY(!f.bench.instrument.state().measure.headOn);
     QVERIFY(f.idle());
     QCOMPARE(f.window->timerRepeat().interval(), 120000);
+    // The next run takes the new choice. Its later replies carry more values than the grid
+    // has rows: the rows there are get them, and the grid keeps its size.
+    f.bench.instrument.config().measItems = 3;
+    int interval = 0;
     f.atMeas(2, [&] {
-        QCOMPARE(f.window->timerRepeat().interval(), 1000);
-        f.repeat()->click();
+        interval = f.window->timerRepeat().interval();
+        f.bench.instrument.config().measItems = 10;
+        f.atMeas(3, [&] { f.repeat()->click(); });
     });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
+    QCOMPARE(interval, 1000);
+    QCOMPARE(f.window->grid()->Rows(), 4);
+    QCOMPARE(f.cell(3, 0) + '=' + f.cell(3, 1), QStringLiteral("CH1 P=+500.2"));
 }
 
 void TestFrmMeas::ticksDuringASlowMeasurementMerge()
