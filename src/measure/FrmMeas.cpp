@@ -193,24 +193,17 @@ void FrmMeas::showState(const QByteArray& reply)
         Label2->setText(QStringLiteral("RUN"));
 }
 
-void FrmMeas::showHeaderReply(const QByteArray& reply)
+void FrmMeas::showReply(const QByteArray& reply, bool withNames)
 {
-    const qint32 n = m_recorder.takeHeaderReply(reply);
+    const qint32 n =
+        withNames ? m_recorder.takeHeaderReply(reply) : m_recorder.takeDataReply(reply);
     const bool logFailed = m_recorder.logFailed();
     if (logFailed)
         MFLogging->setChecked(false);
-    MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
-    if (logFailed)
-        reportLogFailure();
-}
-
-void FrmMeas::showDataReply(const QByteArray& reply)
-{
-    const qint32 n = m_recorder.takeDataReply(reply);
-    const bool logFailed = m_recorder.logFailed();
-    if (logFailed)
-        MFLogging->setChecked(false);
-    MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
+    if (withNames)
+        MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
+    else
+        MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
     if (logFailed)
         reportLogFailure();
 }
@@ -237,7 +230,7 @@ void FrmMeas::CommandSingle_Click()
     const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
     if (m_lifetime.unloading())
         return;
-    showHeaderReply(reply.text);
+    showReply(reply.text, true);
     if (m_lifetime.unloading())
         return;
     setActionsEnabled(true);
@@ -281,7 +274,7 @@ void FrmMeas::CommandRepeat_Click()
     const Link::Reply first = m_link.SendCommand(":MEAS?", kMeasMs);
     if (m_lifetime.unloading())
         return;
-    showHeaderReply(first.text);
+    showReply(first.text, true);
     if (m_lifetime.unloading())
         return;
     m_link.SendCommand(":HEAD OFF", kCommandMs);
@@ -304,7 +297,7 @@ void FrmMeas::CommandRepeat_Click()
         // The link was taken: the loop ends, the run stays on until the user stops it.
         if (reply.text == "BUSY")
             return;
-        showDataReply(reply.text);
+        showReply(reply.text, false);
     }
 }
 

@@ -53,9 +53,9 @@ private:
     bool repeatCaptionIs(const QString& caption) const;
     void setRepeatCaption(bool running);
     void showState(const QByteArray& reply);
-    // The reply of a header-on measurement, and one of the later ones of a repeat run.
-    void showHeaderReply(const QByteArray& reply);
-    void showDataReply(const QByteArray& reply);
+    // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
+    // values only (the later measurements of a run).
+    void showReply(const QByteArray& reply, bool withNames);
     void reportLogFailure();
     // Waits without using the processor until a tick, a stop or the unload.
     void waitForRepeatEvent();

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 using Lines = QList<QByteArray>;
 
@@ -83,16 +84,16 @@ struct Fixture
     // that would never end, so such a fault fails the test instead of hanging it.
     void runRepeat()
     {
-        QPointer<QPushButton> b = repeat();
-        bool done = false;
-        TestUtil::later(8000, [&, b] {
-            if (!done && b && TestUtil::caption(b) == QLatin1String("Stop")) {
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [this] {
+            if (TestUtil::caption(repeat()) == QLatin1String("Stop")) {
                 watchdogFired = true;
-                b->click();
+                repeat()->click();
             }
         });
-        QTest::mouseClick(b, Qt::LeftButton);
-        done = true;
+        watchdog.start(8000);
+        QTest::mouseClick(repeat(), Qt::LeftButton);
     }
     QByteArray log() const
     {
@@ -230,12 +231,20 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     QVERIFY(!f.bench.instrument.state().measure.headOn);
     QVERIFY(f.idle());
     QCOMPARE(f.window->timerRepeat().interval(), 120000);
+    // The next run takes the new choice. Its later replies carry more values than the grid
+    // has rows: the rows there are get them, and the grid keeps its size.
+    f.bench.instrument.config().measItems = 3;
+    int interval = 0;
     f.atMeas(2, [&] {
-        QCOMPARE(f.window->timerRepeat().interval(), 1000);
-        f.repeat()->click();
+        interval = f.window->timerRepeat().interval();
+        f.bench.instrument.config().measItems = 10;
+        f.atMeas(3, [&] { f.repeat()->click(); });
     });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
+    QCOMPARE(interval, 1000);
+    QCOMPARE(f.window->grid()->Rows(), 4);
+    QCOMPARE(f.cell(3, 0) + '=' + f.cell(3, 1), QStringLiteral("CH1 P=+500.2"));
 }
 
 void TestFrmMeas::ticksDuringASlowMeasurementMerge()

@@ -58,7 +58,8 @@ const Lines recordLines = lines(
 ModSet sentinel()
 {
     ModSet m;
-    m.Wiring = 5, m.CirNum = 4, m.Sampling = 1, m.Freq = 1, m.Intvl = 16, m.ID = 777;
+    m.Wiring = 5, m.CirNum = 4, m.Sampling = 1, m.Freq = 1, m.Intvl = 16, m.Flow = 3;
+    m.ID = 777;
     m.Sens = {0, 2, 2, 2, 2};
     m.StartY = m.StartM = m.StartD = 77;
     m.DataFName = QStringLiteral("OLD");
@@ -232,6 +233,7 @@ void TestSettingsExchange::oddReplies_data()
     row("LF without CR", ":WIR?", "3P4W\n", "5");
     row("count 3", ":CIRC?", "3\r\n", "3");
     row("30S", ":INTE?", "30S\r\n", "9");
+    row("flow OFF", "RS232:FLOW?", "OFF\r\n", "0");
     // Missing fields are empty: numbers read 0, words match nothing.
     row("FLX-5K, two fields", ":SENS?", "CLD,FLX-5K\r\n", "5,0,0,0");
     row("shorter than CR LF", ":SENS?", "\n", "0,0,0,0");
@@ -267,6 +269,7 @@ void TestSettingsExchange::oddReplies()
         {":WIR?", list({m.Wiring})},
         {":CIRC?", list({m.CirNum})},
         {":INTE?", list({m.Intvl})},
+        {"RS232:FLOW?", list({m.Flow})},
         {":SENS?", list({m.Sens[1], m.Sens[2], m.Sens[3], m.Sens[4]})},
         {":START:TIME?", list({m.StartY, m.StartM, m.StartD})},
         {":ID?", list({m.ID})},
@@ -388,6 +391,7 @@ void TestSettingsExchange::codesWithoutCommand()
     b.clearWire();
     ModSet m = record();
     m.Wiring = 6, m.Sens[2] = 6, m.IRange[4] = -1, m.Intvl = 17, m.CopyDst = 2, m.Lang = 6;
+    m.THDType = 2, m.Beep = 2; // these two have a command for any value
     ModSet::instance() = m;
 
     // A line break in the name would make a second command of its rest.
@@ -395,6 +399,7 @@ void TestSettingsExchange::codesWithoutCommand()
 
     Lines want = recordLines;
     want[28] = ":DATA:COPY:MEDI PRINTER";
+    want[34] = ":BEEP OFF";
     for (int i : {36, 27, 25, 15, 9, 0})
         want.removeAt(i);
     QCOMPARE(b.wire(), want);
@@ -471,6 +476,7 @@ void TestSettingsExchange::instrumentRules_data()
     };
     row("unknown wiring", ":WIR 3P3W2M", false, ":WIR?", "1P2W");
     row("1P3W refuses 3 circuits", ":WIR 1P3W|:CIRC 3", false, ":CIRC?", "1");
+    row("3P3W3M refuses 2", ":WIR 3P3W3M|:CIRC 2", false, ":CIRC?", "1");
     row("narrower wiring falls back to x1", ":CIRC 3|:WIR 3P3W", true, ":CIRC?", "1");
     row("FLX-5K answered FLX-5k", ":SENS 2,FLX-5K", true, ":SENS?", "CLB,FLX-5k,CLB,CLB");
     row("CLB cannot measure 200", ":CURR:RANG 1,200", false, ":CURR:RANG?", "500,500,500,500");
