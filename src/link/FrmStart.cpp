@@ -226,6 +226,7 @@ void FrmStart::disconnectLink()
     CommandConnect->setEnabled(false);
     // No hang-up command: closing the port drops DTR, which makes a modem hang up.
     m_comm->close();
+    m_link->cancelWait();
     m_link->setConnectStat(0);
     unloadOthers();
     CommandConnect->setText(QStringLiteral("C&onnect"));

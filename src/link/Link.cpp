@@ -32,6 +32,11 @@ void Link::reset()
 void Link::shutdown()
 {
     m_shutdown = true;
+    cancelWait();
+}
+
+void Link::cancelWait()
+{
     if (m_busy == -1) {
         m_timeUp = -1;
         wake();

@@ -55,8 +55,10 @@ public:
 
     // Load of the start window: initial texts and flags.
     void reset();
-    // Ends a waiting transaction at once as a time-out and refuses new ones the same way;
-    // used when the program closes so that nothing waits for a reply that cannot come.
+    // Ends a waiting transaction at once as a time-out: the port was closed and no reply can
+    // come, so nothing should keep the windows waiting for it.
+    void cancelWait();
+    // As cancelWait, and every later transaction times out at once: the program is closing.
     void shutdown();
 
     QByteArray Recv() const { return m_recv; }
