@@ -62,34 +62,40 @@ struct ProgramLink
     }
 };
 
-// Best of several alternating rounds of the raw client and the program, so that a slow
-// moment of the machine hits both alike.
-double bestRatio(const QString& device, const std::function<void(RawClient&)>& raw,
-                 const std::function<void(Link&)>& program, int rounds = 3)
+// The median of several rounds, each timing the raw client and then the program right after
+// it, so that a slow moment of the machine (a pseudo-terminal round trip goes through kernel
+// workers) weighs on both sides of a round alike.
+double medianRatio(const QString& device, const std::function<void(RawClient&)>& raw,
+                   const std::function<void(Link&)>& program, int rounds = 9)
 {
-    double bestRaw = 1e9, bestProgram = 1e9;
+    std::vector<double> ratios;
     for (int i = 0; i < rounds; ++i) {
         // One exchange first on each side: the simulator notices a newly opened port by
         // polling, which is not what is measured.
+        double rawSeconds = 0, programSeconds = 0;
         {
             RawClient client(device);
             client.exchange("aaa");
-            bestRaw = std::min(bestRaw, seconds([&] { raw(client); }));
+            rawSeconds = seconds([&] { raw(client); });
         }
         {
             ProgramLink p(device);
             p.link.SendCommand("aaa", 1000);
-            bestProgram = std::min(bestProgram, seconds([&] { program(p.link); }));
+            programSeconds = seconds([&] { program(p.link); });
         }
+        ratios.push_back(rawSeconds / programSeconds);
+        if (qEnvironmentVariableIsSet("PQBENCH_VERBOSE"))
+            std::printf("  raw %.6f s, program %.6f s\n", rawSeconds, programSeconds);
     }
-    return bestRaw / bestProgram;
+    std::sort(ratios.begin(), ratios.end());
+    return ratios[ratios.size() / 2];
 }
 
 void linkRoundtrip()
 {
     SimProcess sim({});
     const int n = 2000;
-    const double ratio = bestRatio(
+    const double ratio = medianRatio(
         sim.device(),
         [&](RawClient& c) {
             for (int i = 0; i < n; ++i)
@@ -150,13 +156,19 @@ void replayRatio(const char* name, const std::function<void(Link&)>& operation, 
 {
     SimProcess sim({});
     const QList<QByteArray> lines = recordLines(operation);
-    const double ratio = bestRatio(
+    // Twenty runs a timing: one run is too short to time on its own.
+    const int runs = 20;
+    const double ratio = medianRatio(
         sim.device(),
         [&](RawClient& c) {
-            for (const QByteArray& l : lines)
-                c.exchange(l);
+            for (int r = 0; r < runs; ++r)
+                for (const QByteArray& l : lines)
+                    c.exchange(l);
         },
-        [&](Link& l) { operation(l); }, 5);
+        [&](Link& l) {
+            for (int r = 0; r < runs; ++r)
+                operation(l);
+        });
     // The figure is a time ratio (program / raw), so smaller is better.
     figure(name, 1.0 / ratio, qPrintable(QStringLiteral("%1 exchanges; %2").arg(lines.size()).arg(QLatin1String(note))));
 }

@@ -25,6 +25,9 @@ void onSignal(int)
 
 int main(int argc, char* argv[])
 {
+    // Qt's own event dispatcher answers a little sooner than the GLib one; the simulator
+    // needs nothing of GLib.
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int com = 1;
