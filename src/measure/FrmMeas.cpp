@@ -221,19 +221,24 @@ void FrmMeas::CommandSingle_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    m_link.SendCommand(":HEAD ON", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
-    if (m_lifetime.unloading())
-        return;
-    showReply(reply.text, true);
-    if (m_lifetime.unloading())
+    if (!measureWithNames())
         return;
     setActionsEnabled(true);
+}
+
+bool FrmMeas::measureWithNames()
+{
+    m_link.SendCommand(":HEAD ON", kCommandMs);
+    if (m_lifetime.unloading())
+        return false;
+    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
+    if (m_lifetime.unloading())
+        return false;
+    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+    if (m_lifetime.unloading())
+        return false;
+    showReply(reply.text, true);
+    return !m_lifetime.unloading();
 }
 
 void FrmMeas::CommandRepeat_Click()
@@ -265,17 +270,7 @@ void FrmMeas::CommandRepeat_Click()
     const quint32 run = ++m_runSerial;
     m_timerRepeat.start();
 
-    m_link.SendCommand(":HEAD ON", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    const Link::Reply first = m_link.SendCommand(":MEAS?", kMeasMs);
-    if (m_lifetime.unloading())
-        return;
-    showReply(first.text, true);
-    if (m_lifetime.unloading())
+    if (!measureWithNames())
         return;
     m_link.SendCommand(":HEAD OFF", kCommandMs);
 

@@ -56,6 +56,9 @@ private:
     // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
     // values only (the later measurements of a run).
     void showReply(const QByteArray& reply, bool withNames);
+    // ":HEAD ON", ":TRAN:SEP 2", ":MEAS?" and the reply shown with its names; false when the
+    // window was unloaded meanwhile.
+    bool measureWithNames();
     void reportLogFailure();
     // Waits without using the processor until a tick, a stop or the unload.
     void waitForRepeatEvent();
