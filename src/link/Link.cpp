@@ -5,6 +5,7 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <optional>
 
 Link::Link(CommPort& port, QObject* parent) : QObject(parent), m_port(port)
 {
@@ -79,31 +80,55 @@ Link::Reply Link::transact(const QByteArray& command, int timeoutMs)
     if (m_shutdown)
         m_timeUp = -1;
 
-    waitForCompletion();
+    Completion mine;
+    waitForCompletion(mine);
 
     m_timerCom.stop();
-    if (m_busy == 0) {
-        m_timeUp = 0;
-        return {ResultComplete, m_recv};
-    }
-    setBusy(0);
     m_timeUp = 0;
+    if (mine.done)
+        return {ResultComplete, mine.reply};
+    setBusy(0);
     return {ResultTimeout, m_recv};
 }
 
-void Link::waitForCompletion()
+void Link::waitForCompletion(Completion& mine)
 {
     // Sleeps in the event loop until OnComm completes the reply or TimerCom ticks. Other
     // handlers run meanwhile; a nested transaction they start is refused as busy.
-    while (m_busy != 0 && m_timeUp != -1) {
-        QEventLoop loop;
+    m_completion = &mine;
+    while (!mine.done && m_timeUp != -1) {
+        // One loop object serves transaction after transaction. A new one is needed only when
+        // a finished transaction's wait is still on the stack below (it ended while a message
+        // box was open above it, and a handler of that box started this one).
+        std::optional<QEventLoop> nested;
+        const bool shared = !m_loopInExec;
+        QEventLoop& loop = shared ? m_loop : nested.emplace();
         QEventLoop* outer = std::exchange(m_waitLoop, &loop);
+        if (shared)
+            m_loopInExec = true;
         const int rc = loop.exec();
+        if (shared)
+            m_loopInExec = false;
         m_waitLoop = outer;
         // The application is quitting: every event loop returns at once from now on.
-        if (rc == -1 && m_busy != 0)
+        if (rc == -1 && !mine.done)
             m_timeUp = -1;
     }
+    if (m_completion == &mine)
+        m_completion = nullptr;
+}
+
+void Link::complete(const QByteArray& reply)
+{
+    // The reply is kept for its own transaction: a later one may reuse Recv and BlockBuf
+    // before this transaction's wait, further down the stack, has returned.
+    if (m_completion) {
+        m_completion->reply = reply;
+        m_completion->done = true;
+        m_completion = nullptr;
+    }
+    setBusy(0);
+    wake();
 }
 
 void Link::wake()
@@ -145,19 +170,15 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
     if (m_shutdown)
         m_timeUp = -1;
 
-    waitForCompletion();
+    Completion mine;
+    waitForCompletion(mine);
 
-    Block block;
     m_timerCom.stop();
-    block.bytes = QByteArray(reinterpret_cast<const char*>(m_blockBuf.data()), BlockBufSize);
-    if (m_busy == 0) {
-        block.result = ResultComplete;
-    } else {
-        block.result = ResultTimeout;
-        setBusy(0);
-    }
     m_timeUp = 0;
-    return block;
+    if (mine.done)
+        return {ResultComplete, mine.reply};
+    setBusy(0);
+    return {ResultTimeout, blockBuf()};
 }
 
 void Link::OnComm()
@@ -173,17 +194,15 @@ void Link::OnComm()
         if (m_recv.size() + in.size() > MaxReplySize)
             in.truncate(std::max<qsizetype>(0, MaxReplySize - m_recv.size()));
         m_recv.append(in);
-        bool complete = false;
+        bool done = false;
         if (m_recvMode == ModeLine)
-            complete = !m_recv.isEmpty() && m_recv.back() == '\n';
+            done = !m_recv.isEmpty() && m_recv.back() == '\n';
         else if (m_recvMode == ModeModemAck)
-            complete = m_recv.contains("OK");
+            done = m_recv.contains("OK");
         else
-            complete = m_recv.contains("CONNECT") || m_recv.contains("NO ");
-        if (complete) {
-            setBusy(0);
-            wake();
-        }
+            done = m_recv.contains("CONNECT") || m_recv.contains("NO ");
+        if (done)
+            complete(m_recv);
         return;
     }
     case ModeBlock: {
@@ -198,15 +217,18 @@ void Link::OnComm()
         if (take > 0)
             std::copy_n(in.constData(), take, m_blockBuf.begin() + m_blockLen);
         m_blockLen = qint32(std::min<qint64>(qint64(m_blockLen) + in.size(), INT32_MAX));
-        if (m_blockLen == m_blockCount) {
-            setBusy(0);
-            wake();
-        }
+        if (m_blockLen == m_blockCount)
+            complete(blockBuf());
         return;
     }
     default:
         return;
     }
+}
+
+QByteArray Link::blockBuf() const
+{
+    return QByteArray(reinterpret_cast<const char*>(m_blockBuf.data()), BlockBufSize);
 }
 
 void Link::TimerComTick()

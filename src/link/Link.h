@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 
 class CommPort;
-class QEventLoop;
 
 // The instrument link: one request/reply transaction at a time over the port, with the
 // link state the windows read (Recv, Send, ConnectStat). Waiting runs a local event loop
@@ -80,9 +80,18 @@ signals:
     void written(const QByteArray& line, int timeoutMs);
 
 private:
+    // What a waiting transaction receives when its reply completes.
+    struct Completion
+    {
+        bool done = false;
+        QByteArray reply;
+    };
+
     Reply transact(const QByteArray& command, int timeoutMs);
     void setBusy(qint16 busy);
-    void waitForCompletion();
+    void waitForCompletion(Completion& mine);
+    void complete(const QByteArray& reply);
+    QByteArray blockBuf() const;
     void wake();
     void OnComm();
     void TimerComTick();
@@ -98,6 +107,9 @@ private:
     qint32 m_blockCount = 0;
     qint32 m_blockLen = 0;
     std::array<std::uint8_t, BlockBufSize> m_blockBuf{};
+    QEventLoop m_loop;
+    bool m_loopInExec = false; // m_loop's exec() is on the stack, even if already told to quit
     QEventLoop* m_waitLoop = nullptr;
+    Completion* m_completion = nullptr; // the transaction waiting for its reply
     bool m_shutdown = false;
 };

@@ -53,6 +53,7 @@ private slots:
     void timeout();
     void busyRefusal();
     void lateReplyIsNotTakenForTheNext();
+    void transactionInsideAModalLoopAboveAFinishedOne();
     void modemModes_data();
     void modemModes();
     void badInputEndsByItsOwnRule();
@@ -180,6 +181,28 @@ void TestLink::lateReplyIsNotTakenForTheNext()
     const Link::Reply next = l.link.SendCommand("Y", 1000);
     QCOMPARE(next.result, Link::ResultComplete);
     QCOMPARE(next.text, QByteArray("FRESH\r\n"));
+}
+
+void TestLink::transactionInsideAModalLoopAboveAFinishedOne()
+{
+    // A handler opens a modal box while A waits; A's reply comes while the box is open, and
+    // a handler inside the box starts B. B must wait and complete on its own.
+    Line l;
+    l.instrument.addCommand("B", [](SimInstrument&, const QByteArray&) {
+        return SimReply::line("REPLY B", 100);
+    });
+    Link::Reply b{-1, {}};
+    QTimer::singleShot(20, [&] {
+        QEventLoop modal;
+        QTimer::singleShot(200, [&] { b = l.link.SendCommand("B", 1000); });
+        QTimer::singleShot(600, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    const Link::Reply a = l.play({{100, "REPLY A\r\n"}});
+    QCOMPARE(b.result, Link::ResultComplete);
+    QCOMPARE(b.text, QByteArray("REPLY B\r\n"));
+    QCOMPARE(a.result, Link::ResultComplete);
+    QCOMPARE(a.text, QByteArray("REPLY A\r\n"));
 }
 
 void TestLink::modemModes_data()
