@@ -157,8 +157,9 @@ void FrmStart::SetControlsBusy(qint16 busy)
     Option1->setEnabled(enable);
     Option2->setEnabled(enable);
     CommandConnect->setEnabled(enable);
-    CommandMeasDisp->setEnabled(enable);
-    CommandDloadDisp->setEnabled(enable);
+    // A transaction that ends after the port was lost must not offer the windows again.
+    CommandMeasDisp->setEnabled(enable && m_comm->isOpen());
+    CommandDloadDisp->setEnabled(enable && m_comm->isOpen());
 }
 
 void FrmStart::CommandConnect_Click()

@@ -287,7 +287,8 @@ void FrmMeas::CommandRepeat_Click()
         }
         RepeatTick = 0;
         const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
-        if (m_lifetime.unloading())
+        // A newer run started while this reply was awaited: it is not this window's to show.
+        if (m_lifetime.unloading() || run != m_runSerial)
             return;
         // The link was taken: the loop ends, the run stays on until the user stops it.
         if (reply.text == "BUSY")

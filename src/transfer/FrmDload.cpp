@@ -263,6 +263,10 @@ void FrmDload::ListFiles(qint16 medium)
         if (m_lifetime.unloading())
             return;
     }
+    // The user chose the other medium while this listing waited: its files must not be shown
+    // under that medium's button, where Delete and Download would act on the wrong medium.
+    if ((medium != 0) != cardSelected())
+        return;
     m_files = FileList::parse(replies);
     List1->clear();
     if (m_files.status() == FileList::Status::NoCard) {

@@ -265,6 +265,17 @@ void TestFrmStart::portLostWhileConnected()
     QVERIFY(b.messages.shown()[0].text.contains(QStringLiteral("No such device")));
     QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
     QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+
+    // Lost while a transaction waits: when that transaction ends, the window buttons must
+    // stay disabled, since there is nothing to measure or download through.
+    QVERIFY(b.connectDirect());
+    b.instrument.config().replyDelayMs = 300;
+    QTimer::singleShot(100, [&] { emit b.port->lost(QStringLiteral("No such device")); });
+    b.link().SendCommand(":STAT?", 1000);
+    QVERIFY(TestUtil::waitFor([&] { return b.link().ConnectStat() == 0; }));
+    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
+    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
 }
 
 QTEST_MAIN(TestFrmStart)

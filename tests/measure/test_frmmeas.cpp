@@ -123,6 +123,7 @@ private slots:
     void repeatRunTakesTheChosenInterval();
     void ticksDuringASlowMeasurementMerge();
     void stopDuringAMeasurementStillShowsAndLogsIt();
+    void replyOfAStoppedRunIsDroppedWhenANewRunStarted();
     void busyEndsTheLoopButNotTheRun();
     void startStop_data();
     void startStop();
@@ -286,6 +287,29 @@ void TestFrmMeas::stopDuringAMeasurementStillShowsAndLogsIt()
     QCOMPARE(f.bench.wire(), kRepeatStart + Lines{":MEAS?"});
     QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), QStringLiteral("U1=+100.11"));
     QCOMPARE(f.log(), kNames + kValues[0] + kValues[1]);
+}
+
+void TestFrmMeas::replyOfAStoppedRunIsDroppedWhenANewRunStarted()
+{
+    // Stop, then Repeat again while the first run's ":MEAS?" still waits. The new run's loop
+    // runs above the old one; when it has been stopped too, the old reply must not be shown
+    // and logged after the newer measurements.
+    Fixture f(config(500));
+    QVERIFY(f.window);
+    f.logging()->trigger();
+    f.shortInterval(100);
+    f.atMeas(2, [&] {
+        QTest::mouseClick(f.repeat(), Qt::LeftButton); // Stop
+        TestUtil::later(1500, [&] { QTest::mouseClick(f.repeat(), Qt::LeftButton); });
+        f.runRepeat(); // Repeat: a new run, nested in the old run's wait
+    });
+    f.runRepeat();
+    QVERIFY(TestUtil::waitFor([&] { return f.idle(); }));
+    QTest::qWait(300);
+    QVERIFY(!f.watchdogFired);
+    QVERIFY2(f.log().startsWith(kNames + kValues[0]), f.log().constData());
+    QVERIFY2(!f.log().contains(kValues[1]), f.log().constData());
+    QVERIFY(f.cell(1, 1) != QStringLiteral("+100.11"));
 }
 
 void TestFrmMeas::busyEndsTheLoopButNotTheRun()

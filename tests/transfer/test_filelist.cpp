@@ -46,6 +46,7 @@ private slots:
     void windowAtStart();
     void listsBothMedia();
     void missingCardAndNoFiles();
+    void mediumSwitchedDuringAListing();
     void tableBound();
     void getFileNameDisablesInOrder();
     void deleteAndFormat_data();
@@ -142,6 +143,22 @@ void TestFileList::listsBothMedia()
     f.clickMedium(true);
     QCOMPARE(TestUtil::caption(f.ctl<QPushButton>("CommandDelete")), QStringLiteral("Delete"));
     QVERIFY(f.bench.messages.shown().isEmpty());
+}
+
+void TestFileList::mediumSwitchedDuringAListing()
+{
+    // MEMORY is clicked, and PC CARD again while the memory's queries wait: the memory's
+    // files must not end up listed under PC CARD, where Delete would remove a card file.
+    SimConfig slow;
+    slow.replyDelayMs = 150;
+    DloadFixture f(slow);
+    TestUtil::later(200, [&] { f.clickMedium(true); });
+    f.clickMedium(false);
+    QVERIFY(f.ctl<QRadioButton>("Option1")->isChecked());
+    const SimStorage initial;
+    for (const QString& entry : f.entries())
+        for (const SimStorage::File& m : initial.memory)
+            QVERIFY2(!entry.startsWith(QString::fromLatin1(m.name)), qPrintable(entry));
 }
 
 void TestFileList::missingCardAndNoFiles()
