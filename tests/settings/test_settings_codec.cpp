@@ -48,6 +48,7 @@ void TestSettingsCodec::numberReader_data()
     QTest::newRow("one under") << "-2147483649" << -2147483649.0 << "out";
     QTest::newRow("overflow") << "-12345e999" << -inf << "out";
     QTest::newRow("underflow") << "000.0001e-400" << 0.0 << "0";
+    QTest::newRow("exponent past 64 bits") << "1e99999999999999999999" << inf << "out";
 }
 
 void TestSettingsCodec::numberReader()
