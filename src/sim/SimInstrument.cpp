@@ -5,6 +5,8 @@
 #include "SimMeasureCommands.h"
 #include "SimSettingsCommands.h"
 
+#include <algorithm>
+
 SimInstrument::SimInstrument(SimConfig config) : m_config(std::move(config))
 {
     SimLinkCommands::install(*this);
@@ -73,7 +75,8 @@ std::vector<SimOutput> SimInstrument::receive(const QByteArray& bytes)
 
 std::vector<SimOutput> SimInstrument::handleModem(const QByteArray& line)
 {
-    m_lines.append(line);
+    if (m_keepLines)
+        m_lines.append(line);
     const QByteArray upper = line.trimmed().toUpper();
     if (!upper.startsWith("AT"))
         return {{0, "ERROR\r\n"}};
@@ -95,7 +98,8 @@ std::vector<SimOutput> SimInstrument::handleModem(const QByteArray& line)
 
 std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
 {
-    m_lines.append(line);
+    if (m_keepLines)
+        m_lines.append(line);
     if (m_silent)
         return {};
     const qsizetype blank = line.indexOf(' ');
@@ -107,7 +111,12 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
     QByteArray bytes = reply.bytes;
 
     ++m_answeredAll;
-    const int nth = ++m_answered[word];
+    // Only the words a fault names are counted: garbage on the line must not grow the table.
+    const bool named = std::any_of(m_config.faults.begin(), m_config.faults.end(),
+                                   [&](const SimFault& f) {
+                                       return f.word != "*" && normalizeWord(f.word) == word;
+                                   });
+    const int nth = named ? ++m_answered[word] : 0;
     for (const SimFault& f : m_config.faults) {
         const bool any = f.word == "*";
         if (any ? f.occurrence != m_answeredAll
