@@ -112,10 +112,10 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
 
     ++m_answeredAll;
     // Only the words a fault names are counted: garbage on the line must not grow the table.
-    const bool named = std::any_of(m_config.faults.begin(), m_config.faults.end(),
-                                   [&](const SimFault& f) {
-                                       return f.word != "*" && normalizeWord(f.word) == word;
-                                   });
+    const bool named =
+        std::any_of(m_config.faults.begin(), m_config.faults.end(), [&](const SimFault& f) {
+            return f.word != "*" && normalizeWord(f.word) == word;
+        });
     const int nth = named ? ++m_answered[word] : 0;
     for (const SimFault& f : m_config.faults) {
         const bool any = f.word == "*";
