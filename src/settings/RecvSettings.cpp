@@ -6,6 +6,7 @@
 #include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
+#include "ReplyFits.h"
 #include "SettingsCodec.h"
 
 #include <functional>
@@ -133,7 +134,11 @@ void RecvSettings(Link& link)
     };
 
     for (const auto& [query, store] : steps) {
-        const Link::Reply reply = link.SendCommand(QByteArray(query), 1000);
+        Link::Reply reply = link.SendCommand(QByteArray(query), 1000);
+        // A reply that cannot answer this query is most likely a late one to an earlier
+        // command: storing it would shift every setting after it, so the query failed.
+        if (reply.result == Link::ResultComplete && !ReplyFits(query, reply.text))
+            reply.result = Link::ResultTimeout;
         if (reply.result != Link::ResultComplete) {
             // Send is the last line that went out: for a busy link, an earlier one.
             MessageService::plain(
