@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs what pqlink needs to build and run on Debian 12, when it is missing.
 set -euo pipefail
+# "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run).
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
