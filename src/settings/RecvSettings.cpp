@@ -51,7 +51,7 @@ void storeIntegers(const QByteArray& reply, std::initializer_list<qint32*> field
 
 } // namespace
 
-void RecvSettings(Link& link)
+Outcome RecvSettings(Link& link)
 {
     ModSet& s = ModSet::instance();
     using Store = std::function<void(const QByteArray&)>;
@@ -139,8 +139,9 @@ void RecvSettings(Link& link)
             MessageService::plain(
                 QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                 QString::fromLatin1(link.Send()));
-            return;
+            return {false, QByteArray(query), reply.result};
         }
         store(reply.text);
     }
+    return {};
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-class Link;
+#include "Conversation.h"
 
 // Reads every setting from the instrument into ModSet (33 queries); reports a failed
 // transaction in a message box and stops there.
-void RecvSettings(Link& link);
+Outcome RecvSettings(Link& link);

@@ -69,6 +69,18 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
     return result;
 }
 
+FileDownload::Decision FileDownload::plan(const QString& targetPath, qint32 size, bool resume)
+{
+    if (!QFileInfo::exists(targetPath))
+        return {};
+    if (!resume)
+        return {Plan::AskOverwrite};
+    const qint64 resumeAt = resumePosition(targetPath);
+    if (qint64(size) < resumeAt)
+        return {Plan::LocalNotShorter};
+    return {Plan::Start, qint32(resumeAt)};
+}
+
 qint64 FileDownload::resumePosition(const QString& targetPath)
 {
     const QFileInfo info(targetPath);

@@ -44,6 +44,20 @@ public:
 
     // Where a resume of this local file starts: its length + 1 (1 when there is none).
     static qint64 resumePosition(const QString& targetPath);
+
+    // What to do about the local file before a download of a file of size bytes.
+    enum class Plan
+    {
+        Start,        // no local file, or a shorter one to continue: from start on
+        AskOverwrite, // a local file exists and is not to be continued
+        LocalNotShorter // the local file is as long as the stored one or longer: nothing to add
+    };
+    struct Decision
+    {
+        Plan plan = Plan::Start;
+        qint32 start = 1;
+    };
+    static Decision plan(const QString& targetPath, qint32 size, bool resume);
     // Why the instrument's file name cannot be used as a local file name in a chosen
     // directory; empty when it can.
     static QString nameProblem(const QByteArray& name);

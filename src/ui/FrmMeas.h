@@ -2,6 +2,7 @@
 
 #include "FormLifetime.h"
 #include "MeasRecorder.h"
+#include "Recording.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -52,7 +53,7 @@ private:
     void setActionsEnabled(bool enabled);
     bool repeatCaptionIs(const QString& caption) const;
     void setRepeatCaption(bool running);
-    void showState(const QByteArray& reply);
+    void showState(RecordState state);
     // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
     // values only (the later measurements of a run).
     void showReply(const QByteArray& reply, bool withNames);

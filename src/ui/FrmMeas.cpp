@@ -1,12 +1,13 @@
 #include "FrmMeas.h"
 
-#include "BlockingPause.h"
 #include "DlgSettings.h"
 #include "FlexGrid.h"
 #include "Link.h"
 #include "MeasGrid.h"
+#include "Measurement.h"
 #include "MessageService.h"
 #include "RecvSettings.h"
+#include "Recording.h"
 #include "RepeatIntervals.h"
 
 #include <QAction>
@@ -23,9 +24,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr int kCommandMs = 1000;
-constexpr int kMeasMs = 50000;
 
 const QString kRepeat = QStringLiteral("Repeat");
 
@@ -143,10 +141,10 @@ void FrmMeas::open()
     ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
     RepeatTick = 0;
     RepeatStop = 0;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
+    const RecordStatus status = ReadRecordState(m_link);
     if (m_lifetime.unloading())
         return;
-    showState(state.text);
+    showState(status.state);
     show();
 }
 
@@ -183,14 +181,11 @@ void FrmMeas::setRepeatCaption(bool running)
     CommandRepeat->setText(running ? QStringLiteral("Sto&p") : QStringLiteral("&Repeat"));
 }
 
-void FrmMeas::showState(const QByteArray& reply)
+void FrmMeas::showState(RecordState state)
 {
-    if (reply == "0\r\n")
-        Label2->setText(QStringLiteral("STOP"));
-    else if (reply == "1\r\n")
-        Label2->setText(QStringLiteral("WAIT"));
-    else if (reply == "2\r\n")
-        Label2->setText(QStringLiteral("RUN"));
+    // A reply that names no state leaves the label as it was.
+    if (state != RecordState::Unknown)
+        Label2->setText(RecordStateText(state));
 }
 
 void FrmMeas::showReply(const QByteArray& reply, bool withNames)
@@ -228,16 +223,10 @@ void FrmMeas::CommandSingle_Click()
 
 bool FrmMeas::measureWithNames()
 {
-    m_link.SendCommand(":HEAD ON", kCommandMs);
-    if (m_lifetime.unloading())
+    const Measurement m = MeasureWithNames(m_link, [this] { return m_lifetime.unloading(); });
+    if (m.outcome.stopped)
         return false;
-    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
-    if (m_lifetime.unloading())
-        return false;
-    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
-    if (m_lifetime.unloading())
-        return false;
-    showReply(reply.text, true);
+    showReply(m.reply.text, true);
     return !m_lifetime.unloading();
 }
 
@@ -272,7 +261,7 @@ void FrmMeas::CommandRepeat_Click()
 
     if (!measureWithNames())
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
+    HeaderOff(m_link);
 
     for (;;) {
         if (m_lifetime.unloading() || run != m_runSerial)
@@ -286,14 +275,14 @@ void FrmMeas::CommandRepeat_Click()
             continue;
         }
         RepeatTick = 0;
-        const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+        const Measurement m = MeasureValues(m_link);
         // A newer run started while this reply was awaited: it is not this window's to show.
         if (m_lifetime.unloading() || run != m_runSerial)
             return;
         // The link was taken: the loop ends, the run stays on until the user stops it.
-        if (reply.text == "BUSY")
+        if (m.reply.text == "BUSY")
             return;
-        showReply(reply.text, false);
+        showReply(m.reply.text, false);
     }
 }
 
@@ -322,24 +311,11 @@ void FrmMeas::CommandStart_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    m_link.SendCommand(":DISP:MODE MEAS", kCommandMs);
-    if (m_lifetime.unloading())
+    const RecordStatus status = SetRecording(m_link, RecordAction::Toggle,
+                                             [this] { return m_lifetime.unloading(); });
+    if (status.outcome.stopped)
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    m_link.SendCommand(state.text == "0\r\n" ? ":START" : ":STOP", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    // The instrument needs a moment to change its state; no input is taken meanwhile.
-    BlockingPause::pause(1000);
-    const Link::Reply after = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    showState(after.text);
+    showState(status.state);
     setActionsEnabled(true);
 }
 

@@ -2,6 +2,7 @@
 
 #include "FileList.h"
 #include "FormLifetime.h"
+#include "Medium.h"
 #include "TransferMeter.h"
 
 #include <QWidget>
@@ -33,7 +34,7 @@ public:
     FormLifetime& lifetime() { return m_lifetime; }
 
     // medium: -1 PC card, 0 internal memory.
-    void ListFiles(qint16 medium);
+    void ListFiles(Medium medium);
     void DisableFileControls();
     void EnableFileControls();
 
@@ -58,7 +59,7 @@ private:
     void showDirPath(const QString& path);
     void setFileControlsEnabled(bool enable);
     void showProgress(qint32 end, qint32 size, const QByteArray& sizeText);
-    bool cardSelected() const;
+    Medium selectedMedium() const;
     int selectedRow() const;
 
     Link& m_link;
