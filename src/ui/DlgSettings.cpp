@@ -2,6 +2,7 @@
 
 #include "InstrumentWords.h"
 #include "Link.h"
+#include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
 #include "RecvSettings.h"
@@ -917,6 +918,18 @@ void DlgSettings::CommandSend_Click()
         return;
     m_exchanging = true;
     setCommandsEnabled(false);
+    if (!SettingsReceived()) {
+        const bool yes = MessageService::askYesNo(
+            QStringLiteral("Not every setting was received from the instrument. Sending now "
+                           "writes defaults over the instrument's own settings. Send anyway?"));
+        if (m_lifetime.unloading())
+            return;
+        if (!yes) {
+            m_exchanging = false;
+            setCommandsEnabled(true);
+            return;
+        }
+    }
     SendSettingsInputs inputs;
     // Read when the command is built, so an edit made during the send still counts.
     inputs.dataFName = [this] { return TextDataFName->text(); };
