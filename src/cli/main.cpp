@@ -14,7 +14,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("pqlink-cli"));
     const CliParse parsed = ParseCliArgs(app.arguments().mid(1));
     if (!parsed.command) {
-        std::fprintf(stderr, "pqlink-cli: %s\n\n%s", qPrintable(parsed.error), qPrintable(CliUsage()));
+        // The reason first, then the synopsis line of the usage.
+        std::fprintf(stderr, "pqlink-cli: %s\n%s\nTry 'pqlink-cli --help' for the commands.\n",
+                     qPrintable(parsed.error), qPrintable(CliUsage().section(QLatin1Char('\n'), 0, 0)));
         return Exit::Usage;
     }
     const CliCommand& command = *parsed.command;

@@ -300,7 +300,7 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
         if (WiringRule::allowedCount(s.Wiring, s.CirNum) != s.CirNum)
             return {false, lineError(lastLine(wiring, cirNum),
                                      QStringLiteral("CirNum=%1 with Wiring=%2 breaks the wiring "
-                                                    "rule: %2 allows at most %3 circuits")
+                                                    "rule: %2 allows at most %3 circuit(s)")
                                          .arg(itemText(List::CirNum, s.CirNum),
                                               itemText(List::Wiring, s.Wiring))
                                          .arg(WiringRule::maxCircuits(s.Wiring)))};
