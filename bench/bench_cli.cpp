@@ -69,7 +69,8 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QByteArray cli =
-        (QCoreApplication::applicationDirPath() + QStringLiteral("/../src/cli/pqlink-cli")).toLocal8Bit();
+        (QCoreApplication::applicationDirPath() + QStringLiteral("/../src/cli/pqlink-cli"))
+            .toLocal8Bit();
     SimProcess sim({});
     if (sim.device().isEmpty()) {
         std::fprintf(stderr, "bench_cli: kestrel-sim did not start\n");
@@ -91,12 +92,13 @@ int main(int argc, char* argv[])
     }
     const Spread ms = spread(measureMs), base = spread(versionMs), ratio = spread(ratios),
                  rss = spread(peakMb);
-    std::printf("cli_measure_ms: %.3f  # median of %d, range %.3f..%.3f; target <= 60%s\n", ms.median,
-                rounds, ms.low, ms.high, failures ? "; SOME RUNS FAILED" : "");
-    std::printf("cli_start_ms: %.3f  # pqlink-cli --version, the floor; range %.3f..%.3f\n", base.median,
-                base.low, base.high);
-    std::printf("cli_measure_ratio: %.3f  # measure / --version of the same round; range %.3f..%.3f\n",
-                ratio.median, ratio.low, ratio.high);
+    std::printf("cli_measure_ms: %.3f  # median of %d, range %.3f..%.3f; target <= 60%s\n",
+                ms.median, rounds, ms.low, ms.high, failures ? "; SOME RUNS FAILED" : "");
+    std::printf("cli_start_ms: %.3f  # pqlink-cli --version, the floor; range %.3f..%.3f\n",
+                base.median, base.low, base.high);
+    std::printf(
+        "cli_measure_ratio: %.3f  # measure / --version of the same round; range %.3f..%.3f\n",
+        ratio.median, ratio.low, ratio.high);
     std::printf("cli_rss_mb: %.3f  # peak RSS of one measure, median of %d, range %.3f..%.3f; "
                 "target <= 25\n",
                 rss.median, rounds, rss.low, rss.high);

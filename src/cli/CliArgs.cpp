@@ -27,8 +27,8 @@ const QHash<QString, QString>& valueOptions()
 const QStringList& flagOptions()
 {
     static const QStringList flags{
-        QStringLiteral("--help"),  QStringLiteral("-h"),        QStringLiteral("--version"),
-        QStringLiteral("--json"),  QStringLiteral("--clock"),   QStringLiteral("--memory"),
+        QStringLiteral("--help"),    QStringLiteral("-h"),          QStringLiteral("--version"),
+        QStringLiteral("--json"),    QStringLiteral("--clock"),     QStringLiteral("--memory"),
         QStringLiteral("--restart"), QStringLiteral("--overwrite"), QStringLiteral("--yes")};
     return flags;
 }
@@ -88,7 +88,8 @@ CliParse ParseCliArgs(const QStringList& args)
         }
         QString name = a;
         std::optional<QString> value;
-        if (const qsizetype eq = a.indexOf(QLatin1Char('=')); a.startsWith(QLatin1String("--")) && eq > 0) {
+        if (const qsizetype eq = a.indexOf(QLatin1Char('='));
+            a.startsWith(QLatin1String("--")) && eq > 0) {
             name = a.left(eq);
             value = a.mid(eq + 1);
         }
@@ -162,7 +163,8 @@ CliParse ParseCliArgs(const QStringList& args)
         takeSub();
         c.action = CliAction::MemoryFormat;
     } else {
-        return fail(QStringLiteral("unknown command %1").arg((cmd + QLatin1Char(' ') + sub).trimmed()));
+        return fail(
+            QStringLiteral("unknown command %1").arg((cmd + QLatin1Char(' ') + sub).trimmed()));
     }
     if (!words.isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(words.first()));
@@ -179,13 +181,14 @@ CliParse ParseCliArgs(const QStringList& args)
         const QString port = values.value(QStringLiteral("--port"));
         bool ok = false;
         const int n = port.mid(3).toInt(&ok);
-        if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && ok && n >= 1 && n <= 8
-            && port.size() == 4) {
+        if (port.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && ok && n >= 1 && n <= 8 &&
+            port.size() == 4) {
             c.portNumber = n;
         } else if (port.contains(QLatin1Char('/'))) {
             c.devicePath = port;
         } else {
-            return fail(QStringLiteral("port %1 is neither COM1..COM8 nor a device path").arg(port));
+            return fail(
+                QStringLiteral("port %1 is neither COM1..COM8 nor a device path").arg(port));
         }
     }
     if (values.contains(QStringLiteral("--baud"))) {
@@ -234,7 +237,8 @@ CliParse ParseCliArgs(const QStringList& args)
 
 QString CliUsage()
 {
-    return QStringLiteral(R"(Usage: pqlink-cli [-p PORT] [-b BAUD] [--modem NUMBER [--init TEXT]] COMMAND [ARGS]
+    return QStringLiteral(
+        R"(Usage: pqlink-cli [-p PORT] [-b BAUD] [--modem NUMBER [--init TEXT]] COMMAND [ARGS]
 Remote control of the Kestrel power meter over RS-232C, on the same core as pqlink.
 
   -p, --port PORT    COM1..COM8, resolved exactly as the windows resolve them, or a device path; default COM1

@@ -37,9 +37,9 @@ struct CliCommand
     QString modemInit = QStringLiteral("AT");
 
     bool json = false;
-    QString file;        // settings set: FILE, "-" for stdin
-    bool clock = false;  // settings set --clock
-    int count = 1;       // measure: 0 until interrupted
+    QString file;       // settings set: FILE, "-" for stdin
+    bool clock = false; // settings set --clock
+    int count = 1;      // measure: 0 until interrupted
     int intervalMs = 1000;
     QString logPath;     // measure --log
     bool memory = false; // files: the internal memory instead of the PC card

@@ -69,16 +69,19 @@ int CliSession::connect()
     if (!m_port->open(&text)) {
         // A device path stands for itself, not for a COM port.
         if (!m_command.devicePath.isEmpty())
-            text.replace(QStringLiteral("COM1 (%1)").arg(m_command.devicePath), m_command.devicePath);
+            text.replace(QStringLiteral("COM1 (%1)").arg(m_command.devicePath),
+                         m_command.devicePath);
         error(CliOutput::oneLine(text));
         return Exit::Port;
     }
     const QString where = m_command.devicePath.isEmpty()
-                              ? QStringLiteral("COM%1 (%2)").arg(m_command.portNumber).arg(
-                                    m_port->deviceName(m_command.portNumber))
+                              ? QStringLiteral("COM%1 (%2)")
+                                    .arg(m_command.portNumber)
+                                    .arg(m_port->deviceName(m_command.portNumber))
                               : m_command.devicePath;
     if (m_command.modem) {
-        if (ConnectModem(*m_link, m_command.modemInit.toLatin1(), m_command.modemNumber.toLatin1()) != 0) {
+        if (ConnectModem(*m_link, m_command.modemInit.toLatin1(),
+                         m_command.modemNumber.toLatin1()) != 0) {
             if (m_interrupted)
                 return Exit::Interrupted;
             error(QStringLiteral("the modem on %1 did not connect to %2 (last reply: %3)")
@@ -89,7 +92,8 @@ int CliSession::connect()
     } else if (ConnectDirect(*m_link) != Link::ResultComplete) {
         if (m_interrupted)
             return Exit::Interrupted;
-        error(QStringLiteral("the connection test failed: no answer from the instrument on %1").arg(where));
+        error(QStringLiteral("the connection test failed: no answer from the instrument on %1")
+                  .arg(where));
         return Exit::Port;
     }
     m_link->setConnectStat(-1);

@@ -29,9 +29,10 @@ int list(CliSession& session, Listing* listing)
     if (const int status = session.failure(listing->outcome, QStringLiteral("listing files")))
         return status;
     if (listing->files.status() == FileList::Status::NoCard) {
-        CliSession::error(QStringLiteral("%1 cannot be read: the instrument answered \"EXECUTE ERROR\" "
-                                         "(no PC card?)")
-                              .arg(mediumName(c)));
+        CliSession::error(
+            QStringLiteral("%1 cannot be read: the instrument answered \"EXECUTE ERROR\" "
+                           "(no PC card?)")
+                .arg(mediumName(c)));
         return Exit::Refused;
     }
     return Exit::Done;
@@ -47,7 +48,8 @@ int get(CliSession& session, const FileList& files, const QString& name)
         return Exit::Usage;
     }
     if (const QString problem = FileDownload::nameProblem(wanted); !problem.isEmpty()) {
-        CliSession::error(QStringLiteral("%1 cannot be saved under that name: %2").arg(name, problem));
+        CliSession::error(
+            QStringLiteral("%1 cannot be saved under that name: %2").arg(name, problem));
         return Exit::LocalFile;
     }
     qint32 size = 0;
@@ -60,16 +62,18 @@ int get(CliSession& session, const FileList& files, const QString& name)
     const QString target = FileDownload::targetPath(c.directory, wanted);
     FileDownload::Decision decision = FileDownload::plan(target, size, !c.restart);
     if (decision.plan == FileDownload::Plan::LocalNotShorter && !c.overwrite) {
-        CliSession::error(QStringLiteral("%1 is already as long as %2 (%3 bytes) or longer: nothing "
-                                         "to continue; --overwrite fetches it afresh")
-                              .arg(target, name)
-                              .arg(size));
+        CliSession::error(
+            QStringLiteral("%1 is already as long as %2 (%3 bytes) or longer: nothing "
+                           "to continue; --overwrite fetches it afresh")
+                .arg(target, name)
+                .arg(size));
         return Exit::LocalFile;
     }
     if (decision.plan != FileDownload::Plan::Start) {
         QFile old(target);
         if (!old.remove()) {
-            CliSession::error(QStringLiteral("cannot delete %1: %2").arg(target, old.errorString()));
+            CliSession::error(
+                QStringLiteral("cannot delete %1: %2").arg(target, old.errorString()));
             return Exit::LocalFile;
         }
         decision.start = 1;

@@ -14,7 +14,8 @@ bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header,
 {
     const CliCommand& c = session.command();
     if (recorder.logFailed()) {
-        CliSession::error(QStringLiteral("cannot write %1: %2").arg(c.logPath, recorder.logError()));
+        CliSession::error(
+            QStringLiteral("cannot write %1: %2").arg(c.logPath, recorder.logError()));
         *status = Exit::LocalFile;
         return false;
     }

@@ -9,7 +9,8 @@ int RunPorts(CliSession& session)
 {
     for (int n = 1; n <= 8; ++n) {
         const QString device = PortResolver::resolve(n);
-        if (!session.print(CliOutput::portLine(n, device, !device.isEmpty() && QFileInfo::exists(device))))
+        if (!session.print(
+                CliOutput::portLine(n, device, !device.isEmpty() && QFileInfo::exists(device))))
             break;
     }
     return Exit::Done;

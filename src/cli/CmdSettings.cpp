@@ -16,8 +16,9 @@ namespace {
 bool readLines(const QString& file, QString* text)
 {
     QFile in;
-    const bool ok = file == QLatin1String("-") ? in.open(stdin, QIODevice::ReadOnly)
-                                               : (in.setFileName(file), in.open(QIODevice::ReadOnly));
+    const bool ok = file == QLatin1String("-")
+                        ? in.open(stdin, QIODevice::ReadOnly)
+                        : (in.setFileName(file), in.open(QIODevice::ReadOnly));
     if (!ok) {
         CliSession::error(QStringLiteral("cannot read %1: %2").arg(file, in.errorString()));
         return false;
@@ -72,8 +73,9 @@ int RunSettings(CliSession& session)
     if (const int status = session.failure(sent.outcome, QStringLiteral("sending settings"), true))
         return status;
     if (sent.refused > 0) {
-        CliSession::error(QStringLiteral("the instrument refused %1 setting(s); the others were sent")
-                              .arg(sent.refused));
+        CliSession::error(
+            QStringLiteral("the instrument refused %1 setting(s); the others were sent")
+                .arg(sent.refused));
         return Exit::Refused;
     }
     return Exit::Done;

@@ -16,7 +16,8 @@ int main(int argc, char* argv[])
     if (!parsed.command) {
         // The reason first, then the synopsis line of the usage.
         std::fprintf(stderr, "pqlink-cli: %s\n%s\nTry 'pqlink-cli --help' for the commands.\n",
-                     qPrintable(parsed.error), qPrintable(CliUsage().section(QLatin1Char('\n'), 0, 0)));
+                     qPrintable(parsed.error),
+                     qPrintable(CliUsage().section(QLatin1Char('\n'), 0, 0)));
         return Exit::Usage;
     }
     const CliCommand& command = *parsed.command;

@@ -41,32 +41,54 @@ const QStringList& texts(List list)
     static const QStringList term = words({"CR+LF", "CR"});
     static const QStringList flow = words({"NONE", "XON/XOFF", "RTS/CTS", "BOTH"});
     static const QStringList bl = words({"OFF", "ON", "AUTO"});
-    static const QStringList lang = words(
-        {"JAPANESE", "ENGLISH", "GERMAN", "ITALIAN", "CHINESE SIMPLE", "CHINESE TRAD"});
+    static const QStringList lang =
+        words({"JAPANESE", "ENGLISH", "GERMAN", "ITALIAN", "CHINESE SIMPLE", "CHINESE TRAD"});
 
     switch (list) {
-    case List::Wiring: return wiring;
-    case List::CirNum: return cirNum;
-    case List::Sampling: return sampling;
-    case List::Freq: return freq;
-    case List::VarMethod: return offOn;
-    case List::Average: return average;
-    case List::URange: return uRange;
-    case List::Sens: return sens;
-    case List::IRange: return iRange;
-    case List::StartMeth: return startMeth;
-    case List::StopMeth: return stopMeth;
-    case List::Intvl: return intvl;
-    case List::Media: return media;
-    case List::RSConnection: return rsConnection;
-    case List::OrdType: return ordType;
-    case List::THDType: return thdType;
-    case List::Baud: return baud;
-    case List::Term: return term;
-    case List::Flow: return flow;
-    case List::BL: return bl;
-    case List::Beep: return offOn;
-    case List::Lang: return lang;
+    case List::Wiring:
+        return wiring;
+    case List::CirNum:
+        return cirNum;
+    case List::Sampling:
+        return sampling;
+    case List::Freq:
+        return freq;
+    case List::VarMethod:
+        return offOn;
+    case List::Average:
+        return average;
+    case List::URange:
+        return uRange;
+    case List::Sens:
+        return sens;
+    case List::IRange:
+        return iRange;
+    case List::StartMeth:
+        return startMeth;
+    case List::StopMeth:
+        return stopMeth;
+    case List::Intvl:
+        return intvl;
+    case List::Media:
+        return media;
+    case List::RSConnection:
+        return rsConnection;
+    case List::OrdType:
+        return ordType;
+    case List::THDType:
+        return thdType;
+    case List::Baud:
+        return baud;
+    case List::Term:
+        return term;
+    case List::Flow:
+        return flow;
+    case List::BL:
+        return bl;
+    case List::Beep:
+        return offOn;
+    case List::Lang:
+        return lang;
     }
     return offOn;
 }

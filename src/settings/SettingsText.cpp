@@ -72,8 +72,9 @@ const std::vector<Field>& fields()
         choice("VarMethod", List::VarMethod, &ModSet::VarMethod);
         choice("Average", List::Average, &ModSet::Average);
         choice("URange", List::URange, &ModSet::URange);
-        t.push_back({QStringLiteral("VT"), Kind::Real, List::Wiring, {},
-                     [](ModSet& s) -> double& { return s.VT; }});
+        t.push_back({QStringLiteral("VT"), Kind::Real, List::Wiring, {}, [](ModSet& s) -> double& {
+                         return s.VT;
+                     }});
         for (int i = 1; i <= 4; ++i)
             t.push_back({indexed("Sens", i), Kind::Choice, List::Sens,
                          [i](ModSet& s) -> qint32& { return s.Sens[i]; }});
@@ -81,8 +82,9 @@ const std::vector<Field>& fields()
             t.push_back({indexed("IRange", i), Kind::Choice, List::IRange,
                          [i](ModSet& s) -> qint32& { return s.IRange[i]; }});
         for (int i = 1; i <= 4; ++i)
-            t.push_back({indexed("CT", i), Kind::Real, List::Wiring, {},
-                         [i](ModSet& s) -> double& { return s.CT[i]; }});
+            t.push_back({indexed("CT", i), Kind::Real, List::Wiring, {}, [i](ModSet& s) -> double& {
+                             return s.CT[i];
+                         }});
 
         choice("StartMeth", List::StartMeth, &ModSet::StartMeth);
         integer("StartY", &ModSet::StartY);
@@ -102,7 +104,12 @@ const std::vector<Field>& fields()
         choice("Intvl", List::Intvl, &ModSet::Intvl);
 
         choice("Media", List::Media, &ModSet::Media);
-        t.push_back({QStringLiteral("DataFName"), Kind::Text, List::Wiring, {}, {}, {},
+        t.push_back({QStringLiteral("DataFName"),
+                     Kind::Text,
+                     List::Wiring,
+                     {},
+                     {},
+                     {},
                      [](ModSet& s) -> QString& { return s.DataFName; }});
         choice("RSConnection", List::RSConnection, &ModSet::RSConnection);
         choice("CopyDst", List::Media, &ModSet::CopyDst);
@@ -269,7 +276,8 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
             continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
-            return {false, lineError(n + 1, QStringLiteral("\"%1\" is not NAME=VALUE").arg(trimmed))};
+            return {false,
+                    lineError(n + 1, QStringLiteral("\"%1\" is not NAME=VALUE").arg(trimmed))};
         const QString name = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         const Field* f = findField(name);
@@ -279,8 +287,9 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
                                                 .arg(name))};
         const QString allowed = store(*f, value, s);
         if (!allowed.isEmpty())
-            return {false, lineError(n + 1, QStringLiteral("%1=%2: %1 takes %3")
-                                                .arg(f->name, value, allowed))};
+            return {false,
+                    lineError(n + 1,
+                              QStringLiteral("%1=%2: %1 takes %3").arg(f->name, value, allowed))};
         lineOf.insert(f->name, n + 1);
     }
     if (!checkRules) {
@@ -290,7 +299,8 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
 
     const auto itemText = [](List list, qint32 code) {
         const auto pos = SettingChoices::position(list, code);
-        return pos ? SettingChoices::texts(list).at(*pos).trimmed() : QStringLiteral("#%1").arg(code);
+        return pos ? SettingChoices::texts(list).at(*pos).trimmed()
+                   : QStringLiteral("#%1").arg(code);
     };
     const auto lastLine = [&lineOf](const QString& a, const QString& b) {
         return std::max(lineOf.value(a, 0), lineOf.value(b, 0));

@@ -5,8 +5,8 @@
 #include "NumberText.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
-#include "SettingChoices.h"
 #include "SensorRule.h"
+#include "SettingChoices.h"
 #include "WiringRule.h"
 
 #include <QCheckBox>
@@ -172,38 +172,31 @@ QWidget* DlgSettings::buildMeasureTab()
     auto* grid = new QGridLayout(page);
 
     auto* labelWiring = makeLabel(page, QStringLiteral("LabelWiring"), QStringLiteral("&WIRING"));
-    ComboWiring =
-        makeCombo(page, QStringLiteral("ComboWiring"), texts(List::Wiring));
+    ComboWiring = makeCombo(page, QStringLiteral("ComboWiring"), texts(List::Wiring));
     labelWiring->setBuddy(ComboWiring);
-    ComboCirNum = makeCombo(
-        page, QStringLiteral("ComboCirNum"), texts(List::CirNum));
+    ComboCirNum = makeCombo(page, QStringLiteral("ComboCirNum"), texts(List::CirNum));
     ComboCirNum->setAccessibleName(QStringLiteral("WIRING circuits"));
 
     auto* labelSampling =
         makeLabel(page, QStringLiteral("LabelSampling"), QStringLiteral("S&AMPLING"));
-    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"),
-                              texts(List::Sampling));
+    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"), texts(List::Sampling));
     labelSampling->setBuddy(ComboSampling);
-    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"),
-                          texts(List::Freq));
+    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"), texts(List::Freq));
     ComboFreq->setAccessibleName(QStringLiteral("SAMPLING frequency"));
 
     auto* labelVar =
         makeLabel(page, QStringLiteral("LabelVarMethod"), QStringLiteral("&VAR METHOD"));
-    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"),
-                               texts(List::VarMethod));
+    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"), texts(List::VarMethod));
     labelVar->setBuddy(ComboVarMethod);
 
     auto* labelAverage =
         makeLabel(page, QStringLiteral("LabelAverage"), QStringLiteral("AVERA&GE"));
-    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"),
-                             texts(List::Average));
+    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"), texts(List::Average));
     labelAverage->setBuddy(ComboAverage);
 
     auto* labelURange =
         makeLabel(page, QStringLiteral("LabelURange"), QStringLiteral("VOLT RA&NGE"));
-    ComboURange = makeCombo(page, QStringLiteral("ComboURange"),
-                            texts(List::URange));
+    ComboURange = makeCombo(page, QStringLiteral("ComboURange"), texts(List::URange));
     labelURange->setBuddy(ComboURange);
 
     auto* labelVT = makeLabel(page, QStringLiteral("LabelVT"), QStringLiteral("V&T(PT)"));
@@ -263,8 +256,7 @@ QWidget* DlgSettings::buildOutputTab()
 
     const QString start = QStringLiteral("MEAS.START");
     auto* labelStart = makeLabel(page, QStringLiteral("LabelStart"), QStringLiteral("MEAS.ST&ART"));
-    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"),
-                               texts(List::StartMeth));
+    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"), texts(List::StartMeth));
     labelStart->setBuddy(ComboStartMeth);
     TextStartY = makeText(page, QStringLiteral("TextStartY"), 4);
     TextStartM = makeText(page, QStringLiteral("TextStartM"), 2);
@@ -278,8 +270,7 @@ QWidget* DlgSettings::buildOutputTab()
     TextStartMM->setAccessibleName(start + QStringLiteral(" minute"));
 
     auto* labelStop = makeLabel(page, QStringLiteral("LabelStop"), QStringLiteral("MEAS.STO&P"));
-    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"),
-                              texts(List::StopMeth));
+    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"), texts(List::StopMeth));
     labelStop->setBuddy(ComboStopMeth);
     TextStopY = makeText(page, QStringLiteral("TextStopY"), 4);
     TextStopM = makeText(page, QStringLiteral("TextStopM"), 2);
@@ -323,8 +314,7 @@ QWidget* DlgSettings::buildOutputTab()
 
     auto* labelIntvl =
         makeLabel(page, QStringLiteral("LabelIntvl"), QStringLiteral("INTERVAL &TIME"));
-    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"),
-                           texts(List::Intvl));
+    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"), texts(List::Intvl));
     labelIntvl->setBuddy(ComboIntvl);
 
     const QStringList& media = texts(List::Media);
@@ -341,8 +331,8 @@ QWidget* DlgSettings::buildOutputTab()
 
     auto* labelRS =
         makeLabel(page, QStringLiteral("LabelRSConnection"), QStringLiteral("RS CONNECTION"));
-    ComboRSConnection = makeCombo(page, QStringLiteral("ComboRSConnection"),
-                                  texts(List::RSConnection));
+    ComboRSConnection =
+        makeCombo(page, QStringLiteral("ComboRSConnection"), texts(List::RSConnection));
     labelRS->setBuddy(ComboRSConnection);
     ComboRSConnection->setEnabled(false);
 
@@ -447,8 +437,7 @@ QWidget* DlgSettings::buildHarmonicTab()
     grid->addWidget(makeLine(page), 4, 0, 1, 2);
 
     auto* labelOrd = makeLabel(page, QStringLiteral("LabelOrder"), QStringLiteral("OR&DER"));
-    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"),
-                         texts(List::OrdType));
+    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"), texts(List::OrdType));
     labelOrd->setBuddy(ComboOrd);
     auto* ordRow = new QHBoxLayout;
     ordRow->addWidget(ComboOrd);
@@ -476,30 +465,25 @@ QWidget* DlgSettings::buildSystemTab()
     auto* grid = new QGridLayout(page);
 
     auto* labelTHD = makeLabel(page, QStringLiteral("LabelTHD"), QStringLiteral("&THD"));
-    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"),
-                         texts(List::THDType));
+    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"), texts(List::THDType));
     labelTHD->setBuddy(ComboTHD);
 
     auto* labelRS = makeLabel(page, QStringLiteral("LabelRS232C"), QStringLiteral("RS-232C"));
     auto* labelBaud = makeLabel(page, QStringLiteral("LabelBaud"), QStringLiteral("BAUDRATE"));
-    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"),
-                          texts(List::Baud));
+    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"), texts(List::Baud));
     labelBaud->setBuddy(ComboBaud);
     auto* labelTerm = makeLabel(page, QStringLiteral("LabelTerm"), QStringLiteral("TERMINATEOR"));
-    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"),
-                          texts(List::Term));
+    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"), texts(List::Term));
     labelTerm->setBuddy(ComboTerm);
     auto* labelFlow = makeLabel(page, QStringLiteral("LabelFlow"), QStringLiteral("FLOW CONTROL"));
-    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"),
-                          texts(List::Flow));
+    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"), texts(List::Flow));
     labelFlow->setBuddy(ComboFlow);
     // The instrument's own line settings are shown, never changed from here.
     for (QComboBox* c : {ComboBaud, ComboTerm, ComboFlow})
         c->setEnabled(false);
 
     auto* labelBL = makeLabel(page, QStringLiteral("LabelBL"), QStringLiteral("&BACKLIGHT"));
-    ComboBL =
-        makeCombo(page, QStringLiteral("ComboBL"), texts(List::BL));
+    ComboBL = makeCombo(page, QStringLiteral("ComboBL"), texts(List::BL));
     labelBL->setBuddy(ComboBL);
     auto* labelBeep = makeLabel(page, QStringLiteral("LabelBeep"), QStringLiteral("BEEP SOU&ND"));
     ComboBeep = makeCombo(page, QStringLiteral("ComboBeep"), texts(List::Beep));
@@ -508,8 +492,7 @@ QWidget* DlgSettings::buildSystemTab()
     TextID = makeText(page, QStringLiteral("TextID"), 11);
     labelID->setBuddy(TextID);
     auto* labelLang = makeLabel(page, QStringLiteral("LabelLang"), QStringLiteral("&LANGUAGE"));
-    ComboLang = makeCombo(page, QStringLiteral("ComboLang"),
-                          texts(List::Lang));
+    ComboLang = makeCombo(page, QStringLiteral("ComboLang"), texts(List::Lang));
     labelLang->setBuddy(ComboLang);
     CheckAdjust = makeCheck(page, QStringLiteral("CheckAdjust"),
                             QStringLiteral("Set the Kestrel's clock to &PC's clock"));

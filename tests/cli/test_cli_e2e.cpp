@@ -124,9 +124,10 @@ void TestCliE2E::measuresAndRecords()
     QCOMPARE(cli.wire(), (QList<QByteArray>{"aaa", ":STAT?"}));
     const Run start = cli.run(args("record start"));
     QCOMPARE(start.status, 0);
-    QVERIFY2(start.out == QStringList{"RUN"} || start.out == QStringList{"WAIT"}, qPrintable(start.err));
-    QCOMPARE(cli.wire(), (QList<QByteArray>{"aaa", ":DISP:MODE MEAS", ":HEAD OFF", ":STAT?", ":START",
-                                            ":STAT?"}));
+    QVERIFY2(start.out == QStringList{"RUN"} || start.out == QStringList{"WAIT"},
+             qPrintable(start.err));
+    QCOMPARE(cli.wire(), (QList<QByteArray>{"aaa", ":DISP:MODE MEAS", ":HEAD OFF", ":STAT?",
+                                            ":START", ":STAT?"}));
     QCOMPARE(cli.run(args("record stop")).out, QStringList{"STOP"});
     QCOMPARE(cli.wire().value(4), QByteArray(":STOP"));
 }
@@ -169,8 +170,9 @@ void TestCliE2E::filesListDeleteAndFormat()
     const Run list = cli.run(args("files list"));
     QCOMPARE(list.status, 0);
     QVERIFY(list.out.contains("MEAS0002.DAT\t0"));
-    QCOMPARE(cli.wire(), (QList<QByteArray>{"aaa", ":HEAD OFF", ":CARD:FILE? MEAS", ":CARD:FILE? INST",
-                                            ":CARD:FILE? BMP", ":CARD:FILE? WAVE"}));
+    QCOMPARE(cli.wire(),
+             (QList<QByteArray>{"aaa", ":HEAD OFF", ":CARD:FILE? MEAS", ":CARD:FILE? INST",
+                                ":CARD:FILE? BMP", ":CARD:FILE? WAVE"}));
     QCOMPARE(cli.run(args("files delete MEAS0002.DAT")).status, 0);
     QCOMPARE(cli.wire(), (QList<QByteArray>{"aaa", ":CARD:DEL MEAS0002.DAT"}));
     QVERIFY(!cli.run(args("files list")).out.contains("MEAS0002.DAT\t0"));
@@ -191,18 +193,22 @@ void TestCliE2E::downloadResumesAfterInterrupt()
     ::kill(pid_t(p->processId()), SIGINT);
     QCOMPARE(slow.finish(p).status, 130);
     const qint64 prefix = QFileInfo(target).size();
-    QVERIFY2(prefix > 0 && prefix < 52345 && prefix % 1000 == 0, qPrintable(QString::number(prefix)));
+    QVERIFY2(prefix > 0 && prefix < 52345 && prefix % 1000 == 0,
+             qPrintable(QString::number(prefix)));
 
     Cli cli;
     QVERIFY(QFile::copy(target, cli.dir.filePath("MEAS0001.DAT")));
     QCOMPARE(cli.run(args("files get MEAS0001.DAT")).status, 0);
     // The run continues after the prefix: its first block starts there.
-    const QByteArray first =
-        QStringLiteral(":CARD:PICK? MEAS0001.DAT, %1, %2").arg(prefix + 1).arg(prefix + 1000).toLatin1();
+    const QByteArray first = QStringLiteral(":CARD:PICK? MEAS0001.DAT, %1, %2")
+                                 .arg(prefix + 1)
+                                 .arg(prefix + 1000)
+                                 .toLatin1();
     QCOMPARE(cli.wire().value(6), first);
     QVERIFY(QDir(cli.dir.path()).mkdir("fresh"));
     QCOMPARE(cli.run(args("files get MEAS0001.DAT -d fresh")).status, 0);
-    QCOMPARE(fileBytes(cli.dir.filePath("MEAS0001.DAT")), fileBytes(cli.dir.filePath("fresh/MEAS0001.DAT")));
+    QCOMPARE(fileBytes(cli.dir.filePath("MEAS0001.DAT")),
+             fileBytes(cli.dir.filePath("fresh/MEAS0001.DAT")));
     const Run again = cli.run(args("files get MEAS0001.DAT"));
     QCOMPARE(again.status, 5);
     QCOMPARE(again.err.count('\n'), 1);
@@ -214,11 +220,15 @@ void TestCliE2E::badInputSendsNothing_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");
-    QTest::newRow("unknown command") << "frobnicate" << QByteArray() << 1 << "unknown command frobnicate";
-    QTest::newRow("unknown option") << "measure --bogus" << QByteArray() << 1 << "unknown option --bogus";
-    QTest::newRow("value off the list") << "settings set -" << QByteArray("\nSens[2]=FLX-9k") << 1
-                                        << "-: line 2: Sens[2]=FLX-9k: Sens[2] takes one of CLA, CLB";
-    QTest::newRow("unreadable file") << "settings set nonexistent" << QByteArray() << 5 << "cannot read";
+    QTest::newRow("unknown command")
+        << "frobnicate" << QByteArray() << 1 << "unknown command frobnicate";
+    QTest::newRow("unknown option")
+        << "measure --bogus" << QByteArray() << 1 << "unknown option --bogus";
+    QTest::newRow("value off the list")
+        << "settings set -" << QByteArray("\nSens[2]=FLX-9k") << 1
+        << "-: line 2: Sens[2]=FLX-9k: Sens[2] takes one of CLA, CLB";
+    QTest::newRow("unreadable file")
+        << "settings set nonexistent" << QByteArray() << 5 << "cannot read";
 }
 
 void TestCliE2E::badInputSendsNothing()
@@ -254,8 +264,9 @@ void TestCliE2E::closedPipeAndSignalsEndTheRun()
     Cli cli;
     QProcess shell;
     shell.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("\"$0\" measure --count 0 --interval 0.1 | head -1; "
-                                                      "exit ${PIPESTATUS[0]}"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("\"$0\" measure --count 0 --interval 0.1 | head -1; "
+                                "exit ${PIPESTATUS[0]}"),
                  qEnvironmentVariable("PQLINK_CLI")});
     shell.setWorkingDirectory(cli.dir.path());
     QVERIFY(shell.waitForFinished(30000));

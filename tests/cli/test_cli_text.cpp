@@ -98,18 +98,25 @@ void TestCliText::appliesSettingLines_data()
         << " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
            "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n"
         << "ok";
-    QTest::newRow("not NAME=VALUE") << "Wiring=1P3W\nWiring 1P3W" << "line 2: \"Wiring 1P3W\" is not";
-    QTest::newRow("unknown name") << "Foo=1" << "line 1: unknown setting \"Foo\"";
-    QTest::newRow("off the list") << "Intvl=3s" << "line 1: Intvl=3s: Intvl takes one of ALL WAVE, 100ms";
-    QTest::newRow("not a whole number") << "StartY=20x" << "line 1: StartY=20x: StartY takes a whole";
-    QTest::newRow("not a number") << "VT=abc" << "line 1: VT=abc: VT takes a number";
-    QTest::newRow("flag") << "Norm=2" << "line 1: Norm=2: Norm takes 0 or 1";
+    QTest::newRow("not NAME=VALUE") << "Wiring=1P3W\nWiring 1P3W"
+                                    << "line 2: \"Wiring 1P3W\" is not";
+    QTest::newRow("unknown name") << "Foo=1"
+                                  << "line 1: unknown setting \"Foo\"";
+    QTest::newRow("off the list") << "Intvl=3s"
+                                  << "line 1: Intvl=3s: Intvl takes one of ALL WAVE, 100ms";
+    QTest::newRow("not a whole number") << "StartY=20x"
+                                        << "line 1: StartY=20x: StartY takes a whole";
+    QTest::newRow("not a number") << "VT=abc"
+                                  << "line 1: VT=abc: VT takes a number";
+    QTest::newRow("flag") << "Norm=2"
+                          << "line 1: Norm=2: Norm takes 0 or 1";
     QTest::newRow("wiring rule") << "CirNum=x3\nWiring=1P3W"
                                  << "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule";
     QTest::newRow("sensor rule") << "Sens[1]=CLA\nIRange[1]=5k"
                                  << "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule";
     // A pair the lines leave alone is sent as received, whatever the rules say.
-    QTest::newRow("untouched pair") << "Freq=60Hz" << "ok";
+    QTest::newRow("untouched pair") << "Freq=60Hz"
+                                    << "ok";
 }
 
 void TestCliText::appliesSettingLines()
@@ -183,8 +190,9 @@ void TestCliText::rowsKeepItemOrder()
     const int n = lists.SplitHeaderData("U1 +100.1,CH1 P +5.0,f +50\r\n");
     QCOMPARE(CliOutput::csvHeader(lists, n), QStringLiteral("time,U1,CH1 P,f"));
     QCOMPARE(CliOutput::csvRow(QStringLiteral("T"), lists, n), QStringLiteral("T,+100.1,+5.0,+50"));
-    QCOMPARE(CliOutput::jsonRow(QStringLiteral("T\""), lists, n),
-             QStringLiteral("{\"time\":\"T\\\"\",\"U1\":\"+100.1\",\"CH1 P\":\"+5.0\",\"f\":\"+50\"}"));
+    QCOMPARE(
+        CliOutput::jsonRow(QStringLiteral("T\""), lists, n),
+        QStringLiteral("{\"time\":\"T\\\"\",\"U1\":\"+100.1\",\"CH1 P\":\"+5.0\",\"f\":\"+50\"}"));
     const QDateTime t(QDate(2026, 12, 7), QTime(1, 2, 3), Qt::OffsetFromUTC, 3600);
     QCOMPARE(CliOutput::isoTime(t), QStringLiteral("2026-12-07T01:02:03+01:00"));
 }
