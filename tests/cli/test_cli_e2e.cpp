@@ -105,6 +105,7 @@ private slots:
     void badInputSendsNothing();
     void missingPortSaysWhatTheWindowSays();
     void closedPipeAndSignalsEndTheRun();
+    void timeoutAndRefusalHaveTheirStatus();
 };
 
 void TestCliE2E::measuresAndRecords()
@@ -279,6 +280,19 @@ void TestCliE2E::closedPipeAndSignalsEndTheRun()
     const Run r = cli.finish(p);
     QCOMPARE(r.status, 130);
     QCOMPARE(r.err, QString());
+}
+
+void TestCliE2E::timeoutAndRefusalHaveTheirStatus()
+{
+    Cli cli(
+        {QStringLiteral("--fault"), QStringLiteral("drop,:STAT?,1"), QStringLiteral("--no-card")});
+    const Run timeout = cli.run(args("record status"));
+    QCOMPARE(timeout.status, 4);
+    QCOMPARE(timeout.err,
+             QStringLiteral("pqlink-cli: recording: no reply in time to \":STAT?\"\n"));
+    const Run refused = cli.run(args("files list"));
+    QCOMPARE(refused.status, 3);
+    QCOMPARE(refused.err.count('\n'), 1);
 }
 
 QTEST_GUILESS_MAIN(TestCliE2E)
