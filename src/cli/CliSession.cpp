@@ -137,13 +137,9 @@ int CliSession::failure(const Outcome& outcome, const QString& what, bool report
     if (!outcome.failed())
         return Exit::Done;
     if (!reported)
-        error(QStringLiteral("%1: %2 \"%3\"")
-                  .arg(what,
-                       outcome.failedResult == Link::ResultTimeout
-                           ? QStringLiteral("no reply in time to")
-                           : QStringLiteral("the link refused"),
-                       QString::fromLatin1(outcome.failedCommand)));
-    return outcome.failedResult == Link::ResultTimeout ? Exit::Timeout : Exit::Refused;
+        error(QStringLiteral("%1: %2").arg(what, FailureText(outcome)));
+    // No reply, a busy link or a reply that cannot answer the command: no valid answer came.
+    return Exit::Timeout;
 }
 
 bool CliSession::show(Kind, const QString& text)

@@ -81,6 +81,27 @@ int get(CliSession& session, const FileList& files, const QString& name)
 
     FileDownload download(session.link(), wanted, size, c.memory ? 1 : 0);
     download.setStopRequested(session.stopRequest());
+    if (decision.start > 1) {
+        switch (download.checkResume(target, decision.start)) {
+        case FileDownload::Match::Same:
+            break;
+        case FileDownload::Match::Stopped:
+            return Exit::Interrupted;
+        case FileDownload::Match::CommunicationError:
+            CliSession::error(QStringLiteral("%1: the check of the local copy's end did not "
+                                             "arrive (communication error)")
+                                  .arg(name));
+            return Exit::Timeout;
+        case FileDownload::Match::FileError:
+            CliSession::error(QStringLiteral("cannot read %1").arg(target));
+            return Exit::LocalFile;
+        case FileDownload::Match::Different:
+            CliSession::error(QStringLiteral("%1 differs from %2 on the instrument: not "
+                                             "continued; --restart downloads it afresh")
+                                  .arg(target, name));
+            return Exit::LocalFile;
+        }
+    }
     TransferMeter meter;
     const bool progress = ::isatty(STDERR_FILENO) == 1;
     if (progress) {

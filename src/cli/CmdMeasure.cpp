@@ -51,6 +51,7 @@ int RunMeasure(CliSession& session)
     if (const int s = session.failure(HeaderOff(session.link()), QStringLiteral("measuring")))
         return s;
 
+    int failed = Exit::Done;
     for (qint64 done = 1; c.count == 0 || done < c.count; ++done) {
         // Each measurement starts one interval after the previous one started.
         const qint64 due = done * c.intervalMs;
@@ -59,10 +60,16 @@ int RunMeasure(CliSession& session)
         if (session.interrupted())
             return Exit::Interrupted;
         const Measurement m = MeasureValues(session.link());
-        if (const int s = session.failure(m.outcome, QStringLiteral("measuring")))
-            return s;
+        // As in the window, a failed pass is reported and skipped, and the run goes on: an
+        // unattended log keeps logging past one lost reply. The exit status still says so.
+        if (const int s = session.failure(m.outcome, QStringLiteral("measuring"))) {
+            if (s == Exit::Interrupted)
+                return s;
+            failed = s;
+            continue;
+        }
         if (!show(session, recorder, recorder.takeDataReply(m.reply.text), false, &status))
             return status;
     }
-    return Exit::Done;
+    return failed;
 }

@@ -198,14 +198,25 @@ void TestCliE2E::downloadResumesAfterInterrupt()
              qPrintable(QString::number(prefix)));
 
     Cli cli;
+    // A local copy whose end differs is of another file: it is not continued (5), and
+    // --restart downloads the whole file instead.
+    QByteArray other = fileBytes(target);
+    other[other.size() - 1] = char(other.back() ^ 0x55);
+    QFile changed(cli.dir.filePath("MEAS0001.DAT"));
+    QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(other) == other.size());
+    changed.close();
+    QCOMPARE(cli.run(args("files get MEAS0001.DAT")).status, 5);
+    QCOMPARE(fileBytes(cli.dir.filePath("MEAS0001.DAT")), other);
+    cli.wire();
+    QVERIFY(QFile::remove(cli.dir.filePath("MEAS0001.DAT")));
     QVERIFY(QFile::copy(target, cli.dir.filePath("MEAS0001.DAT")));
     QCOMPARE(cli.run(args("files get MEAS0001.DAT")).status, 0);
-    // The run continues after the prefix: its first block starts there.
-    const QByteArray first = QStringLiteral(":CARD:PICK? MEAS0001.DAT, %1, %2")
-                                 .arg(prefix + 1)
-                                 .arg(prefix + 1000)
-                                 .toLatin1();
-    QCOMPARE(cli.wire().value(6), first);
+    // The run checks the prefix's last 64 bytes, then continues after it.
+    const auto pick = [](qint64 from, qint64 to) {
+        return QStringLiteral(":CARD:PICK? MEAS0001.DAT, %1, %2").arg(from).arg(to).toLatin1();
+    };
+    QCOMPARE(cli.wire().mid(6, 2),
+             QList<QByteArray>({pick(prefix - 63, prefix), pick(prefix + 1, prefix + 1000)}));
     QVERIFY(QDir(cli.dir.path()).mkdir("fresh"));
     QCOMPARE(cli.run(args("files get MEAS0001.DAT -d fresh")).status, 0);
     QCOMPARE(fileBytes(cli.dir.filePath("MEAS0001.DAT")),
@@ -289,7 +300,7 @@ void TestCliE2E::timeoutAndRefusalHaveTheirStatus()
     const Run timeout = cli.run(args("record status"));
     QCOMPARE(timeout.status, 4);
     QCOMPARE(timeout.err,
-             QStringLiteral("pqlink-cli: recording: no reply in time to \":STAT?\"\n"));
+             QStringLiteral("pqlink-cli: recording: No reply to :STAT?\n"));
     const Run refused = cli.run(args("files list"));
     QCOMPARE(refused.status, 3);
     QCOMPARE(refused.err.count('\n'), 1);
