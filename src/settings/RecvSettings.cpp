@@ -50,9 +50,21 @@ void storeIntegers(const QByteArray& reply, std::initializer_list<qint32*> field
         storeInteger(f[k++], *field);
 }
 
+bool g_received = false;
+
 } // namespace
 
-void RecvSettings(Link& link)
+bool SettingsReceived()
+{
+    return g_received;
+}
+
+void ForgetReceivedSettings()
+{
+    g_received = false;
+}
+
+Outcome RecvSettings(Link& link)
 {
     ModSet& s = ModSet::instance();
     using Store = std::function<void(const QByteArray&)>;
@@ -144,8 +156,10 @@ void RecvSettings(Link& link)
             MessageService::plain(
                 QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                 QString::fromLatin1(link.Send()));
-            return;
+            return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);
     }
+    g_received = true;
+    return {};
 }

@@ -210,7 +210,10 @@ void TestSettingsExchange::busyLinkNamesTheWaitingLine()
     ModSet::instance() = sentinel();
     bool ran = false;
     TestUtil::later(100, [&] {
-        send ? SendSettings(b.link(), inputs(QString(), 1)) : RecvSettings(b.link());
+        if (send)
+            SendSettings(b.link(), inputs(QString(), 1));
+        else
+            RecvSettings(b.link());
         ran = true;
     });
     QCOMPARE(b.link().SendCommand(":ID?", 2000).text, QByteArray("1\r\n"));

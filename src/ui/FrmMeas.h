@@ -2,6 +2,7 @@
 
 #include "FormLifetime.h"
 #include "MeasRecorder.h"
+#include "Recording.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -52,7 +53,7 @@ private:
     void setActionsEnabled(bool enabled);
     bool repeatCaptionIs(const QString& caption) const;
     void setRepeatCaption(bool running);
-    void showState(const QByteArray& reply);
+    void showState(RecordState state);
     // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
     // values only (the later measurements of a run).
     void showReply(const QByteArray& reply, bool withNames);
@@ -60,6 +61,8 @@ private:
     // window was unloaded meanwhile.
     bool measureWithNames();
     void reportLogFailure();
+    // A measurement that failed: said at the window's foot, nothing shown or logged.
+    void reportFailure(const Outcome& outcome);
     // Waits without using the processor until a tick, a stop or the unload.
     void waitForRepeatEvent();
     void wakeRepeatLoop();

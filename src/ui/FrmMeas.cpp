@@ -1,12 +1,13 @@
 #include "FrmMeas.h"
 
-#include "BlockingPause.h"
 #include "DlgSettings.h"
 #include "FlexGrid.h"
 #include "Link.h"
 #include "MeasGrid.h"
+#include "Measurement.h"
 #include "MessageService.h"
 #include "RecvSettings.h"
+#include "Recording.h"
 #include "RepeatIntervals.h"
 
 #include <QAction>
@@ -19,13 +20,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTime>
 
 #include <cmath>
 
 namespace {
-
-constexpr int kCommandMs = 1000;
-constexpr int kMeasMs = 50000;
 
 const QString kRepeat = QStringLiteral("Repeat");
 
@@ -109,6 +109,10 @@ void FrmMeas::buildUi()
     CommandStart->setObjectName(QStringLiteral("CommandStart"));
     place(CommandStart, 3540, 3540, 1395, 315);
 
+    // Says why a measurement was not shown; empty while measurements succeed.
+    statusBar()->setObjectName(QStringLiteral("StatusLine"));
+    statusBar()->setSizeGripEnabled(false);
+
     QMenu* menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("MenuFile"));
     MFLogging = menuFile->addAction(QStringLiteral("&LOGGING"));
@@ -143,10 +147,10 @@ void FrmMeas::open()
     ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
     RepeatTick = 0;
     RepeatStop = 0;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
+    const RecordStatus status = ReadRecordState(m_link);
     if (m_lifetime.unloading())
         return;
-    showState(state.text);
+    showState(status.state);
     show();
 }
 
@@ -183,18 +187,16 @@ void FrmMeas::setRepeatCaption(bool running)
     CommandRepeat->setText(running ? QStringLiteral("Sto&p") : QStringLiteral("&Repeat"));
 }
 
-void FrmMeas::showState(const QByteArray& reply)
+void FrmMeas::showState(RecordState state)
 {
-    if (reply == "0\r\n")
-        Label2->setText(QStringLiteral("STOP"));
-    else if (reply == "1\r\n")
-        Label2->setText(QStringLiteral("WAIT"));
-    else if (reply == "2\r\n")
-        Label2->setText(QStringLiteral("RUN"));
+    // A reply that names no state leaves the label as it was.
+    if (state != RecordState::Unknown)
+        Label2->setText(RecordStateText(state));
 }
 
 void FrmMeas::showReply(const QByteArray& reply, bool withNames)
 {
+    statusBar()->clearMessage();
     const qint32 n =
         withNames ? m_recorder.takeHeaderReply(reply) : m_recorder.takeDataReply(reply);
     const bool logFailed = m_recorder.logFailed();
@@ -228,17 +230,22 @@ void FrmMeas::CommandSingle_Click()
 
 bool FrmMeas::measureWithNames()
 {
-    m_link.SendCommand(":HEAD ON", kCommandMs);
-    if (m_lifetime.unloading())
+    const Measurement m = MeasureWithNames(m_link, [this] { return m_lifetime.unloading(); });
+    if (m.outcome.stopped)
         return false;
-    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
-    if (m_lifetime.unloading())
-        return false;
-    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
-    if (m_lifetime.unloading())
-        return false;
-    showReply(reply.text, true);
+    if (!m.ok())
+        reportFailure(m.outcome);
+    else
+        showReply(m.reply.text, true);
     return !m_lifetime.unloading();
+}
+
+void FrmMeas::reportFailure(const Outcome& outcome)
+{
+    // No box: a run goes on, and an overnight run must not pile up boxes.
+    statusBar()->showMessage(
+        QStringLiteral("%1 at %2").arg(FailureText(outcome), QTime::currentTime().toString(
+                                                                   QStringLiteral("HH:mm:ss"))));
 }
 
 void FrmMeas::CommandRepeat_Click()
@@ -272,7 +279,7 @@ void FrmMeas::CommandRepeat_Click()
 
     if (!measureWithNames())
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
+    HeaderOff(m_link);
 
     for (;;) {
         if (m_lifetime.unloading() || run != m_runSerial)
@@ -286,14 +293,17 @@ void FrmMeas::CommandRepeat_Click()
             continue;
         }
         RepeatTick = 0;
-        const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+        const Measurement m = MeasureValues(m_link);
         // A newer run started while this reply was awaited: it is not this window's to show.
         if (m_lifetime.unloading() || run != m_runSerial)
             return;
         // The link was taken: the loop ends, the run stays on until the user stops it.
-        if (reply.text == "BUSY")
+        if (m.reply.text == "BUSY")
             return;
-        showReply(reply.text, false);
+        if (!m.ok())
+            reportFailure(m.outcome);
+        else
+            showReply(m.reply.text, false);
     }
 }
 
@@ -322,24 +332,11 @@ void FrmMeas::CommandStart_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    m_link.SendCommand(":DISP:MODE MEAS", kCommandMs);
-    if (m_lifetime.unloading())
+    const RecordStatus status = SetRecording(m_link, RecordAction::Toggle,
+                                             [this] { return m_lifetime.unloading(); });
+    if (status.outcome.stopped)
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    m_link.SendCommand(state.text == "0\r\n" ? ":START" : ":STOP", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    // The instrument needs a moment to change its state; no input is taken meanwhile.
-    BlockingPause::pause(1000);
-    const Link::Reply after = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    showState(after.text);
+    showState(status.state);
     setActionsEnabled(true);
 }
 
