@@ -186,6 +186,9 @@ void PtyServer::logReceived(const QByteArray& bytes)
         m_log.write(line + '\n');
         m_logLine.remove(0, end + 1);
     }
+    // A line that never ends must not grow without bound, as in the instrument itself.
+    if (m_logLine.size() > 64 * 1024)
+        m_logLine.clear();
     // Flushed at once: a reader may look while the simulator still runs.
     m_log.flush();
 }
