@@ -399,7 +399,9 @@ void TestFrmMeas::failedMeasurementIsNeitherShownNorLogged()
 void TestFrmMeas::lateAcknowledgementIsNoMeasurement()
 {
     // The opening's ":HEAD OFF" and the run's ":HEAD ON" come before the run's ":HEAD OFF".
-    Fixture f(config(0, QStringLiteral("delay,:HEAD,3,1300")));
+    // The measured data come 600 ms after ":MEAS?", long after the late acknowledgement: the
+    // link cannot tell it by a second line following at once, the measurement must.
+    Fixture f(config(600, QStringLiteral("delay,:HEAD,3,1300")));
     QVERIFY(f.window);
     QStringList said;
     QObject::connect(f.window->statusBar(), &QStatusBar::messageChanged,
