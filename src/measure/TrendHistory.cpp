@@ -11,6 +11,8 @@
 
 float TrendValue(QByteArrayView text)
 {
+    // Read by hand: a measurement brings up to 1600 of these, and the library's readers
+    // cost several times more per text.
     constexpr float gap = std::numeric_limits<float>::quiet_NaN();
     const char* p = text.data();
     const char* end = p + text.size();
@@ -19,17 +21,60 @@ float TrendValue(QByteArrayView text)
     while (end != p && end[-1] == ' ')
         --end;
     bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
+    if (p != end && (*p == '+' || *p == '-'))
+        negative = *p++ == '-';
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    quint64 mantissa = 0;
+    int digits = 0, scale = 0;
+    bool any = false;
+    // Up to 18 significant digits go into the mantissa; later ones of the integer part only
+    // scale it, later decimals are dropped.
+    const auto take = [&](char c, bool decimal) {
+        any = true;
+        if (mantissa == 0 && c == '0') {
+            scale -= decimal ? 1 : 0;
+        } else if (digits < 18) {
+            mantissa = mantissa * 10 + quint64(c - '0');
+            ++digits;
+            scale -= decimal ? 1 : 0;
+        } else if (!decimal) {
+            ++scale;
+        }
+    };
+    for (; p != end && digit(*p); ++p)
+        take(*p, false);
+    if (p != end && *p == '.') {
+        for (++p; p != end && digit(*p); ++p)
+            take(*p, true);
     }
-    // from_chars alone would also take "inf" and "nan", and a second sign.
-    if (p == end || !((*p >= '0' && *p <= '9') || *p == '.'))
+    if (!any)
         return gap;
-    double v = 0;
-    const auto [last, ec] = std::from_chars(p, end, v, std::chars_format::general);
-    if (ec != std::errc() || last != end)
+    if (p != end && (*p == 'E' || *p == 'e')) {
+        ++p;
+        bool expNegative = false;
+        if (p != end && (*p == '+' || *p == '-'))
+            expNegative = *p++ == '-';
+        if (p == end)
+            return gap;
+        int exp = 0;
+        for (; p != end && digit(*p); ++p)
+            exp = std::min(exp * 10 + (*p - '0'), 9999);
+        scale += expNegative ? -exp : exp;
+    }
+    if (p != end)
         return gap;
+    static const double powers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    double v = double(mantissa);
+    if (mantissa == 0)
+        v = 0;
+    else if (scale >= 0 && scale <= 22)
+        v *= powers[scale];
+    else if (scale < 0 && scale >= -22)
+        v /= powers[-scale];
+    else
+        v *= std::pow(10.0, scale);
     return float(negative ? -v : v);
 }
 
@@ -44,15 +89,15 @@ void TrendHistory::Ring::push(float v)
         data.swap(grown);
         head = 0;
     }
-    if (data.empty())
-        return;
-    if (count == qsizetype(data.size())) {
+    const qsizetype n = qsizetype(data.size());
+    if (count == n) {
         data[std::size_t(head)] = v;
-        head = (head + 1) % qsizetype(data.size());
+        if (++head == n)
+            head = 0;
         return;
     }
-    const qsizetype k = (head + count) % qsizetype(data.size());
-    data[std::size_t(k)] = v;
+    const qsizetype k = head + count;
+    data[std::size_t(k < n ? k : k - n)] = v;
     ++count;
 }
 
@@ -63,19 +108,6 @@ void TrendHistory::Ring::popFront(qsizetype n)
         return;
     head = (head + n) % qsizetype(data.size());
     count -= n;
-}
-
-void TrendHistory::Ring::setCapacity(qsizetype cap)
-{
-    capacity = cap;
-    if (qsizetype(data.size()) <= cap)
-        return;
-    popFront(count - std::min(count, cap));
-    std::vector<float> kept(std::size_t(std::max<qsizetype>(count, 1)));
-    for (qsizetype i = 0; i < count; ++i)
-        kept[std::size_t(i)] = at(i);
-    data.swap(kept);
-    head = 0;
 }
 
 qsizetype TrendHistory::Series::lowerBound(qint64 x) const
@@ -106,6 +138,64 @@ const TrendHistory::Item* TrendHistory::find(const QByteArray& name) const
     return const_cast<TrendHistory*>(this)->find(name);
 }
 
+void TrendHistory::pushX(qint64 x)
+{
+    const qsizetype n = qsizetype(m_xs.size());
+    if (m_xCount == n) {
+        std::vector<qint64> grown(std::size_t(std::max<qsizetype>(64, n * 2)));
+        for (qsizetype i = 0; i < m_xCount; ++i)
+            grown[std::size_t(i)] = xAt(m_xFirstSeq + i);
+        m_xs.swap(grown);
+        m_xHead = 0;
+    }
+    qsizetype k = m_xHead + m_xCount++;
+    if (k >= qsizetype(m_xs.size()))
+        k -= qsizetype(m_xs.size());
+    m_xs[std::size_t(k)] = x;
+}
+
+void TrendHistory::resizeRows(qsizetype capacity, qsizetype width)
+{
+    std::vector<float> rows(std::size_t(capacity * width), std::numeric_limits<float>::quiet_NaN());
+    const qsizetype keep = std::min(m_rowCount, capacity);
+    const qsizetype skip = m_rowCount - keep;
+    for (qsizetype r = 0; r < keep; ++r) {
+        const qint64 seq = m_rowFirstSeq + skip + r;
+        for (qsizetype k = 0; k < std::min(width, m_width); ++k)
+            rows[std::size_t(r * width + k)] = rowValue(seq, k);
+    }
+    m_rows.swap(rows);
+    m_rowFirstSeq += skip;
+    m_rowCount = keep;
+    m_rowHead = 0;
+    m_rowCapacity = capacity;
+    m_width = width;
+}
+
+float* TrendHistory::newRow()
+{
+    // The rows grow by doubling up to their limit, so that a slow run does not hold an
+    // hour's worth of memory for a few points.
+    if (m_rowCount == m_rowCapacity && m_rowCapacity < m_limits.recentPoints)
+        resizeRows(std::min(m_limits.recentPoints, std::max<qsizetype>(64, m_rowCapacity * 2)),
+                   m_width);
+    qsizetype r = m_rowHead + m_rowCount;
+    if (m_rowCount == m_rowCapacity) {
+        // Full: the oldest row makes way.
+        r = m_rowHead;
+        if (++m_rowHead == m_rowCapacity)
+            m_rowHead = 0;
+        ++m_rowFirstSeq;
+    } else {
+        if (r >= m_rowCapacity)
+            r -= m_rowCapacity;
+        ++m_rowCount;
+    }
+    float* row = m_rows.data() + r * m_width;
+    std::fill(row, row + m_width, std::numeric_limits<float>::quiet_NaN());
+    return row;
+}
+
 void TrendHistory::setNames(const QList<QByteArray>& names)
 {
     // A name that repeats in one measurement gets a number, so that each column has its own
@@ -121,20 +211,23 @@ void TrendHistory::setNames(const QList<QByteArray>& names)
         return;
     m_names = unique;
 
-    QHash<QByteArray, Item*> byName;
-    for (auto& item : m_items)
-        byName.insert(item->name, item.get());
+    const QSet<QByteArray> wanted(unique.begin(), unique.end());
     std::vector<std::unique_ptr<Item>> kept;
-    QSet<QByteArray> wanted(unique.begin(), unique.end());
-    for (auto& item : m_items)
+    for (auto& item : m_items) {
         if (item->chosen || wanted.contains(item->name))
             kept.push_back(std::move(item));
+        else
+            m_freeSlots.push_back(item->slot);
+    }
     m_items.swap(kept);
-    byName.clear();
+    QHash<QByteArray, Item*> byName;
     for (auto& item : m_items)
         byName.insert(item->name, item.get());
 
     m_columns.clear();
+    for (auto& item : m_items)
+        item->column = -1;
+    qsizetype width = m_width;
     for (const QByteArray& n : unique) {
         Item* item = byName.value(n);
         if (!item) {
@@ -142,53 +235,59 @@ void TrendHistory::setNames(const QList<QByteArray>& names)
             item = m_items.back().get();
             item->name = n;
             item->firstSeq = m_nextSeq;
-            item->values.capacity = m_limits.recentPoints;
+            if (m_freeSlots.empty()) {
+                item->slot = width++;
+            } else {
+                item->slot = m_freeSlots.back();
+                m_freeSlots.pop_back();
+            }
             byName.insert(n, item);
         }
+        item->column = qsizetype(m_columns.size());
         m_columns.push_back(item);
     }
-}
-
-void TrendHistory::push(Item& item, qint64 seq, float v)
-{
-    if (item.values.count == 0)
-        item.firstSeq = seq;
-    else if (item.values.count == item.values.capacity)
-        ++item.firstSeq;
-    item.values.push(v);
+    if (width != m_width)
+        resizeRows(m_rowCapacity, width);
 }
 
 template <class Value> void TrendHistory::appendValues(qint64 x, qsizetype count, Value value)
 {
     const qint64 seq = m_nextSeq++;
-    m_xs.push_back(x);
+    pushX(x);
     // Items without a value in this measurement (a shorter reply, a chosen item no longer in
-    // the grid) get a gap, so that every item's values stay one per measurement.
+    // the grid) keep the row's gap.
+    float* row = newRow();
     const qsizetype n = std::min<qsizetype>(count, qsizetype(m_columns.size()));
-    for (qsizetype i = 0; i < n; ++i) {
-        Item& item = *m_columns[std::size_t(i)];
-        const QByteArray& text = value(i);
-        const float v = TrendValue(text);
-        push(item, seq, v);
-        item.lastText = text;
+    for (qsizetype i = 0; i < n; ++i)
+        row[m_columns[std::size_t(i)]->slot] = TrendValue(value(i));
+    while (m_rowCount > 0 && x - xAt(m_rowFirstSeq) > m_limits.recentSpan) {
+        if (++m_rowHead == m_rowCapacity)
+            m_rowHead = 0;
+        --m_rowCount;
+        ++m_rowFirstSeq;
     }
-    qint64 oldest = seq;
-    for (auto& item : m_items) {
-        if (item->values.count == 0 || item->firstSeq + item->values.count <= seq) {
-            push(*item, seq, std::numeric_limits<float>::quiet_NaN());
-            item->lastText.clear();
-        }
-        const qint64 span = item->chosen ? m_limits.chosenSpan : m_limits.recentSpan;
+
+    qint64 oldest = m_rowCount > 0 ? m_rowFirstSeq : seq;
+    for (Item* chosen : m_chosenItems) {
+        Item& item = *chosen;
+        if (item.values.count == item.values.capacity)
+            ++item.valuesFirstSeq;
+        item.values.push(row[item.slot]);
         qsizetype drop = 0;
-        while (drop < item->values.count && x - xAt(item->firstSeq + drop) > span)
+        while (drop < item.values.count &&
+               x - xAt(item.valuesFirstSeq + drop) > m_limits.chosenSpan)
             ++drop;
-        item->values.popFront(drop);
-        item->firstSeq += drop;
-        oldest = std::min(oldest, item->firstSeq);
+        item.values.popFront(drop);
+        item.valuesFirstSeq += drop;
+        oldest = std::min(oldest, item.valuesFirstSeq);
+        item.lastText = item.column >= 0 && item.column < n ? QByteArray(value(item.column))
+                                                            : QByteArray();
     }
     // x of measurements no item holds any more.
-    while (m_xFirstSeq < oldest && !m_xs.empty()) {
-        m_xs.pop_front();
+    while (m_xFirstSeq < oldest && m_xCount > 0) {
+        if (++m_xHead == qsizetype(m_xs.size()))
+            m_xHead = 0;
+        --m_xCount;
         ++m_xFirstSeq;
     }
 }
@@ -212,15 +311,21 @@ bool TrendHistory::setChosen(const QByteArray& name, bool chosen)
         return true;
     if (chosen && m_chosen.size() >= MaxChosen)
         return false;
+    // A newly chosen item starts with what the recent rows hold of it.
+    const Series recent = series(name);
     item->chosen = chosen;
+    item->values = Ring();
+    item->lastText.clear();
     if (chosen) {
         m_chosen << name;
+        m_chosenItems.push_back(item);
         item->values.capacity = m_limits.chosenPoints;
+        for (qsizetype i = 0; i < recent.size(); ++i)
+            item->values.push(recent.y(i));
+        item->valuesFirstSeq = recent.m_firstSeq + (recent.size() - item->values.count);
     } else {
         m_chosen.removeAll(name);
-        const qsizetype before = item->values.count;
-        item->values.setCapacity(m_limits.recentPoints);
-        item->firstSeq += before - item->values.count;
+        std::erase(m_chosenItems, item);
     }
     return true;
 }
@@ -235,10 +340,17 @@ TrendHistory::Series TrendHistory::series(const QByteArray& name) const
 {
     Series s;
     s.m_history = this;
-    if (const Item* item = find(name)) {
+    const Item* item = find(name);
+    if (!item)
+        return s;
+    if (item->chosen && item->values.capacity > 0) {
         s.m_values = &item->values;
-        s.m_firstSeq = item->firstSeq;
+        s.m_firstSeq = item->valuesFirstSeq;
         s.m_size = item->values.count;
+    } else if (m_rowCount > 0) {
+        s.m_slot = item->slot;
+        s.m_firstSeq = std::max(item->firstSeq, m_rowFirstSeq);
+        s.m_size = std::max<qint64>(0, m_rowFirstSeq + m_rowCount - s.m_firstSeq);
     }
     return s;
 }

@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QList>
 
-#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -63,7 +62,6 @@ public:
         qsizetype capacity = 0; // the most it grows to
         void push(float v);
         void popFront(qsizetype n);
-        void setCapacity(qsizetype cap);
         float at(qsizetype i) const
         {
             const qsizetype k = head + i;
@@ -77,48 +75,81 @@ public:
     public:
         qsizetype size() const { return m_size; }
         qint64 x(qsizetype i) const { return m_history->xAt(m_firstSeq + i); }
-        float y(qsizetype i) const { return m_values->at(i); }
+        float y(qsizetype i) const
+        {
+            return m_values ? m_values->at(i) : m_history->rowValue(m_firstSeq + i, m_slot);
+        }
         // The first index whose x is at least x (size() when none).
         qsizetype lowerBound(qint64 x) const;
 
     private:
         friend class TrendHistory;
         const TrendHistory* m_history = nullptr;
-        const Ring* m_values = nullptr;
+        const Ring* m_values = nullptr; // a chosen item's own; else the recent rows
+        qsizetype m_slot = 0;
         qint64 m_firstSeq = 0;
         qsizetype m_size = 0;
     };
     Series series(const QByteArray& name) const;
-    // The item's text in the last measurement (empty when it had none, or for an unknown name).
+    // A chosen item's text in the last measurement (empty when it had none, or for an item
+    // not chosen then).
     QByteArray lastText(const QByteArray& name) const;
     // Measurements held (x values), for the whole store.
-    qsizetype measurements() const { return m_xs.size(); }
-    bool empty() const { return m_xs.empty(); }
-    qint64 firstX() const { return m_xs.front(); }
-    qint64 lastX() const { return m_xs.back(); }
+    qsizetype measurements() const { return m_xCount; }
+    bool empty() const { return m_xCount == 0; }
+    qint64 firstX() const { return xAt(m_xFirstSeq); }
+    qint64 lastX() const { return xAt(m_xFirstSeq + m_xCount - 1); }
 
 private:
+    // The recent values of every item are kept as rows, one per measurement with a slot per
+    // item, so that adding a measurement writes one block of memory; a chosen item also
+    // keeps its own longer ring.
     struct Item
     {
         QByteArray name;
-        Ring values;
-        qint64 firstSeq = 0; // sequence number of values.at(0)
-        QByteArray lastText;
+        qsizetype slot = 0;
+        qsizetype column = -1; // position in the last names, -1 when not among them
+        qint64 firstSeq = 0; // the first measurement after the item appeared
         bool chosen = false;
+        Ring values;             // chosen only
+        qint64 valuesFirstSeq = 0; // sequence number of values.at(0)
+        QByteArray lastText;     // chosen only
     };
     Item* find(const QByteArray& name);
     const Item* find(const QByteArray& name) const;
-    qint64 xAt(qint64 seq) const { return m_xs[std::size_t(seq - m_xFirstSeq)]; }
-    void push(Item& item, qint64 seq, float v);
+    qint64 xAt(qint64 seq) const
+    {
+        qsizetype k = m_xHead + qsizetype(seq - m_xFirstSeq);
+        if (k >= qsizetype(m_xs.size()))
+            k -= qsizetype(m_xs.size());
+        return m_xs[std::size_t(k)];
+    }
+    float rowValue(qint64 seq, qsizetype slot) const
+    {
+        qsizetype r = m_rowHead + qsizetype(seq - m_rowFirstSeq);
+        if (r >= m_rowCapacity)
+            r -= m_rowCapacity;
+        return m_rows[std::size_t(r * m_width + slot)];
+    }
+    float* newRow();
+    void resizeRows(qsizetype capacity, qsizetype width);
     template <class Value> void appendValues(qint64 x, qsizetype count, Value value);
 
     Limits m_limits;
     QList<QByteArray> m_names;
     std::vector<Item*> m_columns; // item of each name position
     std::vector<std::unique_ptr<Item>> m_items;
+    std::vector<qsizetype> m_freeSlots;
     QList<QByteArray> m_chosen;
-    // x of every measurement some item still holds a value of.
-    std::deque<qint64> m_xs;
+    std::vector<Item*> m_chosenItems; // the same, in the same order
+    std::vector<float> m_rows;
+    qsizetype m_width = 0; // slots per row
+    qsizetype m_rowCapacity = 0, m_rowHead = 0, m_rowCount = 0;
+    qint64 m_rowFirstSeq = 0;
+    // x of every measurement some item still holds a value of, in a ring that grows.
+    std::vector<qint64> m_xs;
+    qsizetype m_xHead = 0, m_xCount = 0;
     qint64 m_xFirstSeq = 0;
+    void pushX(qint64 x);
     qint64 m_nextSeq = 0;
 };

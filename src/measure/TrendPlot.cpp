@@ -8,6 +8,7 @@ namespace {
 struct Column
 {
     qsizetype first = -1, last = -1, low = -1, high = -1;
+    float lowY = 0, highY = 0;
     bool gap = false;
     bool numbers() const { return first >= 0; }
 };
@@ -21,7 +22,7 @@ TrendPlot PlotColumns(const TrendHistory::Series& series, qint64 x0, qint64 x1, 
     const qsizetype begin = series.lowerBound(x0);
     const qsizetype end = x1 == std::numeric_limits<qint64>::max() ? series.size()
                                                                     : series.lowerBound(x1 + 1);
-    const double width = double(std::max<qint64>(x1 - x0, 1));
+    const double perX = columns / double(std::max<qint64>(x1 - x0, 1));
 
     QList<QPointF> line;
     const auto endLine = [&] {
@@ -38,6 +39,13 @@ TrendPlot PlotColumns(const TrendHistory::Series& series, qint64 x0, qint64 x1, 
                 endLine();
             return;
         }
+        if (!plot.hasNumbers) {
+            plot.yMin = c.lowY;
+            plot.yMax = c.highY;
+            plot.hasNumbers = true;
+        }
+        plot.yMin = std::min<double>(plot.yMin, c.lowY);
+        plot.yMax = std::max<double>(plot.yMax, c.highY);
         if (c.gap)
             endLine();
         qsizetype picks[4] = {c.first, c.low, c.high, c.last};
@@ -52,7 +60,7 @@ TrendPlot PlotColumns(const TrendHistory::Series& series, qint64 x0, qint64 x1, 
     Column col;
     int colIndex = -1;
     for (qsizetype i = begin; i < end; ++i) {
-        const int at = std::min(columns - 1, int(double(series.x(i) - x0) / width * columns));
+        const int at = std::min(columns - 1, int(double(series.x(i) - x0) * perX));
         if (at != colIndex) {
             flush(col);
             col = Column();
@@ -63,18 +71,16 @@ TrendPlot PlotColumns(const TrendHistory::Series& series, qint64 x0, qint64 x1, 
             col.gap = true;
             continue;
         }
-        if (!plot.hasNumbers) {
-            plot.yMin = plot.yMax = y;
-            plot.hasNumbers = true;
-        }
-        plot.yMin = std::min<double>(plot.yMin, y);
-        plot.yMax = std::max<double>(plot.yMax, y);
-        if (col.first < 0)
+        if (col.first < 0) {
             col.first = col.low = col.high = i;
-        if (y < series.y(col.low))
+            col.lowY = col.highY = y;
+        } else if (y < col.lowY) {
             col.low = i;
-        if (y > series.y(col.high))
+            col.lowY = y;
+        } else if (y > col.highY) {
             col.high = i;
+            col.highY = y;
+        }
         col.last = i;
     }
     flush(col);

@@ -264,7 +264,7 @@ void FrmTrend::redraw()
         m_charts[i].view->hide();
 }
 
-void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool last)
+void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels)
 {
     const TrendHistory& h = source();
     QAbstractAxis* x = timed() ? static_cast<QAbstractAxis*>(c.timeAxis) : c.rowAxis;
@@ -274,16 +274,19 @@ void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1,
         c.timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(x0), QDateTime::fromMSecsSinceEpoch(x1));
     else
         c.rowAxis->setRange(double(x0), double(x1));
-    x->setLabelsVisible(last);
+    x->setLabelsVisible(labels);
     c.name = name;
-    const QByteArray lastText = h.lastText(name);
-    c.chart->setTitle(QStringLiteral("%1   %2").arg(QString::fromLatin1(name),
-                                                     lastText.isEmpty() ? QStringLiteral("-")
-                                                                        : QString::fromLatin1(lastText)));
+    // The instrument's own text of the last value; a number read back for an item chosen
+    // after the last measurement.
+    const TrendHistory::Series series = h.series(name);
+    QString last = QString::fromLatin1(h.lastText(name));
+    if (last.isEmpty() && series.size() > 0)
+        last = gapOrNumber(series.y(series.size() - 1));
+    c.chart->setTitle(QStringLiteral("%1   %2").arg(QString::fromLatin1(name), last));
     c.view->setAccessibleName(QStringLiteral("Chart of %1").arg(QString::fromLatin1(name)));
 
     const int columns = std::max(50, int(c.chart->plotArea().width()));
-    TrendPlot plot = PlotColumns(h.series(name), x0, x1, columns);
+    TrendPlot plot = PlotColumns(series, x0, x1, columns);
     while (plot.lines.size() > kMaxLines) {
         QList<QPointF> tail = plot.lines.takeLast();
         plot.lines.last() += tail;

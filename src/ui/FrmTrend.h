@@ -80,7 +80,7 @@ private:
     void itemChanged(QListWidgetItem* item);
     Chart& chart(int i);
     void useAxis(Chart& c, QAbstractAxis* x);
-    void drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool last);
+    void drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels);
     QString xText(qint64 x) const;
 
     FormLifetime m_lifetime;

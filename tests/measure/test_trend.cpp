@@ -55,6 +55,10 @@ void TestTrend::value_data()
     QTest::newRow("minus") << QByteArray("-12.5") << -12.5;
     QTest::newRow("exponent") << QByteArray("+1.234E+03") << 1234.0;
     QTest::newRow("blank padded") << QByteArray(" 7 ") << 7.0;
+    QTest::newRow("small") << QByteArray("-0.0025") << -0.0025;
+    QTest::newRow("negative exponent") << QByteArray("+1.5E-3") << 0.0015;
+    QTest::newRow("exponent without digits") << QByteArray("1E") << gap;
+    QTest::newRow("point alone") << QByteArray(".") << gap;
     QTest::newRow("dashes") << QByteArray("-----") << gap;
     QTest::newRow("over") << QByteArray("OVER") << gap;
     QTest::newRow("empty") << QByteArray() << gap;
@@ -89,7 +93,11 @@ void TestTrend::recentPointsDropOldestFirst()
     h.append(50, Bytes{"7", "8"}); // 10 and 20 are now older than 25
     QCOMPARE(values(h, "U"), (QList<float>{4, 7}));
     QCOMPARE(h.series("U").x(0), 30);
-    QCOMPARE(h.lastText("I"), QByteArray("8"));
+    // A newly chosen item starts with its recent points.
+    QVERIFY(h.setChosen("I", true));
+    h.append(60, Bytes{"9", "10"});
+    QCOMPARE(values(h, "I"), (QList<float>{6, 8, 10}));
+    QCOMPARE(h.series("I").x(0), 30);
 }
 
 void TestTrend::chosenItemsKeepLonger()
@@ -108,6 +116,7 @@ void TestTrend::chosenItemsKeepLonger()
     QCOMPARE(values(h, "N0"), (QList<float>{3, 4, 5, 6}));
     QCOMPARE(values(h, "N9"), (QList<float>{5, 6}));
     QCOMPARE(h.series("N0").x(0), 3);
+    QCOMPARE(h.lastText("N7"), QByteArray("6"));
     QVERIFY(h.setChosen("N0", false));
     QCOMPARE(values(h, "N0"), (QList<float>{5, 6}));
     QCOMPARE(h.series("N0").x(0), 5);
