@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
+#include <QGraphicsLayout>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -201,11 +202,17 @@ FrmTrend::Chart& FrmTrend::chart(int i)
         c.chart->setTitleFont(f);
         c.timeAxis = new QDateTimeAxis(c.chart);
         c.timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-        c.timeAxis->setTickCount(7);
+        c.timeAxis->setTickCount(6);
         c.rowAxis = new QValueAxis(c.chart);
         c.rowAxis->setLabelFormat(QStringLiteral("%d"));
         c.yAxis = new QValueAxis(c.chart);
         c.yAxis->setTickCount(3);
+        QFont small = c.yAxis->labelsFont();
+        small.setPointSizeF(small.pointSizeF() * 0.8);
+        for (QAbstractAxis* a : {static_cast<QAbstractAxis*>(c.timeAxis),
+                                 static_cast<QAbstractAxis*>(c.rowAxis),
+                                 static_cast<QAbstractAxis*>(c.yAxis)})
+            a->setLabelsFont(small);
         c.chart->addAxis(c.yAxis, Qt::AlignLeft);
         c.dots = new QScatterSeries(c.chart);
         c.dots->setMarkerSize(4);
@@ -217,11 +224,11 @@ FrmTrend::Chart& FrmTrend::chart(int i)
         c.view = new QChartView(c.chart, Charts);
         c.view->setObjectName(QStringLiteral("Chart%1").arg(m_charts.size() + 1));
         c.view->setRenderHint(QPainter::Antialiasing, false);
-        c.view->setMinimumHeight(70);
+        c.view->setMinimumHeight(90);
         c.view->setMouseTracking(true);
         c.view->viewport()->setMouseTracking(true);
         c.view->viewport()->installEventFilter(this);
-        ChartsLayout->addWidget(c.view);
+        ChartsLayout->addWidget(c.view, 1); // the charts share the height equally
         m_charts.push_back(c);
         useAxis(m_charts.back(), timed() ? static_cast<QAbstractAxis*>(m_charts.back().timeAxis)
                                          : m_charts.back().rowAxis);
@@ -262,6 +269,37 @@ void FrmTrend::redraw()
         drawChart(chart(i), chosen[i], x0, x1, i == m_shown - 1);
     for (std::size_t i = std::size_t(m_shown); i < m_charts.size(); ++i)
         m_charts[i].view->hide();
+    alignPlots();
+}
+
+void FrmTrend::alignPlots()
+{
+    // One time axis for all: every chart's plot area gets the same left and right edges,
+    // whatever the width of its scale's labels.
+    if (m_shown == 0)
+        return;
+    qreal left = 0, right = std::numeric_limits<qreal>::max();
+    for (int i = 0; i < m_shown; ++i) {
+        QChart* chart = m_charts[std::size_t(i)].chart;
+        chart->setPlotArea(QRectF());
+        if (QGraphicsLayout* layout = chart->layout())
+            layout->activate();
+        left = std::max(left, chart->plotArea().left());
+        right = std::min(right, chart->plotArea().right());
+    }
+    for (int i = 0; i < m_shown; ++i) {
+        QChart* chart = m_charts[std::size_t(i)].chart;
+        const QRectF area = chart->plotArea();
+        if (right > left)
+            chart->setPlotArea(QRectF(left, area.top(), right - left, area.height()));
+    }
+}
+
+void FrmTrend::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The charts follow the window's new size first.
+    QTimer::singleShot(0, this, [this] { alignPlots(); });
 }
 
 void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels)

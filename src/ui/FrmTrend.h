@@ -60,6 +60,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Chart
@@ -82,6 +83,7 @@ private:
     void useAxis(Chart& c, QAbstractAxis* x);
     void drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels);
     QString xText(qint64 x) const;
+    void alignPlots();
 
     FormLifetime m_lifetime;
     std::shared_ptr<TrendHistory> m_live;
