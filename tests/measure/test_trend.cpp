@@ -83,20 +83,20 @@ void TestTrend::recentPointsDropOldestFirst()
     // At most 3 points and 25 x units per item.
     TrendHistory h({3, 25, 10, 1000});
     h.setNames({"U", "I"});
-    h.append(0, Bytes{"1", "OVER"});
-    h.append(10, Bytes{"2"}); // a short reply: I gets a gap
+    h.append(0, Bytes{"1", "9"});
+    h.append(10, Bytes{"2", "OVER"});
     h.append(20, Bytes{"3", "5"});
-    h.append(30, Bytes{"4", "6"});
+    h.append(30, Bytes{"4"}); // a short reply: I gets a gap
     QCOMPARE(values(h, "U"), (QList<float>{2, 3, 4}));
     QCOMPARE(h.series("U").x(0), 10);
-    QCOMPARE(gapsAsMinusOne(values(h, "I")), (QList<float>{-1, 5, 6}));
+    QCOMPARE(gapsAsMinusOne(values(h, "I")), (QList<float>{-1, 5, -1}));
     h.append(50, Bytes{"7", "8"}); // 10 and 20 are now older than 25
     QCOMPARE(values(h, "U"), (QList<float>{4, 7}));
     QCOMPARE(h.series("U").x(0), 30);
     // A newly chosen item starts with its recent points.
     QVERIFY(h.setChosen("I", true));
     h.append(60, Bytes{"9", "10"});
-    QCOMPARE(values(h, "I"), (QList<float>{6, 8, 10}));
+    QCOMPARE(gapsAsMinusOne(values(h, "I")), (QList<float>{-1, 8, 10}));
     QCOMPARE(h.series("I").x(0), 30);
 }
 
