@@ -265,11 +265,14 @@ void FrmTrend::redraw()
         x0 = x1 - (timed() ? 10'000 : 10);
 
     m_shown = int(chosen.size());
+    QList<TrendPlot> plots;
     for (int i = 0; i < m_shown; ++i)
-        drawChart(chart(i), chosen[i], x0, x1, i == m_shown - 1);
+        plots << drawChart(chart(i), chosen[i], x0, x1, i == m_shown - 1);
     for (std::size_t i = std::size_t(m_shown); i < m_charts.size(); ++i)
         m_charts[i].view->hide();
     alignPlots();
+    for (int i = 0; i < m_shown; ++i)
+        fillChart(m_charts[std::size_t(i)], plots[i]);
 }
 
 void FrmTrend::alignPlots()
@@ -302,8 +305,14 @@ void FrmTrend::resizeEvent(QResizeEvent* event)
     QTimer::singleShot(0, this, [this] { alignPlots(); });
 }
 
-void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels)
+TrendPlot FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels)
 {
+    // Every change to a chart that holds points lays all of them out anew, so the points
+    // go out first and come back (fillChart) once the scales and the plot area are set.
+    for (QLineSeries* s : c.lines)
+        s->clear();
+    c.dots->clear();
+
     const TrendHistory& h = source();
     QAbstractAxis* x = timed() ? static_cast<QAbstractAxis*>(c.timeAxis) : c.rowAxis;
     if (!c.chart->axes(Qt::Horizontal).contains(x))
@@ -338,14 +347,18 @@ void FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1,
         s->attachAxis(c.yAxis);
         c.lines << s;
     }
-    for (qsizetype i = 0; i < c.lines.size(); ++i)
-        c.lines[i]->replace(i < plot.lines.size() ? plot.lines[i] : QList<QPointF>());
-    c.dots->replace(plot.dots);
-
     double lo = plot.hasNumbers ? plot.yMin : 0, hi = plot.hasNumbers ? plot.yMax : 1;
     const double pad = hi > lo ? (hi - lo) * 0.08 : std::max(std::abs(hi) * 0.05, 1e-3);
     c.yAxis->setRange(lo - pad, hi + pad);
     c.view->show();
+    return plot;
+}
+
+void FrmTrend::fillChart(Chart& c, const TrendPlot& plot)
+{
+    for (qsizetype i = 0; i < plot.lines.size(); ++i)
+        c.lines[i]->replace(plot.lines[i]);
+    c.dots->replace(plot.dots);
 }
 
 QString FrmTrend::xText(qint64 x) const

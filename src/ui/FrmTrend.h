@@ -2,6 +2,7 @@
 
 #include "FormLifetime.h"
 #include "TrendHistory.h"
+#include "TrendPlot.h"
 
 #include <QWidget>
 
@@ -81,7 +82,8 @@ private:
     void itemChanged(QListWidgetItem* item);
     Chart& chart(int i);
     void useAxis(Chart& c, QAbstractAxis* x);
-    void drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels);
+    TrendPlot drawChart(Chart& c, const QByteArray& name, qint64 x0, qint64 x1, bool labels);
+    void fillChart(Chart& c, const TrendPlot& plot);
     QString xText(qint64 x) const;
     void alignPlots();
 
