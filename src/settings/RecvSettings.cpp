@@ -49,7 +49,19 @@ void storeIntegers(const QByteArray& reply, std::initializer_list<qint32*> field
         storeInteger(f[k++], *field);
 }
 
+bool g_received = false;
+
 } // namespace
+
+bool SettingsReceived()
+{
+    return g_received;
+}
+
+void ForgetReceivedSettings()
+{
+    g_received = false;
+}
 
 Outcome RecvSettings(Link& link)
 {
@@ -139,9 +151,10 @@ Outcome RecvSettings(Link& link)
             MessageService::plain(
                 QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                 QString::fromLatin1(link.Send()));
-            return {false, QByteArray(query), reply.result};
+            return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);
     }
+    g_received = true;
     return {};
 }

@@ -25,7 +25,7 @@ public:
     {
         const Link::Reply reply = m_link.SendCommand(command.toLatin1(), 1000);
         if (reply.result != Link::ResultComplete) {
-            m_result.outcome = {false, command.toLatin1(), reply.result};
+            m_result.outcome = Outcome::failure(command.toLatin1(), reply.result, reply.text);
             MessageService::plain(QStringLiteral("ERROR! 設定送信を中断します\r\n") +
                                   QStringLiteral("%1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                                   QString::fromLatin1(m_link.Send()));

@@ -79,6 +79,7 @@ ending in CR LF, except the binary block of :CARD:PICK? and :MEM:PICK?.
 Port:
   --com N                 link the pseudo-terminal as comN (default 1)
   --dosdevices DIR        folder of the comN link (default $XDG_CONFIG_HOME/pqlink/dosdevices)
+  --log FILE              append every line received to FILE, one a line without CR LF
   --baud B                pace sending and reading at B bits per second, 10 bits a byte
                           (default 0: unpaced)
   --reply-delay MS        wait MS milliseconds before every reply (default 0)

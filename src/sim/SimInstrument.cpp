@@ -88,7 +88,11 @@ std::vector<SimOutput> SimInstrument::handleModem(const QByteArray& line)
         if (m_config.noCarrierNumbers.contains(n))
             return {{m_config.dialDelayMs, "NO CARRIER\r\n"}};
         m_modemConnected = true;
-        return {{m_config.dialDelayMs, "CONNECT 9600\r\n"}};
+        // The dial's answer takes faults like an instrument reply (word "ATD").
+        std::vector<SimOutput> out = answer("ATD", {m_config.dialDelayMs, "CONNECT 9600\r\n"});
+        if (out.empty() || !out.front().bytes.contains("CONNECT"))
+            m_modemConnected = false;
+        return out;
     }
     return {{0, "OK\r\n"}};
 }
@@ -103,9 +107,11 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
     SimReply reply = dispatch(line, word);
     if (reply.none)
         return {};
-    int delay = m_config.replyDelayMs + reply.delayMs;
-    QByteArray bytes = reply.bytes;
+    return answer(word, {m_config.replyDelayMs + reply.delayMs, reply.bytes});
+}
 
+std::vector<SimOutput> SimInstrument::answer(const QByteArray& word, SimOutput out)
+{
     ++m_answeredAll;
     const int nth = ++m_answered[word];
     for (const SimFault& f : m_config.faults) {
@@ -113,11 +119,11 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
         if (any ? f.occurrence != m_answeredAll
                 : (normalizeWord(f.word) != word || f.occurrence != nth))
             continue;
-        bytes = f.apply(bytes, &delay);
+        out.bytes = f.apply(out.bytes, &out.delayMs);
         if (f.kind == SimFault::Kind::Hangup) {
             if (m_config.modem) {
                 m_modemConnected = false;
-                return {{delay, "\r\nNO CARRIER\r\n"}};
+                return {{out.delayMs, "\r\nNO CARRIER\r\n"}};
             }
             m_silent = true;
             return {};
@@ -125,7 +131,7 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
         if (f.kind == SimFault::Kind::Drop)
             return {};
     }
-    return {{delay, bytes}};
+    return {out};
 }
 
 SimReply SimInstrument::dispatch(const QByteArray& line, const QByteArray& word)

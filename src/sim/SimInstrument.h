@@ -65,6 +65,8 @@ public:
 private:
     std::vector<SimOutput> handleLine(const QByteArray& line);
     std::vector<SimOutput> handleModem(const QByteArray& line);
+    // A reply to a command word, after the faults configured for it.
+    std::vector<SimOutput> answer(const QByteArray& word, SimOutput out);
     SimReply dispatch(const QByteArray& line, const QByteArray& word);
 
     SimConfig m_config;

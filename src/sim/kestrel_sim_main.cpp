@@ -33,6 +33,7 @@ int main(int argc, char* argv[])
     QStringList args = app.arguments().mid(1);
     int com = 1;
     QString dosdevices = PortResolver::dosdevicesDir();
+    QString logPath;
     QStringList rest;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
@@ -45,6 +46,8 @@ int main(int argc, char* argv[])
         }
         if (args[i] == QLatin1String("--com") && i + 1 < args.size()) {
             com = args[++i].toInt();
+        } else if (args[i] == QLatin1String("--log") && i + 1 < args.size()) {
+            logPath = args[++i];
         } else if (args[i] == QLatin1String("--dosdevices") && i + 1 < args.size()) {
             dosdevices = args[++i];
         } else {
@@ -61,7 +64,7 @@ int main(int argc, char* argv[])
 
     SimInstrument instrument(config);
     PtyServer server(instrument);
-    if (!server.start(&error)) {
+    if (!server.start(&error) || (!logPath.isEmpty() && !server.setLog(logPath, &error))) {
         std::fprintf(stderr, "kestrel-sim: %s\n", qPrintable(error));
         return 1;
     }

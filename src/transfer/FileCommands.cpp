@@ -8,7 +8,8 @@ FileCommandResult fileCommand(Link& link, const QByteArray& command)
 {
     Conversation talk(link);
     const Link::Reply reply = talk.send(command, FileCommandTimeoutMs);
-    return {talk.outcome(), reply.text.contains("ALL")};
+    // Part of "ALL RIGHT" cut off by the time-out is no success.
+    return {talk.outcome(), talk.outcome().completed() && reply.text.contains("ALL")};
 }
 
 } // namespace

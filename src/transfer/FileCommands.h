@@ -17,7 +17,7 @@ Listing ListFiles(Link& link, Medium medium, const StopRequest& stop = {});
 struct FileCommandResult
 {
     Outcome outcome;
-    bool succeeded = false; // the reply said "ALL"
+    bool succeeded = false; // a complete reply said "ALL"
 };
 
 // Milliseconds the instrument may take to delete or format.

@@ -38,6 +38,20 @@ public:
     // Asked after each fetch; true ends the run before the block is written.
     void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
 
+    // Before continuing a local copy: does its end hold the same bytes as the stored file at
+    // the same positions? Without this a resume could join two different files.
+    enum class Match
+    {
+        Same,
+        Different,
+        Stopped,            // the stop request was seen after the fetch
+        CommunicationError, // the fetch failed
+        FileError           // the local file could not be read
+    };
+    // Compares the last min(start - 1, CheckSize) bytes before start, with one fetch.
+    Match checkResume(const QString& targetPath, qint32 start);
+    static constexpr qint32 CheckSize = 64;
+
     // Writes bytes start to size (1-based) at the same positions of the local file, which
     // is created if missing and otherwise keeps its content.
     Result run(const QString& targetPath, qint32 start);

@@ -355,6 +355,48 @@ void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
     LabelRate->setText(m_meter.update(end));
 }
 
+bool FrmDload::resumeMatches(FileDownload& download, const QString& target,
+                             const QByteArray& name, qint32* start)
+{
+    const auto fail = [this](MessageService::Kind kind, const QString& text) {
+        MessageService::instance().show(kind, text);
+        if (!m_lifetime.unloading())
+            EnableFileControls();
+        return false;
+    };
+    switch (download.checkResume(target, *start)) {
+    case FileDownload::Match::Same:
+        return true;
+    case FileDownload::Match::Stopped:
+        return false;
+    case FileDownload::Match::CommunicationError:
+        return fail(MessageService::Kind::Warning, QStringLiteral("Communication error"));
+    case FileDownload::Match::FileError:
+        return fail(MessageService::Kind::Critical,
+                    QStringLiteral("Cannot read %1\r\nDo not download")
+                        .arg(QDir::toNativeSeparators(target)));
+    case FileDownload::Match::Different:
+        break;
+    }
+    const bool again = MessageService::askYesNo(
+        QStringLiteral("The local file %1 differs from the file on the instrument. Download the "
+                       "whole file again?")
+            .arg(QString::fromLatin1(name)));
+    if (m_lifetime.unloading())
+        return false;
+    if (!again) {
+        EnableFileControls();
+        return false;
+    }
+    QFile old(target);
+    if (!old.remove())
+        return fail(MessageService::Kind::Critical,
+                    QStringLiteral("Cannot delete %1: %2")
+                        .arg(QDir::toNativeSeparators(target), old.errorString()));
+    *start = 1;
+    return true;
+}
+
 void FrmDload::CommandDExec_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
@@ -397,7 +439,7 @@ void FrmDload::CommandDExec_Click()
     const QString target = FileDownload::targetPath(directory, name);
     const FileDownload::Decision decision =
         FileDownload::plan(target, size, CheckResume->isChecked());
-    const qint32 start = decision.start;
+    qint32 start = decision.start;
     if (decision.plan == FileDownload::Plan::LocalNotShorter) {
         MessageService::critical(
             QStringLiteral("The same name file exists with larger size than spcified "
@@ -428,6 +470,8 @@ void FrmDload::CommandDExec_Click()
 
     FileDownload download(m_link, name, size, selectedMedium() == Medium::Card ? 0 : 1);
     download.setStopRequested([this] { return m_closing == -1; });
+    if (start > 1 && !resumeMatches(download, target, name, &start))
+        return;
     download.setProgress([this, size, sizeText](qint32 end) { showProgress(end, size, sizeText); });
     m_meter.start(start, size);
     ProgressDload->setRange(0, std::max(size, 1));

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+class FileDownload;
 class Link;
 class QCheckBox;
 class QComboBox;
@@ -53,6 +54,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A continued download must extend the same file: checks the local copy's end against
+    // the instrument and, when they differ, asks whether to download the whole file again.
+    // False when the download must not go on (controls already restored if still open).
+    bool resumeMatches(FileDownload& download, const QString& target, const QByteArray& name,
+                       qint32* start);
     void buildUi();
     void fillDrives();
     void setDirPath(const QString& path);

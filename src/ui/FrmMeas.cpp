@@ -22,6 +22,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTime>
 
 #include <cmath>
 
@@ -118,6 +120,10 @@ void FrmMeas::buildUi()
     CommandStart->setObjectName(QStringLiteral("CommandStart"));
     place(CommandStart, 3540, 3540, 1395, 315);
 
+    // Says why a measurement was not shown; empty while measurements succeed.
+    statusBar()->setObjectName(QStringLiteral("StatusLine"));
+    statusBar()->setSizeGripEnabled(false);
+
     QMenu* menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("MenuFile"));
     MFLogging = menuFile->addAction(QStringLiteral("&LOGGING"));
@@ -208,6 +214,7 @@ void FrmMeas::showState(RecordState state)
 
 void FrmMeas::showReply(const QByteArray& reply, bool withNames)
 {
+    statusBar()->clearMessage();
     const qint32 n =
         withNames ? m_recorder.takeHeaderReply(reply) : m_recorder.takeDataReply(reply);
     const bool logFailed = m_recorder.logFailed();
@@ -260,8 +267,19 @@ bool FrmMeas::measureWithNames()
     const Measurement m = MeasureWithNames(m_link, [this] { return m_lifetime.unloading(); });
     if (m.outcome.stopped)
         return false;
-    showReply(m.reply.text, true);
+    if (!m.ok())
+        reportFailure(m.outcome);
+    else
+        showReply(m.reply.text, true);
     return !m_lifetime.unloading();
+}
+
+void FrmMeas::reportFailure(const Outcome& outcome)
+{
+    // No box: a run goes on, and an overnight run must not pile up boxes.
+    statusBar()->showMessage(
+        QStringLiteral("%1 at %2").arg(FailureText(outcome), QTime::currentTime().toString(
+                                                                   QStringLiteral("HH:mm:ss"))));
 }
 
 void FrmMeas::CommandRepeat_Click()
@@ -316,7 +334,10 @@ void FrmMeas::CommandRepeat_Click()
         // The link was taken: the loop ends, the run stays on until the user stops it.
         if (m.reply.text == "BUSY")
             return;
-        showReply(m.reply.text, false);
+        if (!m.ok())
+            reportFailure(m.outcome);
+        else
+            showReply(m.reply.text, false);
     }
 }
 

@@ -69,6 +69,8 @@ private:
     // window was unloaded meanwhile.
     bool measureWithNames();
     void reportLogFailure();
+    // A measurement that failed: said at the window's foot, nothing shown or logged.
+    void reportFailure(const Outcome& outcome);
     void addToTrend(bool withNames, qint32 n);
     // Waits without using the processor until a tick, a stop or the unload.
     void waitForRepeatEvent();

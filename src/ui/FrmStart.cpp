@@ -6,6 +6,7 @@
 #include "FrmMeas.h"
 #include "Link.h"
 #include "MessageService.h"
+#include "RecvSettings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -173,6 +174,7 @@ void FrmStart::CommandConnect_Click()
 void FrmStart::connectLink()
 {
     CommandConnect->setEnabled(false);
+    ForgetReceivedSettings();
     m_comm->setCommPort(ComboPort->currentIndex() + 1);
     m_comm->setSettings(QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
     updateDevice();
