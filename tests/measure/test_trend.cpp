@@ -200,6 +200,12 @@ void TestTrend::readFile_data()
         << QList<qint64>{QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toMSecsSinceEpoch(),
                          QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1, 500)).toMSecsSinceEpoch()}
         << QList<float>{100, -1};
+    QTest::newRow("csv of pqlink-cli, with offsets")
+        << QByteArray("time,U\n2026-12-07T10:00:00+01:00,1\n2026-12-07T10:00:01Z,2\n") << true
+        << QByteArray("U")
+        << QList<qint64>{QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC).toMSecsSinceEpoch(),
+                         QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1), Qt::UTC).toMSecsSinceEpoch()}
+        << QList<float>{1, 2};
     QTest::newRow("csv without time") << QByteArray("\"U\",I\n1,2\n3,4\n") << false
                                       << QByteArray("I") << QList<qint64>{1, 2}
                                       << QList<float>{2, 4};
