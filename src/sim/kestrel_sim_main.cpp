@@ -1,6 +1,7 @@
 // kestrel-sim: the simulated instrument on a pseudo-terminal.
 
 #include "PortResolver.h"
+#include "PqlinkVersion.h"
 #include "PtyServer.h"
 #include "SimInstrument.h"
 
@@ -37,6 +38,10 @@ int main(int argc, char* argv[])
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
             std::fputs(qPrintable(SimConfig::help()), stdout);
+            return 0;
+        }
+        if (args[i] == QLatin1String("--version")) {
+            std::printf("kestrel-sim %s\n", PQLINK_VERSION);
             return 0;
         }
         if (args[i] == QLatin1String("--com") && i + 1 < args.size()) {

@@ -2,6 +2,7 @@
 
 #include "DlgSettings.h"
 #include "FlexGrid.h"
+#include "FrmTrend.h"
 #include "Link.h"
 #include "MeasGrid.h"
 #include "Measurement.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -50,11 +52,20 @@ FrmMeas::FrmMeas(Link& link, QWidget* parent)
     buildUi();
 }
 
-FrmMeas::~FrmMeas() = default;
+FrmMeas::~FrmMeas()
+{
+    if (m_frmTrend)
+        m_frmTrend->unload();
+}
 
 DlgSettings* FrmMeas::settingsDialog() const
 {
     return m_dlgSettings;
+}
+
+FrmTrend* FrmMeas::trendWindow() const
+{
+    return m_frmTrend;
 }
 
 void FrmMeas::buildUi()
@@ -123,6 +134,10 @@ void FrmMeas::buildUi()
     menuSet->setObjectName(QStringLiteral("MenuSet"));
     MSSettings = menuSet->addAction(QStringLiteral("&KestrelSettings"));
     MSSettings->setObjectName(QStringLiteral("MSSettings"));
+    QMenu* menuView = menuBar()->addMenu(QStringLiteral("&View"));
+    menuView->setObjectName(QStringLiteral("MenuView"));
+    MVTrend = menuView->addAction(QStringLiteral("&TREND"));
+    MVTrend->setObjectName(QStringLiteral("MVTrend"));
 
     setTabOrder(Grid1, CommandSingle);
     setTabOrder(CommandSingle, CommandRepeat);
@@ -134,6 +149,7 @@ void FrmMeas::buildUi()
     connect(CommandStart, &QPushButton::clicked, this, &FrmMeas::CommandStart_Click);
     connect(MFLogging, &QAction::triggered, this, &FrmMeas::MFLogging_Click);
     connect(MSSettings, &QAction::triggered, this, &FrmMeas::MSSettings_Click);
+    connect(MVTrend, &QAction::triggered, this, &FrmMeas::MVTrend_Click);
 }
 
 void FrmMeas::open()
@@ -168,6 +184,8 @@ void FrmMeas::Form_Unload()
     wakeRepeatLoop();
     if (m_dlgSettings)
         m_dlgSettings->unload();
+    if (m_frmTrend)
+        m_frmTrend->unload();
 }
 
 void FrmMeas::setActionsEnabled(bool enabled)
@@ -206,8 +224,24 @@ void FrmMeas::showReply(const QByteArray& reply, bool withNames)
         MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
     else
         MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
+    addToTrend(withNames, n);
     if (logFailed)
         reportLogFailure();
+}
+
+void FrmMeas::addToTrend(bool withNames, qint32 n)
+{
+    const MeasLists& lists = m_recorder.lists();
+    if (withNames) {
+        QList<QByteArray> names;
+        names.reserve(n);
+        for (int i = 0; i < n; ++i)
+            names << lists.MeasHeader(i);
+        m_trend->setNames(names);
+    }
+    m_trend->append(QDateTime::currentMSecsSinceEpoch(), lists, n);
+    if (m_frmTrend)
+        m_frmTrend->measurementAdded();
 }
 
 void FrmMeas::reportLogFailure()
@@ -360,4 +394,15 @@ void FrmMeas::MSSettings_Click()
         dlg->exec();
         dlg->unload();
     }
+}
+
+void FrmMeas::MVTrend_Click()
+{
+    if (m_frmTrend) {
+        m_frmTrend->raise();
+        m_frmTrend->activateWindow();
+        return;
+    }
+    m_frmTrend = new FrmTrend(m_trend);
+    m_frmTrend->show();
 }
