@@ -127,19 +127,19 @@ DlgSettings::DlgSettings(Link& link, QWidget* parent)
     buildUi();
     connectHandlers();
     // Load: the controls show the record as it is now; CheckAdjust starts unticked.
-    SSTab1->setCurrentIndex(0);
+    m_tabs->setCurrentIndex(0);
     DispSettings();
 }
 
 void DlgSettings::buildUi()
 {
-    SSTab1 = new QTabWidget(this);
-    SSTab1->setObjectName(QStringLiteral("SSTab1"));
-    SSTab1->addTab(buildMeasureTab(), QStringLiteral("&Measure"));
-    SSTab1->addTab(buildOutputTab(), QStringLiteral("&Output"));
-    SSTab1->addTab(buildSaveItemsTab(), QStringLiteral("Save &items"));
-    SSTab1->addTab(buildHarmonicTab(), QStringLiteral("&Harmonic"));
-    SSTab1->addTab(buildSystemTab(), QStringLiteral("S&ystem"));
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("SSTab1"));
+    m_tabs->addTab(buildMeasureTab(), QStringLiteral("&Measure"));
+    m_tabs->addTab(buildOutputTab(), QStringLiteral("&Output"));
+    m_tabs->addTab(buildSaveItemsTab(), QStringLiteral("Save &items"));
+    m_tabs->addTab(buildHarmonicTab(), QStringLiteral("&Harmonic"));
+    m_tabs->addTab(buildSystemTab(), QStringLiteral("S&ystem"));
 
     CommandRecv = new QPushButton(QStringLiteral("&RECEIVE"), this);
     CommandRecv->setObjectName(QStringLiteral("CommandRecv"));
@@ -161,7 +161,7 @@ void DlgSettings::buildUi()
     buttons->addStretch(1);
 
     auto* top = new QVBoxLayout(this);
-    top->addWidget(SSTab1);
+    top->addWidget(m_tabs);
     top->addLayout(buttons);
     top->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -278,9 +278,9 @@ QWidget* DlgSettings::buildOutputTab()
     TextStopD = makeText(page, QStringLiteral("TextStopD"), 2);
     TextStopHH = makeText(page, QStringLiteral("TextStopHH"), 2);
     TextStopMM = makeText(page, QStringLiteral("TextStopMM"), 2);
-    Label15 = makeLabel(page, QStringLiteral("Label15"), QStringLiteral("/"));
-    Label16 = makeLabel(page, QStringLiteral("Label16"), QStringLiteral("/"));
-    Label17 = makeLabel(page, QStringLiteral("Label17"), QStringLiteral(":"));
+    m_stopSep1 = makeLabel(page, QStringLiteral("Label15"), QStringLiteral("/"));
+    m_stopSep2 = makeLabel(page, QStringLiteral("Label16"), QStringLiteral("/"));
+    m_stopTimeSep = makeLabel(page, QStringLiteral("Label17"), QStringLiteral(":"));
 
     // Date and time fields in one row each: year / month / day  hour : minute.
     auto dateRow = [page](std::initializer_list<QWidget*> fields, QLabel* s1, QLabel* s2,
@@ -308,8 +308,8 @@ QWidget* DlgSettings::buildOutputTab()
                     0, 2);
     grid->addWidget(labelStop, 1, 0);
     grid->addWidget(ComboStopMeth, 1, 1);
-    grid->addLayout(dateRow({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, Label15,
-                            Label16, Label17),
+    grid->addLayout(dateRow({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, m_stopSep1,
+                            m_stopSep2, m_stopTimeSep),
                     1, 2);
     grid->addWidget(makeLine(page), 2, 0, 1, 3);
 
@@ -750,10 +750,10 @@ void DlgSettings::DispSettings()
     const int stopMeth = ComboStopMeth->currentIndex();
     if (stopMeth == 0 || stopMeth == 1) {
         for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
-                           static_cast<QWidget*>(Label17)})
+                           static_cast<QWidget*>(m_stopTimeSep)})
             w->setVisible(true);
-        Label15->setText(QStringLiteral("/"));
-        Label16->setText(QStringLiteral("/"));
+        m_stopSep1->setText(QStringLiteral("/"));
+        m_stopSep2->setText(QStringLiteral("/"));
         setRowEnabled({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, stopMeth == 1);
         const QString stop = QStringLiteral("MEAS.STOP");
         TextStopY->setAccessibleName(stop + QStringLiteral(" year"));
@@ -768,10 +768,10 @@ void DlgSettings::DispSettings()
         TextStopMM->setText(QString::number(m.StopMM));
     } else if (stopMeth == 2) {
         for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
-                           static_cast<QWidget*>(Label17)})
+                           static_cast<QWidget*>(m_stopTimeSep)})
             w->setVisible(false);
-        Label15->setText(QStringLiteral(":"));
-        Label16->setText(QStringLiteral(":"));
+        m_stopSep1->setText(QStringLiteral(":"));
+        m_stopSep2->setText(QStringLiteral(":"));
         setRowEnabled({TextStopY, TextStopM, TextStopD}, true);
         for (int i = 0; i < 3; ++i)
             (i == 0   ? TextStopY

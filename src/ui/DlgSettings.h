@@ -81,7 +81,7 @@ private:
     FormLifetime m_lifetime;
     bool m_exchanging = false;
 
-    QTabWidget* SSTab1 = nullptr;
+    QTabWidget* m_tabs = nullptr;
 
     // Measure
     QComboBox* ComboWiring = nullptr;
@@ -109,9 +109,10 @@ private:
     QLineEdit* TextStopD = nullptr;
     QLineEdit* TextStopHH = nullptr;
     QLineEdit* TextStopMM = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label16 = nullptr;
-    QLabel* Label17 = nullptr;
+    // Between the stop fields: "/" in a date, ":" between the timer's numbers.
+    QLabel* m_stopSep1 = nullptr;
+    QLabel* m_stopSep2 = nullptr;
+    QLabel* m_stopTimeSep = nullptr;
     QComboBox* ComboIntvl = nullptr;
     QComboBox* ComboMedia = nullptr;
     QLineEdit* TextDataFName = nullptr;

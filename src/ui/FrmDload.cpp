@@ -35,42 +35,42 @@ FrmDload::FrmDload(Link& link, QWidget* parent)
 
 void FrmDload::buildUi()
 {
-    Label1 = new QLabel(QStringLiteral("&File list"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setMinimumWidth(260);
-    Label1->setBuddy(List1);
+    m_fileListLabel = new QLabel(QStringLiteral("&File list"), this);
+    m_fileListLabel->setObjectName(QStringLiteral("Label1"));
+    m_fileList = new QListWidget(this);
+    m_fileList->setObjectName(QStringLiteral("List1"));
+    m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_fileList->setMinimumWidth(260);
+    m_fileListLabel->setBuddy(m_fileList);
 
-    Frame1 = new QGroupBox(QStringLiteral("Media"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Option1 = new QRadioButton(QStringLiteral("&PC CARD"), Frame1);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option1->setChecked(true);
-    Option2 = new QRadioButton(QStringLiteral("&MEMORY"), Frame1);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    auto* media = new QHBoxLayout(Frame1);
-    media->addWidget(Option1);
-    media->addWidget(Option2);
+    m_mediaFrame = new QGroupBox(QStringLiteral("Media"), this);
+    m_mediaFrame->setObjectName(QStringLiteral("Frame1"));
+    m_cardOption = new QRadioButton(QStringLiteral("&PC CARD"), m_mediaFrame);
+    m_cardOption->setObjectName(QStringLiteral("Option1"));
+    m_cardOption->setChecked(true);
+    m_memoryOption = new QRadioButton(QStringLiteral("&MEMORY"), m_mediaFrame);
+    m_memoryOption->setObjectName(QStringLiteral("Option2"));
+    auto* media = new QHBoxLayout(m_mediaFrame);
+    media->addWidget(m_cardOption);
+    media->addWidget(m_memoryOption);
     media->addStretch();
 
-    Label2 = new QLabel(QStringLiteral("Directory &to save"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Label2->setBuddy(Drive1);
-    Dir1 = new QTreeView(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setAccessibleName(QStringLiteral("Directory to save, folder"));
+    m_saveDirLabel = new QLabel(QStringLiteral("Directory &to save"), this);
+    m_saveDirLabel->setObjectName(QStringLiteral("Label2"));
+    m_driveCombo = new QComboBox(this);
+    m_driveCombo->setObjectName(QStringLiteral("Drive1"));
+    m_saveDirLabel->setBuddy(m_driveCombo);
+    m_dirTree = new QTreeView(this);
+    m_dirTree->setObjectName(QStringLiteral("Dir1"));
+    m_dirTree->setAccessibleName(QStringLiteral("Directory to save, folder"));
     m_dirModel = new QFileSystemModel(this);
     m_dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     m_dirModel->setReadOnly(true);
-    Dir1->setModel(m_dirModel);
+    m_dirTree->setModel(m_dirModel);
     for (int c = 1; c < m_dirModel->columnCount(); ++c)
-        Dir1->hideColumn(c);
-    Dir1->setHeaderHidden(true);
-    Dir1->setMinimumSize(240, 200);
+        m_dirTree->hideColumn(c);
+    m_dirTree->setHeaderHidden(true);
+    m_dirTree->setMinimumSize(240, 200);
     LabelDir = new QLabel(this);
     LabelDir->setObjectName(QStringLiteral("LabelDir"));
     LabelDir->setAccessibleName(QStringLiteral("Save into"));
@@ -88,10 +88,10 @@ void FrmDload::buildUi()
     CommandDExec = new QPushButton(QStringLiteral("Do&wnload"), this);
     CommandDExec->setObjectName(QStringLiteral("CommandDExec"));
 
-    Label3 = new QLabel(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setAccessibleName(QStringLiteral("Progress"));
-    Label3->setMinimumWidth(140);
+    m_progressLabel = new QLabel(this);
+    m_progressLabel->setObjectName(QStringLiteral("Label3"));
+    m_progressLabel->setAccessibleName(QStringLiteral("Progress"));
+    m_progressLabel->setMinimumWidth(140);
     ProgressDload = new QProgressBar(this);
     ProgressDload->setObjectName(QStringLiteral("ProgressDload"));
     ProgressDload->setAccessibleName(QStringLiteral("Download progress"));
@@ -103,14 +103,14 @@ void FrmDload::buildUi()
     LabelRate->setMinimumWidth(170);
 
     auto* left = new QVBoxLayout;
-    left->addWidget(Label1);
-    left->addWidget(List1, 1);
+    left->addWidget(m_fileListLabel);
+    left->addWidget(m_fileList, 1);
 
     auto* right = new QVBoxLayout;
-    right->addWidget(Frame1);
-    right->addWidget(Label2);
-    right->addWidget(Drive1);
-    right->addWidget(Dir1, 1);
+    right->addWidget(m_mediaFrame);
+    right->addWidget(m_saveDirLabel);
+    right->addWidget(m_driveCombo);
+    right->addWidget(m_dirTree, 1);
     right->addWidget(LabelDir);
     right->addWidget(CheckResume);
 
@@ -125,7 +125,7 @@ void FrmDload::buildUi()
     buttons->addWidget(CommandDExec);
 
     auto* progress = new QHBoxLayout;
-    progress->addWidget(Label3);
+    progress->addWidget(m_progressLabel);
     progress->addWidget(ProgressDload, 1);
     progress->addWidget(LabelRate);
 
@@ -134,11 +134,11 @@ void FrmDload::buildUi()
     all->addLayout(buttons);
     all->addLayout(progress);
 
-    setTabOrder(List1, Option1);
-    setTabOrder(Option1, Option2);
-    setTabOrder(Option2, Drive1);
-    setTabOrder(Drive1, Dir1);
-    setTabOrder(Dir1, CheckResume);
+    setTabOrder(m_fileList, m_cardOption);
+    setTabOrder(m_cardOption, m_memoryOption);
+    setTabOrder(m_memoryOption, m_driveCombo);
+    setTabOrder(m_driveCombo, m_dirTree);
+    setTabOrder(m_dirTree, CheckResume);
     setTabOrder(CheckResume, CommandGetFname);
     setTabOrder(CommandGetFname, CommandDelete);
     setTabOrder(CommandDelete, CommandDExec);
@@ -146,10 +146,10 @@ void FrmDload::buildUi()
     fillDrives();
     setDirPath(QDir::currentPath());
 
-    connect(Option1, &QRadioButton::clicked, this, &FrmDload::Option1_Click);
-    connect(Option2, &QRadioButton::clicked, this, &FrmDload::Option2_Click);
-    connect(Drive1, &QComboBox::currentIndexChanged, this, &FrmDload::Drive1_Change);
-    connect(Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+    connect(m_cardOption, &QRadioButton::clicked, this, &FrmDload::Option1_Click);
+    connect(m_memoryOption, &QRadioButton::clicked, this, &FrmDload::Option2_Click);
+    connect(m_driveCombo, &QComboBox::currentIndexChanged, this, &FrmDload::Drive1_Change);
+    connect(m_dirTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
                 // When the chosen directory vanishes, the view moves on to a neighbour; the
                 // download must then report the missing directory, not save elsewhere.
@@ -187,7 +187,7 @@ void FrmDload::fillDrives()
 #endif
     roots.removeDuplicates();
     std::sort(roots.begin(), roots.end());
-    Drive1->addItems(roots);
+    m_driveCombo->addItems(roots);
     // The current drive: the longest root the current directory lies under.
     const QString here = QDir::currentPath();
     int best = 0;
@@ -197,17 +197,17 @@ void FrmDload::fillDrives()
         if (under && r.size() > roots[best].size())
             best = i;
     }
-    Drive1->setCurrentIndex(best);
+    m_driveCombo->setCurrentIndex(best);
 }
 
 void FrmDload::setDirPath(const QString& path)
 {
-    const QString drive = Drive1->currentText();
-    Dir1->setRootIndex(m_dirModel->setRootPath(drive).parent());
+    const QString drive = m_driveCombo->currentText();
+    m_dirTree->setRootIndex(m_dirModel->setRootPath(drive).parent());
     const QModelIndex index = m_dirModel->index(path);
     if (index.isValid()) {
-        Dir1->setCurrentIndex(index);
-        Dir1->scrollTo(index);
+        m_dirTree->setCurrentIndex(index);
+        m_dirTree->scrollTo(index);
     }
     showDirPath(path);
 }
@@ -234,13 +234,13 @@ void FrmDload::closeEvent(QCloseEvent* event)
 
 Medium FrmDload::selectedMedium() const
 {
-    return Option1->isChecked() ? Medium::Card : Medium::Memory;
+    return m_cardOption->isChecked() ? Medium::Card : Medium::Memory;
 }
 
 int FrmDload::selectedRow() const
 {
-    const QList<QListWidgetItem*> items = List1->selectedItems();
-    return items.isEmpty() ? -1 : List1->row(items.first());
+    const QList<QListWidgetItem*> items = m_fileList->selectedItems();
+    return items.isEmpty() ? -1 : m_fileList->row(items.first());
 }
 
 void FrmDload::ListFiles(Medium medium)
@@ -254,7 +254,7 @@ void FrmDload::ListFiles(Medium medium)
     if (medium != selectedMedium())
         return;
     m_files = std::move(listing.files);
-    List1->clear();
+    m_fileList->clear();
     if (m_files.status() == FileList::Status::NoCard) {
         MessageService::warning(QStringLiteral("No PC card"));
         return;
@@ -264,14 +264,14 @@ void FrmDload::ListFiles(Medium medium)
         return;
     }
     for (int i = 0; i < m_files.count(); ++i)
-        List1->addItem(m_files.entry(i));
+        m_fileList->addItem(m_files.entry(i));
 }
 
 void FrmDload::setFileControlsEnabled(bool enable)
 {
     for (QWidget* w :
-         {static_cast<QWidget*>(List1), static_cast<QWidget*>(Drive1), static_cast<QWidget*>(Dir1),
-          static_cast<QWidget*>(Option1), static_cast<QWidget*>(Option2),
+         {static_cast<QWidget*>(m_fileList), static_cast<QWidget*>(m_driveCombo), static_cast<QWidget*>(m_dirTree),
+          static_cast<QWidget*>(m_cardOption), static_cast<QWidget*>(m_memoryOption),
           static_cast<QWidget*>(CommandGetFname), static_cast<QWidget*>(CommandDExec),
           static_cast<QWidget*>(CommandDelete), static_cast<QWidget*>(CheckResume)})
         w->setEnabled(enable);
@@ -303,7 +303,7 @@ void FrmDload::Option2_Click()
 
 void FrmDload::Drive1_Change()
 {
-    setDirPath(Drive1->currentText());
+    setDirPath(m_driveCombo->currentText());
 }
 
 void FrmDload::CommandGetFname_Click()
@@ -348,7 +348,7 @@ void FrmDload::CommandDelete_Click()
 
 void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
 {
-    Label3->setText(QString::number(end) + QLatin1Char('/') + QString::fromLatin1(sizeText));
+    m_progressLabel->setText(QString::number(end) + QLatin1Char('/') + QString::fromLatin1(sizeText));
     // The bar's int range holds every size: parseSize refuses anything past 32 bits.
     ProgressDload->setRange(0, std::max(size, 1));
     ProgressDload->setValue(size == 0 ? 1 : end);

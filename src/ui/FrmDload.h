@@ -39,7 +39,7 @@ public:
     void DisableFileControls();
     void EnableFileControls();
 
-    // The directory files are saved into: the entry chosen in Dir1.
+    // The directory files are saved into: the entry chosen in m_dirTree.
     QString dirPath() const { return m_dirPath; }
     qint16 Closing() const { return m_closing; }
 
@@ -75,21 +75,21 @@ private:
     QString m_dirPath;
     TransferMeter m_meter;
 
-    QLabel* Label1 = nullptr;
-    QListWidget* List1 = nullptr;
-    QGroupBox* Frame1 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QLabel* Label2 = nullptr;
-    QComboBox* Drive1 = nullptr;
-    QTreeView* Dir1 = nullptr;
+    QLabel* m_fileListLabel = nullptr;
+    QListWidget* m_fileList = nullptr;
+    QGroupBox* m_mediaFrame = nullptr;
+    QRadioButton* m_cardOption = nullptr;
+    QRadioButton* m_memoryOption = nullptr;
+    QLabel* m_saveDirLabel = nullptr;
+    QComboBox* m_driveCombo = nullptr;
+    QTreeView* m_dirTree = nullptr;
     QFileSystemModel* m_dirModel = nullptr;
     QLabel* LabelDir = nullptr;
     QCheckBox* CheckResume = nullptr;
     QPushButton* CommandGetFname = nullptr;
     QPushButton* CommandDelete = nullptr;
     QPushButton* CommandDExec = nullptr;
-    QLabel* Label3 = nullptr;
+    QLabel* m_progressLabel = nullptr;
     QProgressBar* ProgressDload = nullptr;
     QLabel* LabelRate = nullptr;
 };

@@ -83,11 +83,11 @@ void FrmMeas::buildUi()
     };
     central->setFixedSize(px(4980), px(4005));
 
-    Grid1 = new FlexGrid(2, ppt, central);
-    Grid1->setObjectName(QStringLiteral("Grid1"));
-    Grid1->setAccessibleName(QStringLiteral("HEADDER DATA"));
-    Grid1->setRows(2);
-    place(Grid1, 60, 60, 3435, 3915);
+    m_grid = new FlexGrid(2, ppt, central);
+    m_grid->setObjectName(QStringLiteral("Grid1"));
+    m_grid->setAccessibleName(QStringLiteral("HEADDER DATA"));
+    m_grid->setRows(2);
+    place(m_grid, 60, 60, 3435, 3915);
 
     CommandSingle = new QPushButton(QStringLiteral("&Single"), central);
     CommandSingle->setObjectName(QStringLiteral("CommandSingle"));
@@ -98,9 +98,9 @@ void FrmMeas::buildUi()
     setRepeatCaption(false);
     place(CommandRepeat, 3720, 540, 1215, 315);
 
-    Label1 = new QLabel(QStringLiteral("&Interval"), central);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    place(Label1, 3540, 1020, 1395, 195);
+    m_intervalLabel = new QLabel(QStringLiteral("&Interval"), central);
+    m_intervalLabel->setObjectName(QStringLiteral("Label1"));
+    place(m_intervalLabel, 3540, 1020, 1395, 195);
 
     ComboRepeat = new QComboBox(central);
     ComboRepeat->setObjectName(QStringLiteral("ComboRepeat"));
@@ -109,12 +109,12 @@ void FrmMeas::buildUi()
     ComboRepeat->addItems(RepeatIntervals::texts());
     ComboRepeat->setCurrentIndex(-1);
     ComboRepeat->setEditText(QStringLiteral("Combo1"));
-    Label1->setBuddy(ComboRepeat);
+    m_intervalLabel->setBuddy(ComboRepeat);
     place(ComboRepeat, 3900, 1260, 1095, 300);
 
-    Label2 = new QLabel(QStringLiteral("Label2"), central);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    place(Label2, 3540, 3180, 1155, 255);
+    m_stateLabel = new QLabel(QStringLiteral("Label2"), central);
+    m_stateLabel->setObjectName(QStringLiteral("Label2"));
+    place(m_stateLabel, 3540, 3180, 1155, 255);
 
     CommandStart = new QPushButton(QStringLiteral("S&tart/Stop"), central);
     CommandStart->setObjectName(QStringLiteral("CommandStart"));
@@ -139,7 +139,7 @@ void FrmMeas::buildUi()
     MVTrend = menuView->addAction(QStringLiteral("&TREND"));
     MVTrend->setObjectName(QStringLiteral("MVTrend"));
 
-    setTabOrder(Grid1, CommandSingle);
+    setTabOrder(m_grid, CommandSingle);
     setTabOrder(CommandSingle, CommandRepeat);
     setTabOrder(CommandRepeat, ComboRepeat);
     setTabOrder(ComboRepeat, CommandStart);
@@ -158,7 +158,7 @@ void FrmMeas::open()
     RecvSettings(m_link);
     if (m_lifetime.unloading())
         return;
-    MeasGrid::titles(*Grid1);
+    MeasGrid::titles(*m_grid);
     m_timerRepeat.stop();
     ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
     RepeatTick = 0;
@@ -209,7 +209,7 @@ void FrmMeas::showState(RecordState state)
 {
     // A reply that names no state leaves the label as it was.
     if (state != RecordState::Unknown)
-        Label2->setText(RecordStateText(state));
+        m_stateLabel->setText(RecordStateText(state));
 }
 
 void FrmMeas::showReply(const QByteArray& reply, bool withNames)
@@ -221,9 +221,9 @@ void FrmMeas::showReply(const QByteArray& reply, bool withNames)
     if (logFailed)
         MFLogging->setChecked(false);
     if (withNames)
-        MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
+        MeasGrid::fillFull(*m_grid, m_recorder.lists(), n);
     else
-        MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
+        MeasGrid::fillValues(*m_grid, m_recorder.lists(), n);
     addToTrend(withNames, n);
     if (logFailed)
         reportLogFailure();

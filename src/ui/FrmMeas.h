@@ -43,7 +43,7 @@ public:
     void MSSettings_Click();
     void MVTrend_Click();
 
-    FlexGrid* grid() const { return Grid1; }
+    FlexGrid* grid() const { return m_grid; }
     QTimer& timerRepeat() { return m_timerRepeat; }
     const MeasLists& lists() const { return m_recorder.lists(); }
     // The settings dialog while it is shown.
@@ -92,12 +92,12 @@ private:
     std::shared_ptr<TrendHistory> m_trend = std::make_shared<TrendHistory>();
     QPointer<FrmTrend> m_frmTrend;
 
-    FlexGrid* Grid1 = nullptr;
+    FlexGrid* m_grid = nullptr;
     QPushButton* CommandSingle = nullptr;
     QPushButton* CommandRepeat = nullptr;
-    QLabel* Label1 = nullptr;
+    QLabel* m_intervalLabel = nullptr;
     QComboBox* ComboRepeat = nullptr;
-    QLabel* Label2 = nullptr;
+    QLabel* m_stateLabel = nullptr;
     QPushButton* CommandStart = nullptr;
     QAction* MFLogging = nullptr;
     QAction* MSSettings = nullptr;

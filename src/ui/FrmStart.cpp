@@ -46,46 +46,46 @@ void FrmStart::buildUi()
 {
     setWindowTitle(QStringLiteral("CONNECT  (V0.02)"));
 
-    Label1 = new QLabel(QStringLiteral("&Comport"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    m_portLabel = new QLabel(QStringLiteral("&Comport"), this);
+    m_portLabel->setObjectName(QStringLiteral("Label1"));
     ComboPort = new QComboBox(this);
     ComboPort->setObjectName(QStringLiteral("ComboPort"));
     for (int i = 1; i <= 8; ++i)
         ComboPort->addItem(QStringLiteral("COM%1").arg(i));
     ComboPort->setToolTip(QStringLiteral("Kestrelまたはモデムを接続するCOMポートを選択"));
-    Label1->setBuddy(ComboPort);
+    m_portLabel->setBuddy(ComboPort);
     LabelDevice = new QLabel(this);
     LabelDevice->setObjectName(QStringLiteral("LabelDevice"));
     LabelDevice->setAccessibleName(QStringLiteral("Device"));
     LabelDevice->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    Label3 = new QLabel(QStringLiteral("&Baudrate"), this);
-    Label3->setObjectName(QStringLiteral("Label3"));
+    m_baudLabel = new QLabel(QStringLiteral("&Baudrate"), this);
+    m_baudLabel->setObjectName(QStringLiteral("Label3"));
     ComboBaud = new QComboBox(this);
     ComboBaud->setObjectName(QStringLiteral("ComboBaud"));
     ComboBaud->addItems({QStringLiteral(" 9600bps"), QStringLiteral("19200bps"),
                          QStringLiteral("38400bps")});
-    Label3->setBuddy(ComboBaud);
+    m_baudLabel->setBuddy(ComboBaud);
 
-    Label2 = new QLabel(QStringLiteral("Connection"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Option1 = new QRadioButton(QStringLiteral("&Direct"), this);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option2 = new QRadioButton(QStringLiteral("&Modem"), this);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    Option1->setChecked(true);
+    m_connectionLabel = new QLabel(QStringLiteral("Connection"), this);
+    m_connectionLabel->setObjectName(QStringLiteral("Label2"));
+    m_directOption = new QRadioButton(QStringLiteral("&Direct"), this);
+    m_directOption->setObjectName(QStringLiteral("Option1"));
+    m_modemOption = new QRadioButton(QStringLiteral("&Modem"), this);
+    m_modemOption->setObjectName(QStringLiteral("Option2"));
+    m_directOption->setChecked(true);
 
-    Label4 = new QLabel(QStringLiteral("&Initialization"), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
+    m_initLabel = new QLabel(QStringLiteral("&Initialization"), this);
+    m_initLabel->setObjectName(QStringLiteral("Label4"));
     TextModemInit = new QLineEdit(QStringLiteral("AT"), this);
     TextModemInit->setObjectName(QStringLiteral("TextModemInit"));
-    Label4->setBuddy(TextModemInit);
+    m_initLabel->setBuddy(TextModemInit);
 
-    Label5 = new QLabel(QStringLiteral("&Phone number"), this);
-    Label5->setObjectName(QStringLiteral("Label5"));
+    m_phoneLabel = new QLabel(QStringLiteral("&Phone number"), this);
+    m_phoneLabel->setObjectName(QStringLiteral("Label5"));
     TextTelNo = new QLineEdit(this);
     TextTelNo->setObjectName(QStringLiteral("TextTelNo"));
-    Label5->setBuddy(TextTelNo);
+    m_phoneLabel->setBuddy(TextTelNo);
 
     CommandConnect = new QPushButton(QStringLiteral("C&onnect"), this);
     CommandConnect->setObjectName(QStringLiteral("CommandConnect"));
@@ -96,17 +96,17 @@ void FrmStart::buildUi()
     CommandDloadDisp->setObjectName(QStringLiteral("CommandDloadDisp"));
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(m_portLabel, 0, 0);
     grid->addWidget(ComboPort, 0, 1);
     grid->addWidget(LabelDevice, 0, 2, 1, 2);
-    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(m_baudLabel, 1, 0);
     grid->addWidget(ComboBaud, 1, 1);
-    grid->addWidget(Label2, 2, 0);
-    grid->addWidget(Option1, 2, 1);
-    grid->addWidget(Option2, 2, 2);
-    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(m_connectionLabel, 2, 0);
+    grid->addWidget(m_directOption, 2, 1);
+    grid->addWidget(m_modemOption, 2, 2);
+    grid->addWidget(m_initLabel, 3, 0);
     grid->addWidget(TextModemInit, 3, 1, 1, 3);
-    grid->addWidget(Label5, 4, 0);
+    grid->addWidget(m_phoneLabel, 4, 0);
     grid->addWidget(TextTelNo, 4, 1, 1, 3);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(CommandConnect);
@@ -116,13 +116,13 @@ void FrmStart::buildUi()
     grid->setColumnStretch(3, 1);
 
     // A list announces its current item as its name; give it its label's caption instead.
-    for (QLabel* label : {Label1, Label3, Label4, Label5})
+    for (QLabel* label : {m_portLabel, m_baudLabel, m_initLabel, m_phoneLabel})
         label->buddy()->setAccessibleName(label->text().remove(QLatin1Char('&')));
 
     setTabOrder(ComboPort, ComboBaud);
-    setTabOrder(ComboBaud, Option1);
-    setTabOrder(Option1, Option2);
-    setTabOrder(Option2, TextModemInit);
+    setTabOrder(ComboBaud, m_directOption);
+    setTabOrder(m_directOption, m_modemOption);
+    setTabOrder(m_modemOption, TextModemInit);
     setTabOrder(TextModemInit, TextTelNo);
     setTabOrder(TextTelNo, CommandConnect);
     setTabOrder(CommandConnect, CommandMeasDisp);
@@ -155,8 +155,8 @@ void FrmStart::updateDevice()
 void FrmStart::SetControlsBusy(qint16 busy)
 {
     const bool enable = busy != -1;
-    Option1->setEnabled(enable);
-    Option2->setEnabled(enable);
+    m_directOption->setEnabled(enable);
+    m_modemOption->setEnabled(enable);
     CommandConnect->setEnabled(enable);
     // A transaction that ends after the port was lost must not offer the windows again.
     CommandMeasDisp->setEnabled(enable && m_comm->isOpen());
@@ -184,7 +184,7 @@ void FrmStart::connectLink()
         CommandConnect->setEnabled(true);
         return;
     }
-    const qint32 result = Option1->isChecked() ? ConnectDirect() : ConnectModem();
+    const qint32 result = m_directOption->isChecked() ? ConnectDirect() : ConnectModem();
     if (m_closed)
         return;
     if (result == 0) {

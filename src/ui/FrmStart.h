@@ -63,17 +63,17 @@ private:
     QPointer<FrmDload> m_dload;
     bool m_closed = false;
 
-    QLabel* Label1 = nullptr;
+    QLabel* m_portLabel = nullptr;
     QComboBox* ComboPort = nullptr;
     QLabel* LabelDevice = nullptr;
-    QLabel* Label3 = nullptr;
+    QLabel* m_baudLabel = nullptr;
     QComboBox* ComboBaud = nullptr;
-    QLabel* Label2 = nullptr;
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QLabel* Label4 = nullptr;
+    QLabel* m_connectionLabel = nullptr;
+    QRadioButton* m_directOption = nullptr;
+    QRadioButton* m_modemOption = nullptr;
+    QLabel* m_initLabel = nullptr;
     QLineEdit* TextModemInit = nullptr;
-    QLabel* Label5 = nullptr;
+    QLabel* m_phoneLabel = nullptr;
     QLineEdit* TextTelNo = nullptr;
     QPushButton* CommandConnect = nullptr;
     QPushButton* CommandMeasDisp = nullptr;
