@@ -65,7 +65,8 @@ public:
     void shutdown();
 
     QByteArray Recv() const { return m_recv; }
-    QByteArray Send() const { return m_send; }
+    // The last command line written, CR LF included ("mi soushin" until the first).
+    QByteArray LastSent() const { return m_send; }
     qint16 ConnectStat() const { return m_connectStat; }
     void setConnectStat(qint16 value) { m_connectStat = value; }
     qint16 Busy() const { return m_busy; }

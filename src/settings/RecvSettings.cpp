@@ -155,7 +155,7 @@ Outcome RecvSettings(Link& link)
             // Send is the last line that went out: for a busy link, an earlier one.
             MessageService::plain(
                 QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
-                QString::fromLatin1(link.Send()));
+                QString::fromLatin1(link.LastSent()));
             return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);

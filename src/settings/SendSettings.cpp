@@ -28,7 +28,7 @@ public:
             m_result.outcome = Outcome::failure(command.toLatin1(), reply.result, reply.text);
             MessageService::plain(QStringLiteral("ERROR! 設定送信を中断します\r\n") +
                                   QStringLiteral("%1").arg(reply.result, 2, 10, QLatin1Char('0')) +
-                                  QString::fromLatin1(m_link.Send()));
+                                  QString::fromLatin1(m_link.LastSent()));
             return false;
         }
         if (reply.text != "ALL RIGHT\r\n") {

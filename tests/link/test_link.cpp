@@ -68,7 +68,7 @@ void TestLink::initialState()
 {
     Line l;
     QCOMPARE(l.link.Recv(), QByteArray("de-ta nashi"));
-    QCOMPARE(l.link.Send(), QByteArray("mi soushin"));
+    QCOMPARE(l.link.LastSent(), QByteArray("mi soushin"));
     QCOMPARE(l.link.ConnectStat(), qint16(0));
     QCOMPARE(l.link.Busy(), qint16(0));
     QCOMPARE(l.link.timerComInterval(), 0);
@@ -109,7 +109,7 @@ void TestLink::lineCompletion()
     QCOMPARE(r.result, Link::ResultComplete);
     QCOMPARE(r.text, reply);
     QCOMPARE(l.link.Recv(), reply);
-    QCOMPARE(l.link.Send(), QByteArray("X\r\n"));
+    QCOMPARE(l.link.LastSent(), QByteArray("X\r\n"));
     QCOMPARE(l.port.written(), QByteArray("X\r\n"));
     QCOMPARE(l.link.Busy(), qint16(0));
     QCOMPARE(l.busyCalls, (QList<qint16>{-1, 0}));
@@ -149,7 +149,7 @@ void TestLink::busyRefusal()
     // Another handler tries a transaction while the first waits.
     QTimer::singleShot(50, [&] {
         nested = l.link.SendCommand(":STAT?", 1000);
-        sendDuringWait = l.link.Send();
+        sendDuringWait = l.link.LastSent();
         writtenDuringWait = l.port.written();
     });
     const Link::Reply r = l.play({{200, "ALL RIGHT\r\n"}});
@@ -293,7 +293,7 @@ void TestLink::fetchBlockRequestAndCount()
     QCOMPARE(b.bytes.mid(1, 1000), data);
     QCOMPARE(l.link.BlockLen(), 1002);
     QCOMPARE(l.link.RecvMode(), Link::ModeBlock);
-    QCOMPARE(l.link.Send(), QByteArray("mi soushin")); // the block request is not a command
+    QCOMPARE(l.link.LastSent(), QByteArray("mi soushin")); // the block request is not a command
     QCOMPARE(l.link.timerComInterval(), 5000);
     // One byte: three bytes expected, and the card's command word.
     l.port.clearWritten();
