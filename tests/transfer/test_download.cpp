@@ -69,6 +69,8 @@ private slots:
     void refusedBeforeAnyFetch_data();
     void refusedBeforeAnyFetch();
     void writeFailures();
+    void unloadedWhileAsking_data();
+    void unloadedWhileAsking();
 };
 
 void TestDownload::byteExact_data()
@@ -402,6 +404,45 @@ void TestDownload::writeFailures()
     f.download("M0000002.DAT");
     QVERIFY(f.bench.messages.texts().isEmpty());
     QCOMPARE(f.local("M0000002.DAT"), whole);
+}
+
+void TestDownload::unloadedWhileAsking_data()
+{
+    QTest::addColumn<bool>("deleting");
+    QTest::newRow("Overwrite?") << false;
+    QTest::newRow("Execute?") << true;
+}
+
+// The user disconnects while the question is open (the box runs its own event loop), then
+// answers Yes. Catches: a handler that goes on once its window is unloaded: deletes the
+// local file, downloads, deletes on the card, or shows anything more.
+void TestDownload::unloadedWhileAsking()
+{
+    QFETCH(bool, deleting);
+    DloadFixture f;
+    f.clickMedium(deleting);
+    f.writeLocal("M0000002.DAT", "older");
+    f.ctl<QCheckBox>("CheckResume")->setChecked(false);
+    bool disconnected = false;
+    f.bench.messages.onShow([&](const ScriptedMessages::Shown&) {
+        if (!std::exchange(disconnected, true))
+            f.bench.start->CommandConnect_Click();
+    });
+    int sent = 0; // the port is closed by then: count what the link was asked to send
+    QObject::connect(&f.bench.link(), &Link::written, [&] { ++sent; });
+    if (deleting) {
+        f.list()->setCurrentRow(0);
+        f.click("CommandDelete");
+    } else {
+        f.download("M0000002.DAT");
+    }
+    QCOMPARE(f.bench.messages.texts(),
+             QStringList{deleting ? "Execute?" : "The same name file exists\r\nOverwrite?"});
+    QCOMPARE(sent, 0);
+    QCOMPARE(f.local("M0000002.DAT"), QByteArray("older"));
+    QVERIFY(f.bench.instrument.state().storage.find(Card, "MEAS0001.DAT"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(f.w.isNull());
 }
 
 QTEST_MAIN(TestDownload)
