@@ -139,6 +139,8 @@ private slots:
     void logFailureWarnsOnceAndUnchecksLogging();
     void settingsDialogOutsideARunOnly();
     void closeDuringARunSendsNoMoreMeasurements();
+    void closeDuringAConversationSendsNothingMore_data();
+    void closeDuringAConversationSendsNothingMore();
     void disconnectDuringASingle();
 };
 
@@ -595,6 +597,42 @@ void TestFrmMeas::closeDuringARunSendsNoMoreMeasurements()
     QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
     QTest::qWait(400);
     QCOMPARE(f.bench.wire(), kRepeatStart + Lines{":MEAS?"});
+}
+
+void TestFrmMeas::closeDuringAConversationSendsNothingMore_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QByteArray>("closeAt");
+    QTest::addColumn<Lines>("wire");
+    QTest::newRow("Start/Stop") << QByteArray("CommandStart") << QByteArray(":STAT?")
+                                << Lines{":DISP:MODE MEAS", ":HEAD OFF", ":STAT?"};
+    QTest::newRow("Single") << QByteArray("CommandSingle") << QByteArray(":HEAD ON")
+                            << Lines{":HEAD ON"};
+}
+
+// Catches: ":START" or ":STOP" written after the window was closed while Start/Stop asked
+// the instrument's state; the rest of a Single sent after a close during its first step.
+void TestFrmMeas::closeDuringAConversationSendsNothingMore()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QByteArray, closeAt);
+    QFETCH(Lines, wire);
+    Fixture f;
+    QVERIFY(f.window);
+    f.bench.instrument.config().replyDelayMs = 200; // the close comes while the reply waits
+    TestUtil::PauseRecorder pauses;
+    QPointer<FrmMeas> w = f.window;
+    QObject::connect(&f.bench.link(), &Link::written, w, [&](const QByteArray& line) {
+        if (line == closeAt + "\r\n")
+            TestUtil::later(0, [&] {
+                if (w)
+                    w->close();
+            });
+    });
+    QTest::mouseClick(f.get<QPushButton>(button.constData()), Qt::LeftButton);
+    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
+    QCOMPARE(f.bench.wire(), wire);
+    QVERIFY(pauses.pauses.isEmpty());
 }
 
 // Catches: a Single's wait outliving the disconnect, or the window destroyed under it.
