@@ -45,6 +45,7 @@ private slots:
     void reconnectAfterClose();
     void modemOverThePty();
     void missingPortIsNamed();
+    void simulatorEndsWhileMeasuring();
 };
 
 void TestPtyE2E::connectsThroughTheResolvedPort()
@@ -127,6 +128,37 @@ void TestPtyE2E::missingPortIsNamed()
                  text.contains(QStringLiteral("/dev/pqlink-no-such-device")),
              qPrintable(text));
     QCOMPARE(p.start.link().ConnectStat(), qint16(0));
+}
+
+// Catches: a lost port reported more than once or not at all, a report without COMn and its
+// device, the measurement window left open on a dead line, Connect left disabled.
+void TestPtyE2E::simulatorEndsWhileMeasuring()
+{
+    auto sim = std::make_unique<SimProcess>(QStringList{}, 3);
+    const QString device = sim->device();
+    // The user's own COM3 link, which outlives the simulator.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QDir().mkpath(PortResolver::dosdevicesDir());
+    QVERIFY(QFile::link(device, PortResolver::dosdevicesDir() + QStringLiteral("/com3")));
+    Program p;
+    p.c<QComboBox>("ComboPort")->setCurrentIndex(2);
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    p.click("CommandMeasDisp");
+    QPointer<FrmMeas> meas = p.start.measWindow();
+    QVERIFY(meas && meas->isVisible());
+    QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
+
+    sim.reset(); // the process ends, and the pseudo-terminal with it
+    QVERIFY(TestUtil::waitFor([&] { return p.start.link().ConnectStat() == 0 && meas.isNull(); }));
+    QTest::qWait(300); // room for a second report
+    QCOMPARE(p.messages.shown().size(), 1);
+    QCOMPARE(p.messages.shown()[0].kind, MessageService::Kind::Critical);
+    const QString text = p.messages.shown()[0].text;
+    QVERIFY2(text.contains("COM3 (" + device + ")"), qPrintable(text));
+    QVERIFY(p.c<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(TestUtil::caption(p.c<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
 }
 
 QTEST_MAIN(TestPtyE2E)
