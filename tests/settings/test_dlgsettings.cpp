@@ -135,6 +135,8 @@ private slots:
     void sendFromTheDialog();
     void receive();
     void unloadDuringSend();
+    void sendStopsWhenTheLinkGoes_data();
+    void sendStopsWhenTheLinkGoes();
 };
 
 // Catches: Return in a field starting an exchange, a list or field nobody can read the name
@@ -601,6 +603,45 @@ void TestDlgSettings::unloadDuringSend()
     // The handler ran to its end on a live dialog; only then did the dialog go.
     QVERIFY(!dlg.isNull() && !dlg->isVisible() && written > 2);
     QTRY_VERIFY(dlg.isNull());
+}
+
+void TestDlgSettings::sendStopsWhenTheLinkGoes_data()
+{
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("disconnected") << false;
+    QTest::newRow("program closed") << true;
+}
+
+// Catches: a send that goes on writing after a disconnect or the program's close (each
+// command would wait out its time-out on a dead line), or that reports the abort more than
+// once.
+void TestDlgSettings::sendStopsWhenTheLinkGoes()
+{
+    QFETCH(bool, quit);
+    SimConfig config;
+    config.replyDelayMs = 50;
+    ModSet::instance().CirNum = 4;
+    Fixture f(config);
+    f.bench.messages.setDefaultAnswer(true); // send although nothing was received
+    int written = 0;
+    int writtenAtTheEnd = -1;
+    connect(&f.bench.link(), &Link::written, f.dlg.get(), [&] {
+        if (++written == 3)
+            TestUtil::later(0, [&] {
+                if (quit)
+                    f.bench.start->close();
+                else
+                    f.bench.start->CommandConnect_Click();
+                writtenAtTheEnd = written;
+            });
+    });
+    f.click("CommandSend");
+    QCOMPARE(written, 3);
+    QCOMPARE(writtenAtTheEnd, 3);
+    int reports = 0;
+    for (const auto& shown : f.bench.messages.shown())
+        reports += shown.kind != MessageService::Kind::Question;
+    QVERIFY2(reports <= 1, qPrintable(f.bench.messages.texts().join('|')));
 }
 
 QTEST_MAIN(TestDlgSettings)
