@@ -140,8 +140,10 @@ void QtCommPort::onError()
     case QSerialPort::UnsupportedOperationError: // line signals on a pseudo-terminal
     case QSerialPort::TimeoutError:
         return;
-    case QSerialPort::ResourceError: {
-        // The adapter was unplugged: the port is gone.
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError: {
+        // The adapter was unplugged, or the line hung up (reads end at once with nothing):
+        // the port is gone.
         const QString reason = m_port->errorString();
         m_port->clearError();
         if (m_port->isOpen())

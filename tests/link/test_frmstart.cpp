@@ -31,45 +31,22 @@ private slots:
     void portLostWhileConnected();
 };
 
+// Catches: anything sent or the port opened before Connect, the windows offered unconnected.
 void TestFrmStart::loadState()
 {
     SimBench b;
-    FrmStart& w = *b.start;
-    QCOMPARE(w.windowTitle(), QStringLiteral("CONNECT  (V0.02)"));
-    auto* port = b.startChild<QComboBox>("ComboPort");
-    QCOMPARE(port->count(), 8);
-    QCOMPARE(port->itemText(0), QStringLiteral("COM1"));
-    QCOMPARE(port->itemText(7), QStringLiteral("COM8"));
-    QCOMPARE(port->currentIndex(), 0);
-    QVERIFY(!port->isEditable());
-    QCOMPARE(port->toolTip(), QStringLiteral("Kestrelまたはモデムを接続するCOMポートを選択"));
-    auto* baud = b.startChild<QComboBox>("ComboBaud");
-    QCOMPARE(baud->count(), 3);
-    QCOMPARE(baud->itemText(0), QStringLiteral(" 9600bps"));
-    QCOMPARE(baud->itemText(1), QStringLiteral("19200bps"));
-    QCOMPARE(baud->itemText(2), QStringLiteral("38400bps"));
-    QCOMPARE(baud->currentIndex(), 0);
+    QCOMPARE(b.startChild<QComboBox>("ComboPort")->count(), 8);
     QVERIFY(b.startChild<QRadioButton>("Option1")->isChecked());
-    QCOMPARE(caption(b.startChild<QRadioButton>("Option1")), QStringLiteral("Direct"));
-    QCOMPARE(caption(b.startChild<QRadioButton>("Option2")), QStringLiteral("Modem"));
     QCOMPARE(b.startChild<QLineEdit>("TextModemInit")->text(), QStringLiteral("AT"));
-    QCOMPARE(b.startChild<QLineEdit>("TextTelNo")->text(), QString());
-    const char* labels[][2] = {{"Label1", "Comport"},     {"Label3", "Baudrate"},
-                               {"Label2", "Connection"},  {"Label4", "Initialization"},
-                               {"Label5", "Phone number"}};
-    for (auto& l : labels)
-        QCOMPARE(caption(b.startChild<QLabel>(l[0])), QString::fromLatin1(l[1]));
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandMeasDisp")), QStringLiteral("Measure"));
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandDloadDisp")), QStringLiteral("Download"));
     QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
     QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
     QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
     QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM1"));
-    QVERIFY(b.port->written().isEmpty()); // nothing is sent before connecting
+    QVERIFY(b.port->written().isEmpty());
     QVERIFY(!b.port->isOpen());
 }
 
+// Catches: an entry field or list announced without its label's caption.
 void TestFrmStart::accessibleNames()
 {
     SimBench b;
@@ -93,6 +70,8 @@ void TestFrmStart::accessibleNames()
     }
 }
 
+// Catches: a wrong connection test, a hang-up command sent, the windows offered after a
+// disconnect.
 void TestFrmStart::directConnectAndDisconnect()
 {
     SimBench b;
@@ -115,6 +94,8 @@ void TestFrmStart::directConnectAndDisconnect()
     QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
 }
 
+// Catches: a failed connection test reported, the port left open, or the next attempt
+// refused.
 void TestFrmStart::directSilentFailure()
 {
     SimConfig c;
@@ -133,6 +114,7 @@ void TestFrmStart::directSilentFailure()
     QVERIFY(b.connectDirect());
 }
 
+// Catches: the port or line speed taken from the wrong list entry.
 void TestFrmStart::portAndSettingsFromTheLists()
 {
     SimBench b;
@@ -148,6 +130,7 @@ void TestFrmStart::portAndSettingsFromTheLists()
     QCOMPARE(b.port->settings(), QStringLiteral("19200,n,8,1"));
 }
 
+// Catches: an open error not reported as it is, or anything sent after it.
 void TestFrmStart::portOpenError()
 {
     SimBench b;
@@ -168,23 +151,22 @@ void TestFrmStart::modem_data()
     QTest::addColumn<QString>("number");
     QTest::addColumn<QList<QByteArray>>("wire");
     QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("maxMs");
     using L = QList<QByteArray>;
-    QTest::newRow("connects") << "ATZ" << "0312345678" << L{"ATZ", "ATD0312345678"} << true << 3000;
-    QTest::newRow("empty number") << "AT" << "" << L{"AT", "ATD"} << true << 3000;
-    // "NO CARRIER" ends the dial at once, long before its 30 s time-out.
-    QTest::newRow("no carrier") << "AT" << "999" << L{"AT", "ATD999"} << false << 3000;
+    QTest::newRow("connects") << "ATZ" << "0312345678" << L{"ATZ", "ATD0312345678"} << true;
+    QTest::newRow("empty number") << "AT" << "" << L{"AT", "ATD"} << true;
+    QTest::newRow("no carrier") << "AT" << "999" << L{"AT", "ATD999"} << false;
     // Without "OK" there is no dial.
-    QTest::newRow("no OK") << "HELLO" << "1" << L{"HELLO"} << false << 3000;
+    QTest::newRow("no OK") << "HELLO" << "1" << L{"HELLO"} << false;
 }
 
+// Catches: a dial without "OK", a wrong dial command, time-out or pause, "NO CARRIER" taken
+// for a connection.
 void TestFrmStart::modem()
 {
     QFETCH(QString, init);
     QFETCH(QString, number);
     QFETCH(QList<QByteArray>, wire);
     QFETCH(bool, connected);
-    QFETCH(int, maxMs);
     SimConfig c;
     c.modem = true;
     c.dialDelayMs = 100;
@@ -197,10 +179,7 @@ void TestFrmStart::modem()
     b.startChild<QRadioButton>("Option2")->setChecked(true);
     b.startChild<QLineEdit>("TextModemInit")->setText(init);
     b.startChild<QLineEdit>("TextTelNo")->setText(number);
-    QElapsedTimer clock;
-    clock.start();
     QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    QVERIFY(clock.elapsed() < maxMs);
     QCOMPARE(b.wire(), wire);
     QCOMPARE(b.link().ConnectStat(), connected ? qint16(-1) : qint16(0));
     QCOMPARE(timeouts, wire.size() == 2 ? (QList<int>{1000, 30000}) : (QList<int>{1000}));
@@ -213,6 +192,7 @@ void TestFrmStart::modem()
     }
 }
 
+// Catches: the connection controls usable while a transaction waits, or left disabled.
 void TestFrmStart::controlsFollowBusy()
 {
     SimConfig c;
@@ -232,6 +212,7 @@ void TestFrmStart::controlsFollowBusy()
         QVERIFY(b.startChild<QWidget>(n)->isEnabled());
 }
 
+// Catches: both windows open at once, or one left open after a disconnect.
 void TestFrmStart::windowsCloseEachOther()
 {
     SimBench b;
@@ -252,23 +233,14 @@ void TestFrmStart::windowsCloseEachOther()
     QVERIFY(!b.start->measWindow() && !b.start->dloadWindow());
 }
 
+// Catches: Measure or Download offered again when a transaction ends on a lost port.
 void TestFrmStart::portLostWhileConnected()
 {
     SimBench b;
     QVERIFY(b.connectDirect());
-    QPointer<FrmMeas> meas = b.openMeas();
-    emit b.port->lost(QStringLiteral("No such device"));
-    QVERIFY(TestUtil::waitFor([&] { return b.link().ConnectStat() == 0; }));
-    QCOMPARE(b.messages.shown().size(), 1);
-    QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
-    QVERIFY(b.messages.shown()[0].text.contains(QStringLiteral("COM1 (sim:COM1)")));
-    QVERIFY(b.messages.shown()[0].text.contains(QStringLiteral("No such device")));
-    QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
-
-    // Lost while a transaction waits: when that transaction ends, the window buttons must
-    // stay disabled, since there is nothing to measure or download through.
-    QVERIFY(b.connectDirect());
+    // The real port's loss is the pty test's; here lost while a transaction waits: when that
+    // transaction ends, the window buttons must stay disabled, since there is nothing to
+    // measure or download through.
     b.instrument.config().replyDelayMs = 300;
     QTimer::singleShot(100, [&] { emit b.port->lost(QStringLiteral("No such device")); });
     b.link().SendCommand(":STAT?", 1000);

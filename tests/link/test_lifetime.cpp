@@ -47,9 +47,10 @@ private slots:
     void unloadWhenIdleDestroysAtOnce();
     void nestedHandlersAllFinishFirst();
     void disconnectWhileAWindowOpens();
-    void closeBoxUnloads();
 };
 
+// Catches: a window destroyed under a handler that waits, shown after its unload, or whose
+// handler does not see the stop flag.
 void TestLifetime::unloadDuringAWaitDefersDestruction()
 {
     SimConfig c;
@@ -75,6 +76,7 @@ void TestLifetime::unloadDuringAWaitDefersDestruction()
     QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
 }
 
+// Catches: an idle window unloaded but never destroyed.
 void TestLifetime::unloadWhenIdleDestroysAtOnce()
 {
     SimBench b;
@@ -85,6 +87,7 @@ void TestLifetime::unloadWhenIdleDestroysAtOnce()
     QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
 }
 
+// Catches: a window destroyed when only the inner of two nested handlers has returned.
 void TestLifetime::nestedHandlersAllFinishFirst()
 {
     // A second handler of the same window runs inside the first one's wait (a click during a
@@ -104,6 +107,7 @@ void TestLifetime::nestedHandlersAllFinishFirst()
     QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
 }
 
+// Catches: the measurement window destroyed under its opening handler by a disconnect.
 void TestLifetime::disconnectWhileAWindowOpens()
 {
     // The user disconnects while the measurement window's opening waits for the instrument:
@@ -121,21 +125,6 @@ void TestLifetime::disconnectWhileAWindowOpens()
     QVERIFY(TestUtil::waitFor([&] { return b.link().ConnectStat() == 0; }));
     QVERIFY(!b.start->measWindow());
     QVERIFY(TestUtil::waitFor([&] { return meas.isNull() && opened.isNull(); }));
-}
-
-void TestLifetime::closeBoxUnloads()
-{
-    SimBench b;
-    QVERIFY(b.connectDirect());
-    QPointer<FrmDload> d = b.openDload();
-    QVERIFY(d);
-    d->close();
-    QVERIFY(!b.start->dloadWindow());
-    QVERIFY(TestUtil::waitFor([&] { return d.isNull(); }));
-    QPointer<FrmMeas> m = b.openMeas();
-    QVERIFY(m);
-    m->close();
-    QVERIFY(TestUtil::waitFor([&] { return m.isNull(); }));
 }
 
 QTEST_MAIN(TestLifetime)

@@ -1,6 +1,7 @@
 // End to end: the real kestrel-sim on a pseudo-terminal, reached through QSerialPort and the
 // COMn resolution, as a user's program would reach the instrument.
 
+#include "FrmMeas.h"
 #include "FrmStart.h"
 #include "Link.h"
 #include "PortResolver.h"
@@ -10,14 +11,16 @@
 #include "TestUtil.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -40,9 +43,9 @@ private slots:
     void connectsThroughTheResolvedPort();
     void receptionNeverStalls();
     void reconnectAfterClose();
-    void pacedLineTakesItsTime();
     void modemOverThePty();
     void missingPortIsNamed();
+    void simulatorEndsWhileMeasuring();
 };
 
 void TestPtyE2E::connectsThroughTheResolvedPort()
@@ -88,22 +91,6 @@ void TestPtyE2E::reconnectAfterClose()
     }
 }
 
-void TestPtyE2E::pacedLineTakesItsTime()
-{
-    // 2400 bit/s: the 5-byte command and 15-byte reply take about 83 ms on the line.
-    SimProcess sim({QStringLiteral("--baud"), QStringLiteral("2400")});
-    sim.useAsConfigHome();
-    Program p;
-    p.click("CommandConnect");
-    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(p.start.link().SendCommand("aaa", 1000).result, Link::ResultComplete);
-    const qint64 ms = clock.elapsed();
-    QVERIFY2(ms >= 5 * 75 && ms < 5 * 400, qPrintable(QString::number(ms)));
-}
-
 void TestPtyE2E::modemOverThePty()
 {
     SimProcess sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("200"),
@@ -141,6 +128,37 @@ void TestPtyE2E::missingPortIsNamed()
                  text.contains(QStringLiteral("/dev/pqlink-no-such-device")),
              qPrintable(text));
     QCOMPARE(p.start.link().ConnectStat(), qint16(0));
+}
+
+// Catches: a lost port reported more than once or not at all, a report without COMn and its
+// device, the measurement window left open on a dead line, Connect left disabled.
+void TestPtyE2E::simulatorEndsWhileMeasuring()
+{
+    auto sim = std::make_unique<SimProcess>(QStringList{}, 3);
+    const QString device = sim->device();
+    // The user's own COM3 link, which outlives the simulator.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QDir().mkpath(PortResolver::dosdevicesDir());
+    QVERIFY(QFile::link(device, PortResolver::dosdevicesDir() + QStringLiteral("/com3")));
+    Program p;
+    p.c<QComboBox>("ComboPort")->setCurrentIndex(2);
+    p.click("CommandConnect");
+    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    p.click("CommandMeasDisp");
+    QPointer<FrmMeas> meas = p.start.measWindow();
+    QVERIFY(meas && meas->isVisible());
+    QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
+
+    sim.reset(); // the process ends, and the pseudo-terminal with it
+    QVERIFY(TestUtil::waitFor([&] { return p.start.link().ConnectStat() == 0 && meas.isNull(); }));
+    QTest::qWait(300); // room for a second report
+    QCOMPARE(p.messages.shown().size(), 1);
+    QCOMPARE(p.messages.shown()[0].kind, MessageService::Kind::Critical);
+    const QString text = p.messages.shown()[0].text;
+    QVERIFY2(text.contains("COM3 (" + device + ")"), qPrintable(text));
+    QVERIFY(p.c<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(TestUtil::caption(p.c<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
 }
 
 QTEST_MAIN(TestPtyE2E)

@@ -34,6 +34,7 @@ void TestMeasParse::splitItem_data()
         << QByteArray("U1  7 ") << QByteArray("U1 ") << QByteArray("7 ");
 }
 
+// Catches: a name split at a later blank, or a blank trimmed that belongs to the value.
 void TestMeasParse::splitItem()
 {
     QFETCH(QByteArray, item);
@@ -64,6 +65,8 @@ void TestMeasParse::split_data()
     QTest::newRow("one character") << QByteArray("5") << Bytes{""} << Bytes{""} << Bytes{""};
 }
 
+// Catches: a name or value cut wrong at a comma or CR LF, older entries shown past the END
+// marker, names taken from a values-only reply.
 void TestMeasParse::split()
 {
     QFETCH(QByteArray, reply);
@@ -99,6 +102,7 @@ void TestMeasParse::longReplyKeepsTheFirst1600_data()
     QTest::newRow("5000") << 5000 << 1600;
 }
 
+// Catches: more than 1600 items stored (past the lists) or the 1600th lost.
 void TestMeasParse::longReplyKeepsTheFirst1600()
 {
     QFETCH(int, items);
@@ -117,6 +121,7 @@ void TestMeasParse::longReplyKeepsTheFirst1600()
     QCOMPARE(l.MeasData(kept), QByteArray("END"));
 }
 
+// Catches: the END marker misplaced after a shorter reply.
 void TestMeasParse::shorterReplyLeavesOlderEntriesAfterTheMarker()
 {
     MeasLists l;

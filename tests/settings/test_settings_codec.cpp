@@ -1,10 +1,13 @@
-// The settings' number reader and number forms, the item words and the reply splitters.
+// The settings' number reader and number forms, the item words, the reply splitters and the
+// sensor and wiring rules.
 
 #include "ItemWords.h"
 #include "ModSet.h"
 #include "NumberText.h"
 #include "ReplyFits.h"
+#include "SensorRule.h"
 #include "SettingsCodec.h"
+#include "WiringRule.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -29,6 +32,8 @@ private slots:
     void replyFieldCodes();
     void replyFits_data();
     void replyFits();
+    void sensorRule();
+    void wiringRule();
 };
 
 void TestSettingsCodec::numberReader_data()
@@ -54,6 +59,8 @@ void TestSettingsCodec::numberReader_data()
     QTest::newRow("exponent past 64 bits") << "1e99999999999999999999" << inf << "out";
 }
 
+// Catches: a number read past a character it must stop at, blanks not skipped, a
+// rounding that is not to even, or an out-of-range integer taken as a value.
 void TestSettingsCodec::numberReader()
 {
     QFETCH(QString, text);
@@ -92,6 +99,8 @@ void TestSettingsCodec::numberForms_data()
                           << "-2E-20";
 }
 
+// Catches: a leading zero or sign blank wrong, an exponent where none belongs, more than
+// 15 significant digits sent.
 void TestSettingsCodec::numberForms()
 {
     QFETCH(double, value);
@@ -114,6 +123,8 @@ void TestSettingsCodec::formsReadBack()
     }
 }
 
+// Catches: a data item on the wrong bit or word, HARM. or WAVE put into the item words, the
+// order selection decoded from the wrong bits.
 void TestSettingsCodec::itemWordsBits()
 {
     ModSet all;
@@ -167,6 +178,8 @@ void TestSettingsCodec::splitFields_data()
     QTest::newRow("LF without CR") << QByteArray("1,22\n") << 2 << Fields{"1", "2"};
 }
 
+// Catches: a field kept with its CR LF, a missing field not empty, a reply split past the
+// count asked for.
 void TestSettingsCodec::splitFields()
 {
     QFETCH(QByteArray, reply);
@@ -188,6 +201,7 @@ void TestSettingsCodec::replyFieldCodes_data()
     QTest::newRow("CLD untrimmed") << QByteArray(" CLD") << 0 << 0;
 }
 
+// Catches: a range or sensor word matched in the wrong case, untrimmed, or as a prefix.
 void TestSettingsCodec::replyFieldCodes()
 {
     QFETCH(QByteArray, field);
@@ -229,6 +243,36 @@ void TestSettingsCodec::replyFits()
     QFETCH(QByteArray, reply);
     QFETCH(bool, fits);
     QCOMPARE(ReplyFits(query, reply), fits);
+}
+
+// Catches: a sensor that keeps a range it cannot measure, a range replaced that it can, or
+// the wrong replacement (ranges 0.5, 1, 5, 10, 50, 100, 200, 500, 1k, 5k).
+void TestSettingsCodec::sensorRule()
+{
+    const int table[SensorRule::SensorCount][SensorRule::RangeCount] = {
+        {5, 5, 2, 3, 4, 5, 5, 5, 5, 5}, // CLA
+        {7, 7, 2, 3, 4, 5, 5, 7, 7, 7}, // CLB
+        {7, 7, 7, 7, 7, 7, 7, 7, 7, 7}, // FLX-500
+        {9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, // FLX-5k
+        {8, 8, 8, 8, 8, 5, 6, 8, 8, 8}, // CLC
+        {0, 1, 2, 2, 2, 2, 2, 2, 2, 2}, // CLD
+    };
+    for (int s = 0; s < SensorRule::SensorCount; ++s)
+        for (int r = 0; r < SensorRule::RangeCount; ++r)
+            QVERIFY2(SensorRule::allowedRange(s, r) == table[s][r],
+                     qPrintable(QStringLiteral("sensor %1 range %2").arg(s).arg(r)));
+    QCOMPARE(SensorRule::allowedRange(-1, 4), 4); // no sensor: no rule
+}
+
+// Catches: a count above the wiring's largest kept, an allowed one refused, or a refused
+// count falling back to the largest instead of one circuit.
+void TestSettingsCodec::wiringRule()
+{
+    const int largest[6] = {4, 2, 2, 1, 1, 1};
+    for (int w = 0; w < 6; ++w)
+        for (int c = 1; c <= 4; ++c)
+            QVERIFY2(WiringRule::allowedCount(w, c) == (c <= largest[w] ? c : 1),
+                     qPrintable(QStringLiteral("wiring %1 x%2").arg(w).arg(c)));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCodec)
