@@ -13,4 +13,9 @@ namespace bench {
 // the simulator on CPU S from here on.
 std::unique_ptr<SimProcess> startSim(const QStringList& options);
 
+// bench_windows.cpp: the program's own windows against the simulator.
+void downloadPaced();
+void repeatResponsiveness();
+void repeatSoak();
+
 } // namespace bench

@@ -448,8 +448,14 @@ int main(int argc, char* argv[])
         downloadUnpaced();
     if (want({"download", "download_9600"}))
         download9600();
+    if (want({"download", "download_paced"}))
+        downloadPaced();
+    if (want({"repeat"}))
+        repeatResponsiveness();
     if (want({"soak", "soak_link"}))
         soakExchanges();
+    if (want({"soak", "soak_repeat"}))
+        repeatSoak();
     if (want({"startup"}))
         startup();
     return 0;
