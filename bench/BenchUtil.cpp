@@ -10,9 +10,10 @@
 
 namespace bench {
 
-void figure(const char* name, double value, const QString& note)
+void figure(const char* name, double value, const QString& note, int decimals)
 {
-    std::printf("%s: %.3f%s%s\n", name, value, note.isEmpty() ? "" : "  # ", qPrintable(note));
+    std::printf("%s: %.*f%s%s\n", name, decimals, value, note.isEmpty() ? "" : "  # ",
+                qPrintable(note));
     std::fflush(stdout);
 }
 

@@ -10,7 +10,7 @@
 namespace bench {
 
 // Prints "name: value  # note".
-void figure(const char* name, double value, const QString& note = {});
+void figure(const char* name, double value, const QString& note = {}, int decimals = 3);
 
 double seconds(const std::function<void()>& work);
 // CPU seconds (user and system) of this process so far.

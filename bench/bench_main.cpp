@@ -412,7 +412,8 @@ void soakExchanges()
     figure("soak_exchanges_stalled", stalled,
            QStringLiteral("of 100000 exchanges, longest %1 ms; target 0%2")
                .arg(longestMs, 0, 'f', 1)
-               .arg(wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(wrong) : QString()));
+               .arg(wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(wrong) : QString()),
+           0);
     figure("soak_rss_growth_mb", rssMb() - rssAfterFirst,
            QStringLiteral("after 100000 minus after 1000; target <= 1"));
 }
