@@ -41,7 +41,11 @@ double statusMb(const char* field)
     if (status.open(QIODevice::ReadOnly))
         for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith(field))
-                return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toDouble() /
+                return line.mid(qsizetype(qstrlen(field)))
+                           .trimmed()
+                           .split(' ')
+                           .value(0)
+                           .toDouble() /
                        1024.0;
     return 0;
 }
@@ -90,7 +94,8 @@ QString spreadText(const Spread& s)
 void medianFigure(const char* name, const std::vector<double>& values, const QString& note)
 {
     const Spread s = spread(values);
-    figure(name, s.median, spreadText(s) + (note.isEmpty() ? QString() : QStringLiteral("; ") + note));
+    figure(name, s.median,
+           spreadText(s) + (note.isEmpty() ? QString() : QStringLiteral("; ") + note));
 }
 
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b)
@@ -121,10 +126,15 @@ std::vector<std::vector<double>> timeRounds(const std::vector<std::function<doub
     return out;
 }
 
-int runsForOneSecond(double perRun)
+int runsForOneSecond(const std::function<void()>& run)
 {
-    // A little over one second, so that a fast moment does not bring a side under it.
-    return perRun > 0 ? std::max(1, int(std::ceil(1.1 / perRun))) : 1;
+    // From the fastest run seen, so that a side stays over a second in a fast moment too.
+    QElapsedTimer total;
+    total.start();
+    double fastest = 1e9;
+    for (int n = 0; n < 2 || total.nsecsElapsed() < 300000000; ++n)
+        fastest = std::min(fastest, seconds(run));
+    return std::max(1, int(std::ceil(1.2 / fastest)));
 }
 
 } // namespace bench

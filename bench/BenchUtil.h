@@ -44,7 +44,8 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 std::vector<std::vector<double>> timeRounds(const std::vector<std::function<double()>>& sides,
                                             int rounds = 9);
 
-// How many times to repeat work that takes perRun seconds for at least one second of it.
-int runsForOneSecond(double perRun);
+// How many runs of the work make over a second even at the pace of the fastest of a few
+// calibrating runs (at least two, at least 0.3 s).
+int runsForOneSecond(const std::function<void()>& run);
 
 } // namespace bench

@@ -41,7 +41,8 @@ QString StallMeter::longest(int count) const
     std::vector<size_t> order(m_gapsNs.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::sort(order.begin(), order.end(), [this](size_t a, size_t b) { return m_gapsNs[a] > m_gapsNs[b]; });
+    std::sort(order.begin(), order.end(),
+              [this](size_t a, size_t b) { return m_gapsNs[a] > m_gapsNs[b]; });
     // The tick that ended gap i came at the sum of the gaps up to it.
     std::vector<qint64> at(m_gapsNs.size());
     qint64 sum = 0;

@@ -95,16 +95,14 @@ void linkRoundtrip()
 {
     auto sim = startSim({});
     const QString device = sim->device();
-    double perExchange = 0;
+    int n = 0;
     {
         Raw c(device);
-        perExchange = seconds([&] {
-                          for (int i = 0; i < 500; ++i)
-                              c.exchange("aaa");
-                      }) /
-                      500;
+        n = 100 * runsForOneSecond([&] {
+                for (int i = 0; i < 100; ++i)
+                    c.exchange("aaa");
+            });
     }
-    const int n = runsForOneSecond(perExchange);
     int wrong = 0;
     const auto t = timeRounds({
         [&] {
@@ -196,12 +194,11 @@ void replayRatio(const char* name, const QStringList& simOptions,
             for (const QByteArray& l : lines)
                 c.exchange(l);
     };
-    double perRun = 0;
+    int runs = 0;
     {
         Raw c(device);
-        perRun = seconds([&] { replay(c, 1); });
+        runs = runsForOneSecond([&] { replay(c, 1); });
     }
-    const int runs = runsForOneSecond(perRun);
     const auto t = timeRounds({
         [&] {
             Raw c(device);
@@ -225,7 +222,8 @@ void replayRatio(const char* name, const QStringList& simOptions,
 void settingsExchange(const QStringList& simOptions, const char* recvName, const char* sendName,
                       const char* target)
 {
-    replayRatio(recvName, simOptions, [](Link& l) { RecvSettings(l); }, target);
+    replayRatio(
+        recvName, simOptions, [](Link& l) { RecvSettings(l); }, target);
 
     // A record as the simulator holds it, with four circuits (1P2W allows them).
     recordLines([](Link& l) { RecvSettings(l); });
@@ -234,12 +232,16 @@ void settingsExchange(const QStringList& simOptions, const char* recvName, const
     const QString name = ModSet::instance().DataFName;
     replayRatio(
         sendName, simOptions,
-        [&](Link& l) { SendSettings(l, {[name] { return name; }, [] { return 0; }, {}}); }, target);
+        [&](Link& l) {
+            SendSettings(l, {[name] { return name; }, [] { return 0; }, {}});
+        },
+        target);
 }
 
 QByteArray blockRequest(const QByteArray& name, qint32 start, qint32 end)
 {
-    return ":CARD:PICK? " + name + ", " + QByteArray::number(start) + ", " + QByteArray::number(end);
+    return ":CARD:PICK? " + name + ", " + QByteArray::number(start) + ", " +
+           QByteArray::number(end);
 }
 
 // The blocks of a download of size bytes: calls block(start, end) for each.
@@ -263,7 +265,8 @@ void downloadUnpaced()
 
     // Each floor makes the same block requests and writes the same file, as plainly as it can.
     const auto rawRun = [&](RawClient& c) {
-        const int fd = ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fd =
+            ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         forEachBlock(bigSize, [&](qint32 start, qint32 end) {
             const QByteArray b = c.exchangeBlock(blockRequest(big, start, end), end - start + 3);
             const qsizetype n = end - start + 1;
@@ -291,12 +294,11 @@ void downloadUnpaced()
             ++failures;
     };
 
-    double once = 0;
+    int runs = 0;
     {
         Raw c(device);
-        once = seconds([&] { rawRun(c); });
+        runs = runsForOneSecond([&] { rawRun(c); });
     }
-    const int runs = runsForOneSecond(once);
     const auto t = timeRounds({
         [&] {
             Raw c(device);
@@ -322,7 +324,9 @@ void downloadUnpaced()
     });
     const QString failed = failures ? QStringLiteral("; %1 FAILED").arg(failures) : QString();
     medianFigure("download_unpaced_ratio", ratios(t[0], t[2]),
-                 QStringLiteral("against raw termios, 20 MB x %1 a side; target >= 0.8%2").arg(runs).arg(failed));
+                 QStringLiteral("against raw termios, 20 MB x %1 a side; target >= 0.8%2")
+                     .arg(runs)
+                     .arg(failed));
     medianFigure("download_vs_qt_floor", ratios(t[1], t[2]),
                  QStringLiteral("against QSerialPort + QEventLoop; target >= 0.90%1").arg(failed));
     figure("download_rss_mb", peakRssMb(), QStringLiteral("peak of the group; target <= 60"));
@@ -333,8 +337,8 @@ double lineSeconds(const QByteArray& name, qint32 from, qint32 to, int baud)
 {
     double s = 0;
     forEachBlock(to - from + 1, [&](qint32 start, qint32 end) {
-        const qint64 bytes = blockRequest(name, from - 1 + start, from - 1 + end).size() + 2 +
-                             (end - start + 3);
+        const qint64 bytes =
+            blockRequest(name, from - 1 + start, from - 1 + end).size() + 2 + (end - start + 3);
         s += double(bytes) * 10.0 / baud;
     });
     return s;
@@ -386,8 +390,9 @@ void measure1600()
     }
     const Spread s = spread(ms);
     figure("meas_1600_ms", s.median,
-           recorder.logFailed() ? QStringLiteral("LOG FAILED")
-                                : QStringLiteral("median of 200, max %1; target <= 5").arg(s.max, 0, 'f', 3));
+           recorder.logFailed()
+               ? QStringLiteral("LOG FAILED")
+               : QStringLiteral("median of 200, max %1; target <= 5").arg(s.max, 0, 'f', 3));
 }
 
 void soakExchanges()

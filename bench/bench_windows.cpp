@@ -13,10 +13,10 @@
 #include "StallMeter.h"
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -134,14 +134,17 @@ PacedDownload downloadThroughWindow(Program& program, QWidget* window, const QSt
     QFile::remove(local); // a whole download, not a resume
     QElapsedTimer clock;
     std::vector<BlockMark> marks;
-    const auto watch = QObject::connect(&program.start->link(), &Link::written, [&](const QByteArray& line, int) {
-        if (!line.startsWith(":CARD:PICK?"))
-            return;
-        // ":CARD:PICK? name, start, end" + CR LF; the reply is 0x02, the bytes and 0x03.
-        const QList<QByteArray> f = line.trimmed().split(',');
-        const qint64 bytes = f.value(2).trimmed().toLongLong() - f.value(1).trimmed().toLongLong() + 3;
-        marks.push_back({clock.nsecsElapsed(), cpuSeconds(), double(line.size() + bytes) * 10.0 / baud});
-    });
+    const auto watch =
+        QObject::connect(&program.start->link(), &Link::written, [&](const QByteArray& line, int) {
+            if (!line.startsWith(":CARD:PICK?"))
+                return;
+            // ":CARD:PICK? name, start, end" + CR LF; the reply is 0x02, the bytes and 0x03.
+            const QList<QByteArray> f = line.trimmed().split(',');
+            const qint64 bytes =
+                f.value(2).trimmed().toLongLong() - f.value(1).trimmed().toLongLong() + 3;
+            marks.push_back(
+                {clock.nsecsElapsed(), cpuSeconds(), double(line.size() + bytes) * 10.0 / baud});
+        });
     const int messages = program.messages.count;
     clock.start();
     if (stall)
@@ -222,9 +225,10 @@ void downloadPaced()
         const double wall = seconds([&] {
             for (qint64 start = 1; start <= c.size; start += 1000) {
                 const qint64 end = std::min(start + 999, c.size);
-                const QByteArray b = floor.exchangeBlock(
-                    ":CARD:PICK? MEAS0001.DAT, " + QByteArray::number(start) + ", " + QByteArray::number(end),
-                    end - start + 3);
+                const QByteArray b =
+                    floor.exchangeBlock(":CARD:PICK? MEAS0001.DAT, " + QByteArray::number(start) +
+                                            ", " + QByteArray::number(end),
+                                        end - start + 3);
                 file.write(b.mid(1, end - start + 1));
             }
         });
@@ -259,9 +263,9 @@ struct MeasSetup
         if (!window)
             return false;
         program.child<QAction>(window, "MFLogging")->trigger();
-        QObject::connect(&program.start->link(), &Link::written, [this](const QByteArray& line, int) {
-            measurements += line == ":MEAS?\r\n";
-        });
+        QObject::connect(
+            &program.start->link(), &Link::written,
+            [this](const QByteArray& line, int) { measurements += line == ":MEAS?\r\n"; });
         return true;
     }
     // A repeat run until the n-th measurement is under way, then Stop; returns when the
@@ -304,12 +308,13 @@ void repeatResponsiveness()
         std::printf("  longest gaps: %s\n", qPrintable(stall.longest(10)));
     const QFileInfo log(QDir(setup.program.dir()).filePath(QStringLiteral("data.log")));
     const int failures = setup.program.messages.count + !log.exists();
-    figure("ui_stall_ms_repeat", stall.maxGapMs(),
-           QStringLiteral("longest gap of a 5 ms timer, %1 passes of 1600 items at 1 s, grid shown, "
-                          "logging on, %2 gaps over 20 ms; target <= 20%3")
-               .arg(passes)
-               .arg(stall.gapsOver(20))
-               .arg(failureNote(failures, "FAILED")));
+    figure(
+        "ui_stall_ms_repeat", stall.maxGapMs(),
+        QStringLiteral("longest gap of a 5 ms timer, %1 passes of 1600 items at 1 s, grid shown, "
+                       "logging on, %2 gaps over 20 ms; target <= 20%3")
+            .arg(passes)
+            .arg(stall.gapsOver(20))
+            .arg(failureNote(failures, "FAILED")));
 }
 
 void repeatSoak()
@@ -322,7 +327,8 @@ void repeatSoak()
     // As fast as the passes go: a typed interval is no selection, so the timer keeps the
     // interval set here.
     setup.window->timerRepeat().setInterval(1);
-    setup.program.child<QComboBox>(setup.window, "ComboRepeat")->setEditText(QStringLiteral("soak"));
+    setup.program.child<QComboBox>(setup.window, "ComboRepeat")
+        ->setEditText(QStringLiteral("soak"));
     const int passes = 10000;
     double rssAfterFirst = 0;
     const QString logPath = QDir(setup.program.dir()).filePath(QStringLiteral("data.log"));
