@@ -107,19 +107,24 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 }
 
 std::vector<std::vector<double>> timeRounds(const std::vector<std::function<double()>>& sides,
-                                            int rounds)
+                                            int rounds, int slices)
 {
     const bool verbose = qEnvironmentVariableIsSet("PQBENCH_VERBOSE");
     std::vector<std::vector<double>> out(sides.size());
+    int pass = 0;
     for (int r = 0; r < rounds; ++r) {
-        for (size_t k = 0; k < sides.size(); ++k) {
-            const size_t side = r % 2 ? sides.size() - 1 - k : k;
-            out[side].push_back(sides[side]());
-        }
+        std::vector<double> sum(sides.size(), 0.0);
+        for (int s = 0; s < slices; ++s, ++pass)
+            for (size_t k = 0; k < sides.size(); ++k) {
+                const size_t side = pass % 2 ? sides.size() - 1 - k : k;
+                sum[side] += sides[side]();
+            }
+        for (size_t side = 0; side < sides.size(); ++side)
+            out[side].push_back(sum[side]);
         if (verbose) {
             std::printf("  round %d:", r + 1);
-            for (const auto& s : out)
-                std::printf(" %.4f s", s.back());
+            for (double v : sum)
+                std::printf(" %.4f s", v);
             std::printf("\n");
         }
     }

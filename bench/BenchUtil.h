@@ -37,12 +37,12 @@ void medianFigure(const char* name, const std::vector<double>& values, const QSt
 // a[i] / b[i] for every round.
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b);
 
-// Times each side once a round and returns seconds[side][round]. A side does its own setup
-// and returns the seconds of its timed work only. The order of the sides is reversed every
-// other round, so that none of them always follows another: a slow moment of the machine then
-// weighs on every side alike.
+// Times the sides in rounds and returns seconds[side][round]. A side does its own setup and
+// returns the seconds of its timed work only. A round runs every side slices times, in turns
+// whose order is reversed every other turn, and sums each side's slices: a slow moment of the
+// machine then weighs on every side alike.
 std::vector<std::vector<double>> timeRounds(const std::vector<std::function<double()>>& sides,
-                                            int rounds = 9);
+                                            int rounds = 9, int slices = 1);
 
 // How many runs of the work make over a second even at the pace of the fastest of a few
 // calibrating runs (at least two, at least 0.3 s).
