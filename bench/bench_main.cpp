@@ -179,6 +179,7 @@ void startup()
 QList<QByteArray> recordLines(const std::function<void(Link&)>& operation)
 {
     SimInstrument instrument;
+    instrument.keepLines(true);
     SimPort port(instrument);
     port.open(nullptr);
     Link link(port);

@@ -16,5 +16,7 @@ sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$demo/sim.out" ] && break; sleep 0.1; done
 echo "Simulated instrument on $(head -n1 "$demo/sim.out") as COM1. Choose COM1 and Connect."
+echo "The command line reaches it too while pqlink is not connected:"
+echo "  XDG_CONFIG_HOME=$XDG_CONFIG_HOME $PWD/build/default/src/cli/pqlink-cli measure --count 5"
 cd "$demo"   # data.log and downloads land here
 "$OLDPWD/build/default/src/app/pqlink"

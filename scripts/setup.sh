@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs what pqlink needs to build and run on Debian 12, when it is missing.
+# "setup.sh package" adds what building and checking the Debian package takes.
 set -euo pipefail
-packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev libgl-dev)
+# "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run).
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev)
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+elif [ "${1:-}" = package ]; then
+  packages+=(dpkg-dev file help2man lintian appstream desktop-file-utils)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

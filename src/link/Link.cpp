@@ -12,6 +12,9 @@ Link::Link(CommPort& port, QObject* parent) : QObject(parent), m_port(port)
     m_timerCom.setTimerType(Qt::PreciseTimer);
     connect(&m_port, &CommPort::received, this, &Link::OnComm);
     connect(&m_timerCom, &QTimer::timeout, this, &Link::TimerComTick);
+    m_grace.setSingleShot(true);
+    m_grace.setInterval(LateLineGraceMs);
+    connect(&m_grace, &QTimer::timeout, this, &Link::GraceTick);
     reset();
 }
 
@@ -38,6 +41,7 @@ void Link::shutdown()
 
 void Link::cancelWait()
 {
+    m_grace.stop();
     if (m_busy == -1) {
         m_timeUp = -1;
         wake();
@@ -68,6 +72,7 @@ Link::Reply Link::SendModemCommand(const QByteArray& command, int timeoutMs)
 Link::Reply Link::transact(const QByteArray& command, int timeoutMs)
 {
     m_timerCom.stop();
+    m_grace.stop();
     setBusy(-1);
     m_timeUp = 0;
     m_timerCom.setInterval(timeoutMs);
@@ -88,6 +93,7 @@ Link::Reply Link::transact(const QByteArray& command, int timeoutMs)
     if (mine.done)
         return {ResultComplete, mine.reply};
     setBusy(0);
+    m_lateLineLikely = true;
     return {ResultTimeout, m_recv};
 }
 
@@ -154,6 +160,7 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
     }
     m_blockCount = qint32(std::min<qint64>(count, INT32_MAX));
     m_timerCom.stop();
+    m_grace.stop();
     setBusy(-1);
     m_timeUp = 0;
     m_timerCom.setInterval(5000);
@@ -178,6 +185,7 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
     if (mine.done)
         return {ResultComplete, mine.reply};
     setBusy(0);
+    m_lateLineLikely = true;
     return {ResultTimeout, blockBuf()};
 }
 
@@ -201,6 +209,20 @@ void Link::OnComm()
             done = m_recv.contains("OK");
         else
             done = m_recv.contains("CONNECT") || m_recv.contains("NO ");
+        if (m_recvMode == ModeLine && m_lateLineLikely && m_busy == -1) {
+            // After a time-out, a line followed closely by another (before the next command
+            // is written) answered the earlier command: only the last line is the reply.
+            m_grace.stop();
+            if (done) {
+                // (from -1 would search from the end again)
+                const qsizetype end =
+                    m_recv.size() >= 2 ? m_recv.lastIndexOf('\n', m_recv.size() - 2) : -1;
+                if (end >= 0)
+                    m_recv.remove(0, end + 1);
+                m_grace.start();
+            }
+            return;
+        }
         if (done)
             complete(m_recv);
         return;
@@ -233,6 +255,18 @@ QByteArray Link::blockBuf() const
 
 void Link::TimerComTick()
 {
+    // A line was complete and only waiting out its grace: it is the reply.
+    if (m_grace.isActive()) {
+        GraceTick();
+        return;
+    }
     m_timeUp = -1;
     wake();
+}
+
+void Link::GraceTick()
+{
+    m_grace.stop();
+    m_lateLineLikely = false;
+    complete(m_recv);
 }

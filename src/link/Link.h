@@ -31,6 +31,9 @@ public:
     static constexpr int BlockBufSize = 1002;
     // A reply line longer than this is cut; the transaction then ends by time-out.
     static constexpr qsizetype MaxReplySize = 16 * 1024 * 1024;
+    // After a time-out, how long a completed line waits for a second line that would show
+    // it to be the late answer to the earlier command.
+    static constexpr int LateLineGraceMs = 100;
 
     struct Reply
     {
@@ -95,9 +98,11 @@ private:
     void wake();
     void OnComm();
     void TimerComTick();
+    void GraceTick();
 
     CommPort& m_port;
     QTimer m_timerCom;
+    QTimer m_grace;
     QByteArray m_recv;
     QByteArray m_send;
     qint16 m_connectStat = 0;
@@ -112,4 +117,5 @@ private:
     QEventLoop* m_waitLoop = nullptr;
     Completion* m_completion = nullptr; // the transaction waiting for its reply
     bool m_shutdown = false;
+    bool m_lateLineLikely = false; // the last transaction timed out; its answer may yet come
 };

@@ -68,7 +68,9 @@ double readAscii(const QByteArray& raw)
         qsizetype firstNonZero = 0;
         while (firstNonZero < intPart.size() && intPart[firstNonZero] == '0')
             ++firstNonZero;
-        const bool large = intPart.size() - firstNonZero + exp > 0;
+        // strtoll saturates a huge exponent at the 64-bit limit; adding the digit count to
+        // it would overflow, so compare against its negation instead.
+        const bool large = exp > -(intPart.size() - firstNonZero);
         value = large ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (ec != std::errc() || ptr != p + end) {
         return 0;

@@ -6,6 +6,7 @@
 #include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
+#include "ReplyFits.h"
 #include "SettingsCodec.h"
 
 #include <functional>
@@ -49,9 +50,21 @@ void storeIntegers(const QByteArray& reply, std::initializer_list<qint32*> field
         storeInteger(f[k++], *field);
 }
 
+bool g_received = false;
+
 } // namespace
 
-void RecvSettings(Link& link)
+bool SettingsReceived()
+{
+    return g_received;
+}
+
+void ForgetReceivedSettings()
+{
+    g_received = false;
+}
+
+Outcome RecvSettings(Link& link)
 {
     ModSet& s = ModSet::instance();
     using Store = std::function<void(const QByteArray&)>;
@@ -133,14 +146,20 @@ void RecvSettings(Link& link)
     };
 
     for (const auto& [query, store] : steps) {
-        const Link::Reply reply = link.SendCommand(QByteArray(query), 1000);
+        Link::Reply reply = link.SendCommand(QByteArray(query), 1000);
+        // A reply that cannot answer this query is most likely a late one to an earlier
+        // command: storing it would shift every setting after it, so the query failed.
+        if (reply.result == Link::ResultComplete && !ReplyFits(query, reply.text))
+            reply.result = Link::ResultTimeout;
         if (reply.result != Link::ResultComplete) {
             // Send is the last line that went out: for a busy link, an earlier one.
             MessageService::plain(
                 QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                 QString::fromLatin1(link.Send()));
-            return;
+            return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);
     }
+    g_received = true;
+    return {};
 }

@@ -25,13 +25,16 @@ public:
     {
         const Link::Reply reply = m_link.SendCommand(command.toLatin1(), 1000);
         if (reply.result != Link::ResultComplete) {
+            m_result.outcome = Outcome::failure(command.toLatin1(), reply.result, reply.text);
             MessageService::plain(QStringLiteral("ERROR! 設定送信を中断します\r\n") +
                                   QStringLiteral("%1").arg(reply.result, 2, 10, QLatin1Char('0')) +
                                   QString::fromLatin1(m_link.Send()));
             return false;
         }
-        if (reply.text != "ALL RIGHT\r\n")
+        if (reply.text != "ALL RIGHT\r\n") {
+            ++m_result.refused;
             MessageService::warning(command + QLatin1Char('/') + QString::fromLatin1(reply.text));
+        }
         return true;
     }
 
@@ -52,9 +55,13 @@ public:
         return send(prefix + text);
     }
 
+    const SendResult& result() const { return m_result; }
+    void skipped() { ++m_result.skipped; }
+
 private:
     bool skip(const QString& setting, qint32 code)
     {
+        ++m_result.skipped;
         MessageService::warning(QStringLiteral("%1 = %2 has no command; this setting was not sent.")
                                     .arg(setting)
                                     .arg(code));
@@ -62,6 +69,7 @@ private:
     }
 
     Link& m_link;
+    SendResult m_result;
 };
 
 // Text the line can carry as it is: no control characters, nothing beyond Latin-1.
@@ -82,7 +90,7 @@ QString blankList(std::initializer_list<qint32> values)
 
 } // namespace
 
-void SendSettings(Link& link, const SendSettingsInputs& inputs)
+SendResult SendSettings(Link& link, const SendSettingsInputs& inputs)
 {
     const ModSet& s = ModSet::instance();
     Sender out(link);
@@ -91,86 +99,87 @@ void SendSettings(Link& link, const SendSettingsInputs& inputs)
     };
 
     if (!out.sendWord(":WIR ", W::Wiring, s.Wiring, QStringLiteral("Wiring")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":CIRC") + BlankForm(s.CirNum)))
-        return;
+        return out.result();
     if (!out.sendWord(":SAMP ", W::Sampling, s.Sampling, QStringLiteral("Sampling")))
-        return;
+        return out.result();
     if (!out.sendWord(":FREQ ", W::Freq, s.Freq, QStringLiteral("Freq")))
-        return;
+        return out.result();
     if (!out.sendWord(":OPER ", W::VarMethod, s.VarMethod, QStringLiteral("VarMethod")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":AVE") + BlankForm(s.Average)))
-        return;
+        return out.result();
     if (!out.sendWord(":VOLT:RANG ", W::URange, s.URange, QStringLiteral("URange")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":VT") + BlankForm(s.VT)))
-        return;
+        return out.result();
 
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
         if (!out.sendText(QStringLiteral(":SENS") + BlankForm(i) + QLatin1Char(','),
                           SensText(s.Sens[i]), s.Sens[i], circuit("Sens", i)))
-            return;
+            return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
         if (!out.sendText(QStringLiteral(":CURR:RANG") + BlankForm(i) + QLatin1Char(','),
                           IRangeText(s.IRange[i]), s.IRange[i], circuit("IRange", i)))
-            return;
+            return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
         if (!out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') + PlainForm(s.CT[i])))
-            return;
+            return out.result();
     }
 
     if (!out.sendWord(":START:METH ", W::StartMeth, s.StartMeth, QStringLiteral("StartMeth")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":START:TIME") +
                   blankList({s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM})))
-        return;
+        return out.result();
     if (!out.sendWord(":STOP:METH ", W::StopMeth, s.StopMeth, QStringLiteral("StopMeth")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":STOP:TIME") +
                   blankList({s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM})))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral(":TIMER") + blankList({s.Timer1, s.Timer2, s.Timer3})))
-        return;
+        return out.result();
     if (!out.sendText(QStringLiteral(":INTE "), IntvlText(s.Intvl), s.Intvl,
                       QStringLiteral("Intvl")))
-        return;
+        return out.result();
     if (!out.sendWord(":DATA:MEDI ", W::Media, s.Media, QStringLiteral("Media")))
-        return;
+        return out.result();
     const QString name = inputs.dataFName ? inputs.dataFName() : s.DataFName;
     if (!sendable(name)) {
         // A line break in the name would reach the instrument as a second command.
+        out.skipped();
         MessageService::warning(
             QStringLiteral("DataFName \"%1\" has characters the line cannot carry; "
                            "this setting was not sent.")
                 .arg(name.simplified()));
     } else if (!out.send(QStringLiteral(":FILE:MEAS ") + name)) {
-        return;
+        return out.result();
     }
     // A printer destination received from the instrument goes back unchanged.
     if (!out.sendWord(":DATA:COPY:MEDI ", W::CopyDst, s.CopyDst, QStringLiteral("CopyDst")))
-        return;
+        return out.result();
     if (!out.send(DataItemText(s)))
-        return;
+        return out.result();
     if (!out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON") : QStringLiteral(":DATA:WAVE OFF")))
-        return;
+        return out.result();
     if (!out.send(s.Harm ? QStringLiteral(":DATA:HARM ON") : QStringLiteral(":DATA:HARM OFF")))
-        return;
+        return out.result();
     if (!out.send(s.THDType == 0 ? QStringLiteral(":THD F") : QStringLiteral(":THD R")))
-        return;
+        return out.result();
     if (!out.sendWord(":BACK ", W::BL, s.BL, QStringLiteral("BL")))
-        return;
+        return out.result();
     if (!out.send(s.Beep == 1 ? QStringLiteral(":BEEP ON") : QStringLiteral(":BEEP OFF")))
-        return;
+        return out.result();
     if (!out.send(QStringLiteral("ID") + BlankForm(s.ID)))
-        return;
+        return out.result();
     if (!out.sendWord(":LANG ", W::Lang, s.Lang, QStringLiteral("Lang")))
-        return;
+        return out.result();
 
     if ((inputs.checkAdjust ? inputs.checkAdjust() : 0) != 1)
-        return;
+        return out.result();
     // One reading gives date and time together, so a send at midnight cannot mix two days.
     const QDateTime now = inputs.clock ? inputs.clock() : QDateTime::currentDateTime();
     const QDate d = now.date();
@@ -182,4 +191,5 @@ void SendSettings(Link& link, const SendSettingsInputs& inputs)
                  .arg(t.hour())
                  .arg(t.minute())
                  .arg(t.second()));
+    return out.result();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Conversation.h"
+
 #include <QDateTime>
 #include <QString>
 
 #include <functional>
-
-class Link;
 
 // What the settings dialog supplies to a send: the file name from its entry field, the
 // clock-adjust check box state (1 = set the instrument's clock), and the clock to read
@@ -17,6 +17,13 @@ struct SendSettingsInputs
     std::function<QDateTime()> clock;
 };
 
+struct SendResult
+{
+    Outcome outcome;  // a failed transaction aborted the send
+    int refused = 0;  // commands the instrument answered with something else than ALL RIGHT
+    int skipped = 0;  // settings that had no command and were not sent
+};
+
 // Writes ModSet to the instrument, one command per setting; a refused setting is reported
 // and skipped, a failed transaction aborts the send.
-void SendSettings(Link& link, const SendSettingsInputs& inputs);
+SendResult SendSettings(Link& link, const SendSettingsInputs& inputs);

@@ -75,6 +75,8 @@ void PtyServer::onReadable()
             const qint64 now = m_clock.nsecsElapsed();
             // A paced line delivers the bytes one by one: the last arrives n bytes later.
             m_readFreeNs = std::max(now, m_readFreeNs) + n * byteNs();
+            if (m_log.isOpen())
+                logReceived(QByteArray(buf, int(n)));
             for (const SimOutput& out : m_instrument.receive(QByteArray(buf, int(n))))
                 schedule(m_readFreeNs + qint64(out.delayMs) * 1000000, out.bytes);
             continue;
@@ -160,4 +162,33 @@ void PtyServer::pump()
             return;
         }
     }
+}
+
+bool PtyServer::setLog(const QString& path, QString* error)
+{
+    m_log.setFileName(path);
+    if (!m_log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (error)
+            *error = QStringLiteral("cannot open the log %1: %2").arg(path, m_log.errorString());
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::logReceived(const QByteArray& bytes)
+{
+    m_logLine += bytes;
+    qsizetype end;
+    while ((end = m_logLine.indexOf('\n')) >= 0) {
+        QByteArray line = m_logLine.left(end);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        m_log.write(line + '\n');
+        m_logLine.remove(0, end + 1);
+    }
+    // A line that never ends must not grow without bound, as in the instrument itself.
+    if (m_logLine.size() > 64 * 1024)
+        m_logLine.clear();
+    // Flushed at once: a reader may look while the simulator still runs.
+    m_log.flush();
 }

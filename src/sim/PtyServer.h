@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QObject>
 #include <QTimer>
 
@@ -21,6 +22,9 @@ public:
     // Opens the pseudo-terminal (raw, no echo); returns false with *error on failure.
     bool start(QString* error);
     QString devicePath() const { return m_slavePath; }
+    // Appends every line received from the client to path, one a line without its CR LF, so a
+    // test can see the wire as the instrument saw it. Returns false with *error on failure.
+    bool setLog(const QString& path, QString* error);
 
 private:
     struct Pending
@@ -30,6 +34,7 @@ private:
     };
     void onReadable();
     void pollReopen();
+    void logReceived(const QByteArray& bytes);
     void clientClosed();
     void schedule(qint64 dueNs, const QByteArray& bytes);
     void pump();
@@ -47,4 +52,6 @@ private:
     qint64 m_sendFreeNs = 0; // when the paced line can take the next byte
     std::deque<Pending> m_queue;
     bool m_clientOpen = false;
+    QFile m_log;
+    QByteArray m_logLine; // the part of a line received so far
 };

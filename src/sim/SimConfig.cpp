@@ -73,9 +73,13 @@ its first line of output, links it as comN in a dosdevices folder, and serves un
 ended. Each command line ends in CR LF (a lone LF is accepted too); each reply is one line
 ending in CR LF, except the binary block of :CARD:PICK? and :MEM:PICK?.
 
+  -h, --help              show this help and end
+  --version               show the version and end
+
 Port:
   --com N                 link the pseudo-terminal as comN (default 1)
   --dosdevices DIR        folder of the comN link (default $XDG_CONFIG_HOME/pqlink/dosdevices)
+  --log FILE              append every line received to FILE, one a line without CR LF
   --baud B                pace sending and reading at B bits per second, 10 bits a byte
                           (default 0: unpaced)
   --reply-delay MS        wait MS milliseconds before every reply (default 0)

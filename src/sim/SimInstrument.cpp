@@ -5,6 +5,8 @@
 #include "SimMeasureCommands.h"
 #include "SimSettingsCommands.h"
 
+#include <algorithm>
+
 SimInstrument::SimInstrument(SimConfig config) : m_config(std::move(config))
 {
     SimLinkCommands::install(*this);
@@ -73,7 +75,8 @@ std::vector<SimOutput> SimInstrument::receive(const QByteArray& bytes)
 
 std::vector<SimOutput> SimInstrument::handleModem(const QByteArray& line)
 {
-    m_lines.append(line);
+    if (m_keepLines)
+        m_lines.append(line);
     const QByteArray upper = line.trimmed().toUpper();
     if (!upper.startsWith("AT"))
         return {{0, "ERROR\r\n"}};
@@ -88,14 +91,19 @@ std::vector<SimOutput> SimInstrument::handleModem(const QByteArray& line)
         if (m_config.noCarrierNumbers.contains(n))
             return {{m_config.dialDelayMs, "NO CARRIER\r\n"}};
         m_modemConnected = true;
-        return {{m_config.dialDelayMs, "CONNECT 9600\r\n"}};
+        // The dial's answer takes faults like an instrument reply (word "ATD").
+        std::vector<SimOutput> out = answer("ATD", {m_config.dialDelayMs, "CONNECT 9600\r\n"});
+        if (out.empty() || !out.front().bytes.contains("CONNECT"))
+            m_modemConnected = false;
+        return out;
     }
     return {{0, "OK\r\n"}};
 }
 
 std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
 {
-    m_lines.append(line);
+    if (m_keepLines)
+        m_lines.append(line);
     if (m_silent)
         return {};
     const qsizetype blank = line.indexOf(' ');
@@ -103,21 +111,28 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
     SimReply reply = dispatch(line, word);
     if (reply.none)
         return {};
-    int delay = m_config.replyDelayMs + reply.delayMs;
-    QByteArray bytes = reply.bytes;
+    return answer(word, {m_config.replyDelayMs + reply.delayMs, reply.bytes});
+}
 
+std::vector<SimOutput> SimInstrument::answer(const QByteArray& word, SimOutput out)
+{
     ++m_answeredAll;
-    const int nth = ++m_answered[word];
+    // Only the words a fault names are counted: garbage on the line must not grow the table.
+    const bool named =
+        std::any_of(m_config.faults.begin(), m_config.faults.end(), [&](const SimFault& f) {
+            return f.word != "*" && normalizeWord(f.word) == word;
+        });
+    const int nth = named ? ++m_answered[word] : 0;
     for (const SimFault& f : m_config.faults) {
         const bool any = f.word == "*";
         if (any ? f.occurrence != m_answeredAll
                 : (normalizeWord(f.word) != word || f.occurrence != nth))
             continue;
-        bytes = f.apply(bytes, &delay);
+        out.bytes = f.apply(out.bytes, &out.delayMs);
         if (f.kind == SimFault::Kind::Hangup) {
             if (m_config.modem) {
                 m_modemConnected = false;
-                return {{delay, "\r\nNO CARRIER\r\n"}};
+                return {{out.delayMs, "\r\nNO CARRIER\r\n"}};
             }
             m_silent = true;
             return {};
@@ -125,7 +140,7 @@ std::vector<SimOutput> SimInstrument::handleLine(const QByteArray& line)
         if (f.kind == SimFault::Kind::Drop)
             return {};
     }
-    return {{delay, bytes}};
+    return {out};
 }
 
 SimReply SimInstrument::dispatch(const QByteArray& line, const QByteArray& word)

@@ -51,7 +51,9 @@ public:
 
     SimConfig& config() { return m_config; }
     SimState& state() { return m_state; }
-    // Every command line received (without CR LF), modem commands included.
+    // Every command line received (without CR LF), modem commands included, while keeping
+    // them is on. Off by default: a simulator serving for days must not grow with its traffic.
+    void keepLines(bool on) { m_keepLines = on; }
     const QList<QByteArray>& lines() const { return m_lines; }
     void clearLines() { m_lines.clear(); }
     bool modemConnected() const { return m_modemConnected; }
@@ -65,15 +67,18 @@ public:
 private:
     std::vector<SimOutput> handleLine(const QByteArray& line);
     std::vector<SimOutput> handleModem(const QByteArray& line);
+    // A reply to a command word, after the faults configured for it.
+    std::vector<SimOutput> answer(const QByteArray& word, SimOutput out);
     SimReply dispatch(const QByteArray& line, const QByteArray& word);
 
     SimConfig m_config;
     SimState m_state;
     QHash<QByteArray, Handler> m_commands;
-    QHash<QByteArray, int> m_answered; // replies given per command word
+    QHash<QByteArray, int> m_answered; // replies given per command word that a fault names
     int m_answeredAll = 0;
     QByteArray m_pending;
     QList<QByteArray> m_lines;
+    bool m_keepLines = false;
     bool m_modemConnected = false;
     bool m_silent = false; // after a hang-up fault on a direct line
     qint64 m_clockOffsetSecs = 0;

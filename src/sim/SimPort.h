@@ -33,6 +33,8 @@ public:
     void setOpenError(const QString& text) { m_openError = text; }
     // Bytes that arrive from the line as if the instrument had sent them, after delayMs.
     void inject(const QByteArray& bytes, int delayMs = 0);
+    // Nothing is on its way to the program.
+    bool idle() const { return m_queue.empty(); }
     // Everything the program wrote since the port was made.
     QByteArray written() const { return m_written; }
     void clearWritten() { m_written.clear(); }

@@ -327,8 +327,11 @@ void installRecording(SimInstrument& in)
     in.addCommand("START:METH", wordCommand(&SimSettings::startMeth, startWords));
     in.addCommand("STOP:METH?", wordQuery(&SimSettings::stopMeth, stopWords));
     in.addCommand("STOP:METH", wordCommand(&SimSettings::stopMeth, stopWords));
-    for (auto [word, field] : {std::pair{"START:TIME", &SimSettings::startTime},
+    for (const auto& moment : {std::pair{"START:TIME", &SimSettings::startTime},
                                std::pair{"STOP:TIME", &SimSettings::stopTime}}) {
+        // Not a structured binding: clang 14 (the fuzz build) cannot capture one.
+        const char* word = moment.first;
+        const auto field = moment.second;
         in.addCommand(QByteArray(word) + '?', [field](SimInstrument& in, const QByteArray&) {
             return SimReply::line(joined((in.state().settings.*field).data(), 5));
         });

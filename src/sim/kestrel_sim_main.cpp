@@ -1,6 +1,7 @@
 // kestrel-sim: the simulated instrument on a pseudo-terminal.
 
 #include "PortResolver.h"
+#include "PqlinkVersion.h"
 #include "PtyServer.h"
 #include "SimInstrument.h"
 
@@ -32,14 +33,21 @@ int main(int argc, char* argv[])
     QStringList args = app.arguments().mid(1);
     int com = 1;
     QString dosdevices = PortResolver::dosdevicesDir();
+    QString logPath;
     QStringList rest;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
             std::fputs(qPrintable(SimConfig::help()), stdout);
             return 0;
         }
+        if (args[i] == QLatin1String("--version")) {
+            std::printf("kestrel-sim %s\n", PQLINK_VERSION);
+            return 0;
+        }
         if (args[i] == QLatin1String("--com") && i + 1 < args.size()) {
             com = args[++i].toInt();
+        } else if (args[i] == QLatin1String("--log") && i + 1 < args.size()) {
+            logPath = args[++i];
         } else if (args[i] == QLatin1String("--dosdevices") && i + 1 < args.size()) {
             dosdevices = args[++i];
         } else {
@@ -56,7 +64,7 @@ int main(int argc, char* argv[])
 
     SimInstrument instrument(config);
     PtyServer server(instrument);
-    if (!server.start(&error)) {
+    if (!server.start(&error) || (!logPath.isEmpty() && !server.setLog(logPath, &error))) {
         std::fprintf(stderr, "kestrel-sim: %s\n", qPrintable(error));
         return 1;
     }

@@ -69,6 +69,38 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
     return result;
 }
 
+FileDownload::Match FileDownload::checkResume(const QString& targetPath, qint32 start)
+{
+    const qint32 last = start - 1;
+    if (last < 1)
+        return Match::Same;
+    const qint32 k = std::min(last, CheckSize);
+    const Link::Block block = m_link.FetchBlock(m_fileName, last - k + 1, last, m_media);
+    if (m_stop && m_stop())
+        return Match::Stopped;
+    if (block.result != Link::ResultComplete)
+        return Match::CommunicationError;
+    QFile file(targetPath);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(qint64(last) - k))
+        return Match::FileError;
+    const QByteArray local = file.read(k);
+    if (local.size() != k)
+        return Match::FileError;
+    return local == block.bytes.mid(1, k) ? Match::Same : Match::Different;
+}
+
+FileDownload::Decision FileDownload::plan(const QString& targetPath, qint32 size, bool resume)
+{
+    if (!QFileInfo::exists(targetPath))
+        return {};
+    if (!resume)
+        return {Plan::AskOverwrite};
+    const qint64 resumeAt = resumePosition(targetPath);
+    if (qint64(size) < resumeAt)
+        return {Plan::LocalNotShorter};
+    return {Plan::Start, qint32(resumeAt)};
+}
+
 qint64 FileDownload::resumePosition(const QString& targetPath)
 {
     const QFileInfo info(targetPath);

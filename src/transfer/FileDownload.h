@@ -38,12 +38,40 @@ public:
     // Asked after each fetch; true ends the run before the block is written.
     void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
 
+    // Before continuing a local copy: does its end hold the same bytes as the stored file at
+    // the same positions? Without this a resume could join two different files.
+    enum class Match
+    {
+        Same,
+        Different,
+        Stopped,            // the stop request was seen after the fetch
+        CommunicationError, // the fetch failed
+        FileError           // the local file could not be read
+    };
+    // Compares the last min(start - 1, CheckSize) bytes before start, with one fetch.
+    Match checkResume(const QString& targetPath, qint32 start);
+    static constexpr qint32 CheckSize = 64;
+
     // Writes bytes start to size (1-based) at the same positions of the local file, which
     // is created if missing and otherwise keeps its content.
     Result run(const QString& targetPath, qint32 start);
 
     // Where a resume of this local file starts: its length + 1 (1 when there is none).
     static qint64 resumePosition(const QString& targetPath);
+
+    // What to do about the local file before a download of a file of size bytes.
+    enum class Plan
+    {
+        Start,        // no local file, or a shorter one to continue: from start on
+        AskOverwrite, // a local file exists and is not to be continued
+        LocalNotShorter // the local file is as long as the stored one or longer: nothing to add
+    };
+    struct Decision
+    {
+        Plan plan = Plan::Start;
+        qint32 start = 1;
+    };
+    static Decision plan(const QString& targetPath, qint32 size, bool resume);
     // Why the instrument's file name cannot be used as a local file name in a chosen
     // directory; empty when it can.
     static QString nameProblem(const QByteArray& name);

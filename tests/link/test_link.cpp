@@ -53,6 +53,7 @@ private slots:
     void timeout();
     void busyRefusal();
     void lateReplyIsNotTakenForTheNext();
+    void lineBeforeTheReplyAfterATimeoutIsDropped();
     void transactionInsideAModalLoopAboveAFinishedOne();
     void modemModes_data();
     void modemModes();
@@ -181,6 +182,18 @@ void TestLink::lateReplyIsNotTakenForTheNext()
     const Link::Reply next = l.link.SendCommand("Y", 1000);
     QCOMPARE(next.result, Link::ResultComplete);
     QCOMPARE(next.text, QByteArray("FRESH\r\n"));
+}
+
+// After a time-out, a line followed at once by another answered the timed-out command;
+// without a time-out before, the first line is the reply as always.
+void TestLink::lineBeforeTheReplyAfterATimeoutIsDropped()
+{
+    Line l;
+    QCOMPARE(l.play({}, 100).result, Link::ResultTimeout);
+    const Link::Reply r = l.play({{0, "STALE\r\nFR"}, {20, "ESH\r\n"}});
+    QCOMPARE(r.result, Link::ResultComplete);
+    QCOMPARE(r.text, QByteArray("FRESH\r\n"));
+    QCOMPARE(l.play({{0, "A\r\n"}, {0, "B\r\n"}}).text, QByteArray("A\r\n"));
 }
 
 void TestLink::transactionInsideAModalLoopAboveAFinishedOne()

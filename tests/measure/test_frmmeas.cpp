@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -125,6 +127,9 @@ private slots:
     void stopDuringAMeasurementStillShowsAndLogsIt();
     void replyOfAStoppedRunIsDroppedWhenANewRunStarted();
     void busyEndsTheLoopButNotTheRun();
+    void failedMeasurementIsNeitherShownNorLogged_data();
+    void failedMeasurementIsNeitherShownNorLogged();
+    void lateAcknowledgementIsNoMeasurement();
     void startStop_data();
     void startStop();
     void logOfARepeatRun_data();
@@ -338,6 +343,78 @@ void TestFrmMeas::busyEndsTheLoopButNotTheRun()
     QVERIFY(f.idle());
     QTest::qWait(300);
     QCOMPARE(f.bench.wire(), (Lines{"aaa"}));
+}
+
+void TestFrmMeas::failedMeasurementIsNeitherShownNorLogged_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<Lines>("wire");
+    QTest::addColumn<QString>("status");
+    // The opening's ":HEAD OFF" and the first Single's ":HEAD ON" come first.
+    QTest::newRow("no reply to :HEAD ON") << "drop,:HEAD,3" << Lines{":HEAD ON"}
+                                          << "No reply to :HEAD ON at ";
+    // Its late "ALL RIGHT" would otherwise be taken for the ":MEAS?" reply.
+    QTest::newRow("late reply to :TRAN:SEP")
+        << "delay,:TRAN:SEP,2,1300" << Lines{":HEAD ON", ":TRAN:SEP 2"}
+        << "No reply to :TRAN:SEP 2 at ";
+    // Cut off by the time-out: shown, it would lose two real characters.
+    QTest::newRow("part of a :MEAS? reply")
+        << "truncate,:MEAS?,2" << Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}
+        << "No reply to :MEAS? at ";
+}
+
+// Catches: a failed step's reply shown in the grid or appended to data.log, commands sent
+// after a failed step, no word of the failure, or the word left after a good measurement.
+void TestFrmMeas::failedMeasurementIsNeitherShownNorLogged()
+{
+    QFETCH(QString, fault);
+    QFETCH(Lines, wire);
+    QFETCH(QString, status);
+    Fixture f(config(0, fault));
+    QVERIFY(f.window);
+    f.logging()->trigger();
+    const auto grid = [&] { return f.cell(1, 1) + f.cell(7, 1); };
+    QTest::mouseClick(f.single(), Qt::LeftButton);
+    const QString shown = grid();
+    const QByteArray logged = f.log();
+    // The 50 s wait for the cut reply ends as a time-out does.
+    if (fault.startsWith("truncate"))
+        f.atMeas(2, [&] { TestUtil::later(300, [&] { f.bench.link().cancelWait(); }); });
+    f.bench.clearWire();
+    QTest::mouseClick(f.single(), Qt::LeftButton);
+    QCOMPARE(f.bench.wire(), wire);
+    QVERIFY2(f.window->statusBar()->currentMessage().startsWith(status),
+             qPrintable(f.window->statusBar()->currentMessage()));
+    QCOMPARE(grid(), shown);
+    QCOMPARE(f.log(), logged);
+    QVERIFY(f.idle());
+    QTest::qWait(400); // the late reply, if any, has come and gone
+    QTest::mouseClick(f.single(), Qt::LeftButton);
+    QCOMPARE(f.window->statusBar()->currentMessage(), QString());
+    QVERIFY(f.log().size() > logged.size() && f.cell(1, 0) == "U1");
+}
+
+// Catches: "ALL RIGHT" of a ":HEAD OFF" answered late taken for the measured data of the
+// next pass of a run ("ALL" = "RIGHT" in the grid and the log).
+void TestFrmMeas::lateAcknowledgementIsNoMeasurement()
+{
+    // The opening's ":HEAD OFF" and the run's ":HEAD ON" come before the run's ":HEAD OFF".
+    // The measured data come 600 ms after ":MEAS?", long after the late acknowledgement: the
+    // link cannot tell it by a second line following at once, the measurement must.
+    Fixture f(config(600, QStringLiteral("delay,:HEAD,3,1300")));
+    QVERIFY(f.window);
+    QStringList said;
+    QObject::connect(f.window->statusBar(), &QStatusBar::messageChanged,
+                     [&](const QString& m) { said << m; });
+    f.logging()->trigger();
+    f.shortInterval(100);
+    f.atMeas(3, [&] { f.repeat()->click(); });
+    f.runRepeat();
+    QVERIFY(!f.watchdogFired);
+    QVERIFY2(!said.filter(QRegularExpression("^Unexpected reply to :MEAS\\?: ALL RIGHT at ")).isEmpty(),
+             qPrintable(said.join('|')));
+    QVERIFY(f.log().startsWith(kNames) && !f.log().contains("RIGHT"));
+    QVERIFY(!f.cell(1, 1).contains("RIGHT"));
 }
 
 void TestFrmMeas::startStop_data()

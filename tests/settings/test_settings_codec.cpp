@@ -3,6 +3,7 @@
 #include "ItemWords.h"
 #include "ModSet.h"
 #include "NumberText.h"
+#include "ReplyFits.h"
 #include "SettingsCodec.h"
 
 #include <QRandomGenerator>
@@ -26,6 +27,8 @@ private slots:
     void splitFields();
     void replyFieldCodes_data();
     void replyFieldCodes();
+    void replyFits_data();
+    void replyFits();
 };
 
 void TestSettingsCodec::numberReader_data()
@@ -48,6 +51,7 @@ void TestSettingsCodec::numberReader_data()
     QTest::newRow("one under") << "-2147483649" << -2147483649.0 << "out";
     QTest::newRow("overflow") << "-12345e999" << -inf << "out";
     QTest::newRow("underflow") << "000.0001e-400" << 0.0 << "0";
+    QTest::newRow("exponent past 64 bits") << "1e99999999999999999999" << inf << "out";
 }
 
 void TestSettingsCodec::numberReader()
@@ -191,6 +195,40 @@ void TestSettingsCodec::replyFieldCodes()
     QFETCH(int, sensor);
     QCOMPARE(IRangeIndex(field), range);
     QCOMPARE(SensIndex(field), sensor);
+}
+
+void TestSettingsCodec::replyFits_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("fits");
+    const auto row = [](const char* query, const char* reply, bool fits) {
+        QTest::newRow(qPrintable(QByteArray(query) + " " + QByteArray(reply).trimmed()))
+            << QByteArray(query) << QByteArray(reply) << fits;
+    };
+    row(":SAMP?", "pll\r\n", true); // an unknown word leaves the setting alone
+    row(":WIR?", "ALL RIGHT\r\n", false);
+    row(":WIR?", "LL RIGHT\r\n", false); // its start discarded by the next command
+    row(":LANG?", "COMMAND ERROR\r\n", false);
+    row(":WIR?", "300\r\n1P2W\r\n", false);
+    row(":BEEP?", "ON\n", false);
+    row(":VOLT:RANG?", "500,500,500,500\r\n", false);
+    row(":AVE?", "OFF\r\n", false);
+    row(":VT?", " -1.5E+3 \r\n", true);
+    row(":VT?", "1.5E\r\n", false);
+    row(":CT?", "0.5,2.5,1,1\r\n", true);
+    row(":CT?", "1,1,1\r\n", false);
+    row(":SENS?", "CLA,,CLB,CLB\r\n", false);
+    row("FILE:MEAS?", "NO FILENAME\r\n", true);
+    row(":HEAD OFF", "1P2W\r\n", true); // not examined
+}
+
+void TestSettingsCodec::replyFits()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, fits);
+    QCOMPARE(ReplyFits(query, reply), fits);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCodec)

@@ -142,6 +142,8 @@ private slots:
     void busyLinkNamesTheWaitingLine();
     void oddReplies_data();
     void oddReplies();
+    void lateReplyNeverShifts_data();
+    void lateReplyNeverShifts();
     void sendSequence_data();
     void sendSequence();
     void refusalsWarnAndGoOn();
@@ -208,7 +210,10 @@ void TestSettingsExchange::busyLinkNamesTheWaitingLine()
     ModSet::instance() = sentinel();
     bool ran = false;
     TestUtil::later(100, [&] {
-        send ? SendSettings(b.link(), inputs(QString(), 1)) : RecvSettings(b.link());
+        if (send)
+            SendSettings(b.link(), inputs(QString(), 1));
+        else
+            RecvSettings(b.link());
         ran = true;
     });
     QCOMPARE(b.link().SendCommand(":ID?", 2000).text, QByteArray("1\r\n"));
@@ -223,25 +228,26 @@ void TestSettingsExchange::oddReplies_data()
     QTest::addColumn<QByteArray>("query");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("stored");
-    const auto row = [](const char* name, const char* query, const char* reply,
-                        const char* stored) {
-        QTest::newRow(name) << QByteArray(query) << QByteArray(reply)
-                            << QString::fromLatin1(stored);
+    QTest::addColumn<QString>("message");
+    const auto row = [](const char* name, const char* query, const char* reply, const char* stored,
+                        const char* message = "") {
+        QTest::newRow(name) << QByteArray(query) << QByteArray(reply) << QString::fromLatin1(stored)
+                            << QString::fromLatin1(message);
     };
     // Words match whole and in their case; anything else leaves the setting alone.
     row("lower case", ":SAMP?", "pll\r\n", "1");
-    row("LF without CR", ":WIR?", "3P4W\n", "5");
     row("count 3", ":CIRC?", "3\r\n", "3");
     row("30S", ":INTE?", "30S\r\n", "9");
     row("flow OFF", "RS232:FLOW?", "OFF\r\n", "0");
-    // Missing fields are empty: numbers read 0, words match nothing.
-    row("FLX-5K, two fields", ":SENS?", "CLD,FLX-5K\r\n", "5,0,0,0");
-    row("shorter than CR LF", ":SENS?", "\n", "0,0,0,0");
-    row("two fields, rounded", ":START:TIME?", "2026,5.5\r\n", "2026,6,0");
-    row("name shorter than CR LF", "FILE:MEAS?", "\n", "");
+    row("FLX-5K and unknown words", ":SENS?", "CLD,FLX-5K,pll,CLA\r\n", "5,0,0,0");
+    row("rounded", ":START:TIME?", "2026,5.5,2.5,1,2\r\n", "2026,6,2");
     row("NO FILENAME and a blank", "FILE:MEAS?", "NO FILENAME \r\n", "NO FILENAME ");
     // Too large to store: the setting keeps its value rather than turning into nonsense.
     row("ID too large", ":ID?", "99999999999\r\n", "777");
+    // Not an answer to the query: taken as its time-out, nothing after it is asked.
+    row("LF without CR", ":WIR?", "3P4W\n", "5", "ERROR! 01:WIR?\r\n");
+    row("two fields of four", ":SENS?", "CLD,FLX-5k\r\n", "2,2,2,2", "ERROR! 01:SENS?\r\n");
+    row("name shorter than CR LF", "FILE:MEAS?", "\n", "OLD", "ERROR! 01FILE:MEAS?\r\n");
 }
 
 void TestSettingsExchange::oddReplies()
@@ -249,6 +255,7 @@ void TestSettingsExchange::oddReplies()
     QFETCH(QByteArray, query);
     QFETCH(QByteArray, reply);
     QFETCH(QString, stored);
+    QFETCH(QString, message);
     SimBench b;
     b.instrument.addCommand(query, answer(reply));
     QVERIFY(b.connectDirect());
@@ -256,7 +263,7 @@ void TestSettingsExchange::oddReplies()
 
     RecvSettings(b.link());
 
-    QCOMPARE(b.messages.texts(), QStringList());
+    QCOMPARE(b.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
     const ModSet& m = ModSet::instance();
     const auto list = [](std::initializer_list<qint32> v) {
         QStringList s;
@@ -276,6 +283,68 @@ void TestSettingsExchange::oddReplies()
         {"FILE:MEAS?", m.DataFName},
     };
     QCOMPARE(field.value(query), stored);
+}
+
+void TestSettingsExchange::lateReplyNeverShifts_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("pauseMs"); // after the failed receive
+    QTest::addColumn<bool>("stat");   // the measurement window asks ":STAT?" in between
+    QTest::addColumn<QString>("message");
+    // The late line comes right before the answer to RECEIVE's first command: the link drops
+    // it, and the receive is right.
+    QTest::newRow("2.3 s late, RECEIVE 1 s after") << "delay,:WIR?,1,2300" << 1000 << false << "";
+    QTest::newRow("1.3 s late, at once") << "delay,:WIR?,1,1300" << 0 << false << "";
+    QTest::newRow(":AVE? 4.3 s late, 3 s after") << "delay,:AVE?,1,4300" << 3000 << false << "";
+    // The late line and the ":STAT?" answer behind it both come during RECEIVE.
+    QTest::newRow("into RECEIVE, after :STAT?") << "delay,:WIR?,1,2300" << 0 << true << "";
+    // A stray line well before the answer, with no time-out before: ":WIR?" is answered
+    // "ALL RIGHT", which cannot be its answer.
+    QTest::newRow("stray line, no time-out")
+        << "delay,:HEAD,1,400" << 0 << false << "ERROR! 01:WIR?\r\n";
+}
+
+// A reply that comes after its query timed out is never stored as the answer to a later
+// query (every setting would shift by one): the receive is right, or fails and the next
+// one is right.
+void TestSettingsExchange::lateReplyNeverShifts()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, pauseMs);
+    QFETCH(bool, stat);
+    QFETCH(QString, message);
+    const bool stray = fault.contains(QLatin1String("HEAD"));
+    SimBench b(withFault(qPrintable(fault)));
+    QVERIFY(b.connectDirect());
+    if (!stray) {
+        RecvSettings(b.link());
+        QCOMPARE(b.messages.texts().size(), 1);
+    }
+    if (stat)
+        QCOMPARE(b.link().SendCommand(":STAT?", 1000).result, Link::ResultTimeout);
+    TestUtil::waitFor([] { return false; }, pauseMs);
+    b.messages.clear();
+    ModSet::instance() = sentinel();
+    if (stray)
+        b.port->inject("1P2W\r\n", 50);
+
+    RecvSettings(b.link());
+
+    QCOMPARE(b.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+    if (!message.isEmpty()) {
+        QVERIFY(ModSet::instance() == sentinel());
+        // The answer to the refused query is still on its way; a user's next try is later.
+        TestUtil::waitFor([] { return false; }, 500);
+        b.messages.clear();
+        RecvSettings(b.link());
+        QCOMPARE(b.messages.texts(), QStringList());
+    }
+    const ModSet& m = ModSet::instance();
+    QCOMPARE(m.Wiring, 0);
+    QCOMPARE(m.CirNum, 1);
+    QCOMPARE(m.VT, 1.0);
+    QCOMPARE(m.CT[1], 1.0);
+    QCOMPARE(m.ID, 1);
 }
 
 void TestSettingsExchange::sendSequence_data()

@@ -57,6 +57,8 @@ private slots:
     void byteExact();
     void resumesFromTheLocalLength_data();
     void resumesFromTheLocalLength();
+    void resumeOfADifferentFile_data();
+    void resumeOfADifferentFile();
     void existingFile_data();
     void existingFile();
     void faultEndsAndResumes_data();
@@ -126,11 +128,12 @@ void TestDownload::byteExact()
 void TestDownload::resumesFromTheLocalLength_data()
 {
     QTest::addColumn<int>("have");
-    for (int have : {0, 1, 999, 1000, 1001, 2500, 4999})
+    for (int have : {0, 1, 1000, 2500})
         QTest::addRow("%d", have) << have;
 }
 
-// Catches: a resume that starts at the wrong byte, rewrites what is there, or truncates.
+// Catches: a resume that starts at the wrong byte, rewrites what is there, or truncates; a
+// check of the local copy's end that reads the wrong bytes, or none.
 void TestDownload::resumesFromTheLocalLength()
 {
     QFETCH(int, have);
@@ -142,9 +145,50 @@ void TestDownload::resumesFromTheLocalLength()
     f.download("M0000002.DAT");
     QCOMPARE(f.bench.messages.texts(), QStringList{});
     QCOMPARE(f.local("M0000002.DAT"), whole);
-    QCOMPARE(f.bench.wire().value(0),
-             pick(Memory, "M0000002.DAT", have + 1, std::min(have + 1000, 5000)));
-    QCOMPARE(f.bench.wire().size(), (5000 - have + 999) / 1000);
+    QList<QByteArray> wire = f.bench.wire();
+    if (have > 0)
+        QCOMPARE(wire.takeFirst(), pick(Memory, "M0000002.DAT", std::max(have - 63, 1), have));
+    QCOMPARE(wire.value(0), pick(Memory, "M0000002.DAT", have + 1, std::min(have + 1000, 5000)));
+    QCOMPARE(wire.size(), (5000 - have + 999) / 1000);
+}
+
+void TestDownload::resumeOfADifferentFile_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("fault"); // the check fetch fails
+    QTest::newRow("download again") << true << 0;
+    QTest::newRow("keep the local file") << false << 0;
+    QTest::newRow("check fetch fails") << true << 1;
+}
+
+// Catches: a resume that joins the start of one file to the rest of another (the local copy
+// is of an earlier file of the same name), or that touches the local file when told No.
+void TestDownload::resumeOfADifferentFile()
+{
+    QFETCH(bool, yes);
+    QFETCH(int, fault);
+    SimConfig config;
+    QString error;
+    if (fault)
+        QVERIFY(config.parse({QStringLiteral("--fault"), QStringLiteral("drop,:MEM:PICK?,1")},
+                             &error));
+    DloadFixture f(config);
+    f.clickMedium(false);
+    const QByteArray whole = f.stored(Memory, "M0000002.DAT");
+    QByteArray other = whole.left(2500);
+    other[2499] = char(other[2499] ^ 0x55);
+    f.writeLocal("M0000002.DAT", other);
+    f.bench.messages.answer(yes);
+    f.download("M0000002.DAT");
+    const QString differs = "The local file M0000002.DAT differs from the file on the "
+                            "instrument. Download the whole file again?";
+    if (fault) {
+        QCOMPARE(f.bench.messages.texts(), QStringList{"Communication error"});
+        QCOMPARE(f.local("M0000002.DAT"), other);
+        return;
+    }
+    QCOMPARE(f.bench.messages.texts(), QStringList{differs});
+    QCOMPARE(f.local("M0000002.DAT"), yes ? whole : other);
 }
 
 void TestDownload::existingFile_data()
@@ -264,7 +308,8 @@ void TestDownload::interrupted()
     f.reopen();
     f.bench.clearWire();
     f.download("WAVE0001.DAT");
-    QCOMPARE(f.bench.wire().value(0), pick(Card, "WAVE0001.DAT", 4001, 5000));
+    QCOMPARE(f.bench.wire().mid(0, 2), QList<QByteArray>({pick(Card, "WAVE0001.DAT", 3937, 4000),
+                                                         pick(Card, "WAVE0001.DAT", 4001, 5000)}));
     QCOMPARE(f.local("WAVE0001.DAT"), whole);
 }
 

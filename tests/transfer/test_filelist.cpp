@@ -230,11 +230,14 @@ void TestFileList::deleteAndFormat_data()
     QTest::addColumn<bool>("card");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<bool>("vanished"); // the file went before the command came
-    QTest::newRow("delete, yes") << true << true << false;
-    QTest::newRow("delete, no") << true << false << false;
-    QTest::newRow("delete refused") << true << true << true;
-    QTest::newRow("format, yes") << false << true << false;
-    QTest::newRow("format, no") << false << false << false;
+    QTest::addColumn<bool>("cut");      // the reply is cut off by the time-out
+    QTest::newRow("delete, yes") << true << true << false << false;
+    QTest::newRow("delete, no") << true << false << false << false;
+    QTest::newRow("delete refused") << true << true << true << false;
+    QTest::newRow("format, yes") << false << true << false << false;
+    QTest::newRow("format, no") << false << false << false << false;
+    // "ALL R" is part of "ALL RIGHT": no success.
+    QTest::newRow("format, reply cut") << false << true << false << true;
 }
 
 void TestFileList::deleteAndFormat()
@@ -242,7 +245,13 @@ void TestFileList::deleteAndFormat()
     QFETCH(bool, card);
     QFETCH(bool, yes);
     QFETCH(bool, vanished);
-    DloadFixture f;
+    QFETCH(bool, cut);
+    SimConfig config;
+    QString error;
+    if (cut)
+        QVERIFY(config.parse({QStringLiteral("--fault"), QStringLiteral("truncate,:MEM:FORM,1")},
+                             &error));
+    DloadFixture f(config);
     if (!card)
         f.clickMedium(false);
     f.list()->setCurrentRow(2); // MEAS0003.DAT on the card; ignored by "Format"
@@ -252,8 +261,12 @@ void TestFileList::deleteAndFormat()
     f.bench.clearWire();
     f.bench.messages.answer(yes);
     QList<int> timeouts;
-    QObject::connect(&f.bench.link(), &Link::written,
-                     [&](const QByteArray&, int ms) { timeouts << ms; });
+    QObject::connect(&f.bench.link(), &Link::written, [&](const QByteArray&, int ms) {
+        timeouts << ms;
+        // The 60 s wait for the rest of the reply ends as a time-out does.
+        if (cut && timeouts.size() == 1)
+            TestUtil::later(800, [&] { f.bench.link().cancelWait(); });
+    });
 
     f.click("CommandDelete");
 
@@ -274,7 +287,7 @@ void TestFileList::deleteAndFormat()
         expected.clear();
     QCOMPARE(f.entries(), expected);
     QStringList messages = {"Execute?"};
-    if (vanished)
+    if (vanished || cut)
         messages << "Error";
     if (!card)
         messages << "No file";

@@ -1,17 +1,20 @@
 #include "FrmMeas.h"
 
-#include "BlockingPause.h"
 #include "DlgSettings.h"
 #include "FlexGrid.h"
+#include "FrmTrend.h"
 #include "Link.h"
 #include "MeasGrid.h"
+#include "Measurement.h"
 #include "MessageService.h"
 #include "RecvSettings.h"
+#include "Recording.h"
 #include "RepeatIntervals.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -19,13 +22,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTime>
 
 #include <cmath>
 
 namespace {
-
-constexpr int kCommandMs = 1000;
-constexpr int kMeasMs = 50000;
 
 const QString kRepeat = QStringLiteral("Repeat");
 
@@ -50,11 +52,20 @@ FrmMeas::FrmMeas(Link& link, QWidget* parent)
     buildUi();
 }
 
-FrmMeas::~FrmMeas() = default;
+FrmMeas::~FrmMeas()
+{
+    if (m_frmTrend)
+        m_frmTrend->unload();
+}
 
 DlgSettings* FrmMeas::settingsDialog() const
 {
     return m_dlgSettings;
+}
+
+FrmTrend* FrmMeas::trendWindow() const
+{
+    return m_frmTrend;
 }
 
 void FrmMeas::buildUi()
@@ -109,6 +120,10 @@ void FrmMeas::buildUi()
     CommandStart->setObjectName(QStringLiteral("CommandStart"));
     place(CommandStart, 3540, 3540, 1395, 315);
 
+    // Says why a measurement was not shown; empty while measurements succeed.
+    statusBar()->setObjectName(QStringLiteral("StatusLine"));
+    statusBar()->setSizeGripEnabled(false);
+
     QMenu* menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     menuFile->setObjectName(QStringLiteral("MenuFile"));
     MFLogging = menuFile->addAction(QStringLiteral("&LOGGING"));
@@ -119,6 +134,10 @@ void FrmMeas::buildUi()
     menuSet->setObjectName(QStringLiteral("MenuSet"));
     MSSettings = menuSet->addAction(QStringLiteral("&KestrelSettings"));
     MSSettings->setObjectName(QStringLiteral("MSSettings"));
+    QMenu* menuView = menuBar()->addMenu(QStringLiteral("&View"));
+    menuView->setObjectName(QStringLiteral("MenuView"));
+    MVTrend = menuView->addAction(QStringLiteral("&TREND"));
+    MVTrend->setObjectName(QStringLiteral("MVTrend"));
 
     setTabOrder(Grid1, CommandSingle);
     setTabOrder(CommandSingle, CommandRepeat);
@@ -130,6 +149,7 @@ void FrmMeas::buildUi()
     connect(CommandStart, &QPushButton::clicked, this, &FrmMeas::CommandStart_Click);
     connect(MFLogging, &QAction::triggered, this, &FrmMeas::MFLogging_Click);
     connect(MSSettings, &QAction::triggered, this, &FrmMeas::MSSettings_Click);
+    connect(MVTrend, &QAction::triggered, this, &FrmMeas::MVTrend_Click);
 }
 
 void FrmMeas::open()
@@ -143,10 +163,10 @@ void FrmMeas::open()
     ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
     RepeatTick = 0;
     RepeatStop = 0;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
+    const RecordStatus status = ReadRecordState(m_link);
     if (m_lifetime.unloading())
         return;
-    showState(state.text);
+    showState(status.state);
     show();
 }
 
@@ -164,6 +184,8 @@ void FrmMeas::Form_Unload()
     wakeRepeatLoop();
     if (m_dlgSettings)
         m_dlgSettings->unload();
+    if (m_frmTrend)
+        m_frmTrend->unload();
 }
 
 void FrmMeas::setActionsEnabled(bool enabled)
@@ -183,18 +205,16 @@ void FrmMeas::setRepeatCaption(bool running)
     CommandRepeat->setText(running ? QStringLiteral("Sto&p") : QStringLiteral("&Repeat"));
 }
 
-void FrmMeas::showState(const QByteArray& reply)
+void FrmMeas::showState(RecordState state)
 {
-    if (reply == "0\r\n")
-        Label2->setText(QStringLiteral("STOP"));
-    else if (reply == "1\r\n")
-        Label2->setText(QStringLiteral("WAIT"));
-    else if (reply == "2\r\n")
-        Label2->setText(QStringLiteral("RUN"));
+    // A reply that names no state leaves the label as it was.
+    if (state != RecordState::Unknown)
+        Label2->setText(RecordStateText(state));
 }
 
 void FrmMeas::showReply(const QByteArray& reply, bool withNames)
 {
+    statusBar()->clearMessage();
     const qint32 n =
         withNames ? m_recorder.takeHeaderReply(reply) : m_recorder.takeDataReply(reply);
     const bool logFailed = m_recorder.logFailed();
@@ -204,8 +224,24 @@ void FrmMeas::showReply(const QByteArray& reply, bool withNames)
         MeasGrid::fillFull(*Grid1, m_recorder.lists(), n);
     else
         MeasGrid::fillValues(*Grid1, m_recorder.lists(), n);
+    addToTrend(withNames, n);
     if (logFailed)
         reportLogFailure();
+}
+
+void FrmMeas::addToTrend(bool withNames, qint32 n)
+{
+    const MeasLists& lists = m_recorder.lists();
+    if (withNames) {
+        QList<QByteArray> names;
+        names.reserve(n);
+        for (int i = 0; i < n; ++i)
+            names << lists.MeasHeader(i);
+        m_trend->setNames(names);
+    }
+    m_trend->append(QDateTime::currentMSecsSinceEpoch(), lists, n);
+    if (m_frmTrend)
+        m_frmTrend->measurementAdded();
 }
 
 void FrmMeas::reportLogFailure()
@@ -228,17 +264,22 @@ void FrmMeas::CommandSingle_Click()
 
 bool FrmMeas::measureWithNames()
 {
-    m_link.SendCommand(":HEAD ON", kCommandMs);
-    if (m_lifetime.unloading())
+    const Measurement m = MeasureWithNames(m_link, [this] { return m_lifetime.unloading(); });
+    if (m.outcome.stopped)
         return false;
-    m_link.SendCommand(":TRAN:SEP 2", kCommandMs);
-    if (m_lifetime.unloading())
-        return false;
-    const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
-    if (m_lifetime.unloading())
-        return false;
-    showReply(reply.text, true);
+    if (!m.ok())
+        reportFailure(m.outcome);
+    else
+        showReply(m.reply.text, true);
     return !m_lifetime.unloading();
+}
+
+void FrmMeas::reportFailure(const Outcome& outcome)
+{
+    // No box: a run goes on, and an overnight run must not pile up boxes.
+    statusBar()->showMessage(
+        QStringLiteral("%1 at %2").arg(FailureText(outcome), QTime::currentTime().toString(
+                                                                   QStringLiteral("HH:mm:ss"))));
 }
 
 void FrmMeas::CommandRepeat_Click()
@@ -272,7 +313,7 @@ void FrmMeas::CommandRepeat_Click()
 
     if (!measureWithNames())
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
+    HeaderOff(m_link);
 
     for (;;) {
         if (m_lifetime.unloading() || run != m_runSerial)
@@ -286,14 +327,17 @@ void FrmMeas::CommandRepeat_Click()
             continue;
         }
         RepeatTick = 0;
-        const Link::Reply reply = m_link.SendCommand(":MEAS?", kMeasMs);
+        const Measurement m = MeasureValues(m_link);
         // A newer run started while this reply was awaited: it is not this window's to show.
         if (m_lifetime.unloading() || run != m_runSerial)
             return;
         // The link was taken: the loop ends, the run stays on until the user stops it.
-        if (reply.text == "BUSY")
+        if (m.reply.text == "BUSY")
             return;
-        showReply(reply.text, false);
+        if (!m.ok())
+            reportFailure(m.outcome);
+        else
+            showReply(m.reply.text, false);
     }
 }
 
@@ -322,24 +366,11 @@ void FrmMeas::CommandStart_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    m_link.SendCommand(":DISP:MODE MEAS", kCommandMs);
-    if (m_lifetime.unloading())
+    const RecordStatus status = SetRecording(m_link, RecordAction::Toggle,
+                                             [this] { return m_lifetime.unloading(); });
+    if (status.outcome.stopped)
         return;
-    m_link.SendCommand(":HEAD OFF", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    const Link::Reply state = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    m_link.SendCommand(state.text == "0\r\n" ? ":START" : ":STOP", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    // The instrument needs a moment to change its state; no input is taken meanwhile.
-    BlockingPause::pause(1000);
-    const Link::Reply after = m_link.SendCommand(":STAT?", kCommandMs);
-    if (m_lifetime.unloading())
-        return;
-    showState(after.text);
+    showState(status.state);
     setActionsEnabled(true);
 }
 
@@ -363,4 +394,15 @@ void FrmMeas::MSSettings_Click()
         dlg->exec();
         dlg->unload();
     }
+}
+
+void FrmMeas::MVTrend_Click()
+{
+    if (m_frmTrend) {
+        m_frmTrend->raise();
+        m_frmTrend->activateWindow();
+        return;
+    }
+    m_frmTrend = new FrmTrend(m_trend);
+    m_frmTrend->show();
 }

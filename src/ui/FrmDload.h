@@ -2,10 +2,12 @@
 
 #include "FileList.h"
 #include "FormLifetime.h"
+#include "Medium.h"
 #include "TransferMeter.h"
 
 #include <QWidget>
 
+class FileDownload;
 class Link;
 class QCheckBox;
 class QComboBox;
@@ -33,7 +35,7 @@ public:
     FormLifetime& lifetime() { return m_lifetime; }
 
     // medium: -1 PC card, 0 internal memory.
-    void ListFiles(qint16 medium);
+    void ListFiles(Medium medium);
     void DisableFileControls();
     void EnableFileControls();
 
@@ -52,13 +54,18 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A continued download must extend the same file: checks the local copy's end against
+    // the instrument and, when they differ, asks whether to download the whole file again.
+    // False when the download must not go on (controls already restored if still open).
+    bool resumeMatches(FileDownload& download, const QString& target, const QByteArray& name,
+                       qint32* start);
     void buildUi();
     void fillDrives();
     void setDirPath(const QString& path);
     void showDirPath(const QString& path);
     void setFileControlsEnabled(bool enable);
     void showProgress(qint32 end, qint32 size, const QByteArray& sizeText);
-    bool cardSelected() const;
+    Medium selectedMedium() const;
     int selectedRow() const;
 
     Link& m_link;

@@ -1,11 +1,12 @@
 #include "FrmStart.h"
 
-#include "BlockingPause.h"
+#include "Connect.h"
 #include "CommPort.h"
 #include "FrmDload.h"
 #include "FrmMeas.h"
 #include "Link.h"
 #include "MessageService.h"
+#include "RecvSettings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -173,6 +174,7 @@ void FrmStart::CommandConnect_Click()
 void FrmStart::connectLink()
 {
     CommandConnect->setEnabled(false);
+    ForgetReceivedSettings();
     m_comm->setCommPort(ComboPort->currentIndex() + 1);
     m_comm->setSettings(QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
     updateDevice();
@@ -202,24 +204,12 @@ void FrmStart::connectLink()
 
 qint32 FrmStart::ConnectDirect()
 {
-    return m_link->SendCommand(QByteArrayLiteral("aaa"), 1000).result;
+    return ::ConnectDirect(*m_link);
 }
 
 qint32 FrmStart::ConnectModem()
 {
-    m_link->setRecvMode(Link::ModeModemAck);
-    const Link::Reply ack = m_link->SendModemCommand(TextModemInit->text().toLatin1(), 1000);
-    if (!ack.text.contains("OK"))
-        return 1;
-    BlockingPause::pause(1000);
-    m_link->setRecvMode(Link::ModeModemDial);
-    const Link::Reply dial =
-        m_link->SendModemCommand(QByteArrayLiteral("ATD") + TextTelNo->text().toLatin1(), 30000);
-    if (dial.text.contains("CONNECT")) {
-        m_link->setRecvMode(Link::ModeLine);
-        return 0;
-    }
-    return 1;
+    return ::ConnectModem(*m_link, TextModemInit->text().toLatin1(), TextTelNo->text().toLatin1());
 }
 
 void FrmStart::disconnectLink()

@@ -1,5 +1,6 @@
 #include "FrmDload.h"
 
+#include "FileCommands.h"
 #include "FileDownload.h"
 #include "Link.h"
 #include "MessageService.h"
@@ -23,12 +24,6 @@
 #include <QStorageInfo>
 #include <QTreeView>
 #include <QVBoxLayout>
-
-namespace {
-
-const char* const kKinds[] = {"MEAS", "INST", "BMP", "WAVE"};
-
-} // namespace
 
 FrmDload::FrmDload(Link& link, QWidget* parent)
     : QWidget(parent), m_link(link), m_lifetime(this, [this] { m_closing = -1; })
@@ -226,7 +221,7 @@ void FrmDload::showDirPath(const QString& path)
 void FrmDload::open()
 {
     FormLifetime::Scope scope(m_lifetime);
-    ListFiles(-1);
+    ListFiles(Medium::Card);
     if (!m_lifetime.unloading())
         show();
 }
@@ -237,9 +232,9 @@ void FrmDload::closeEvent(QCloseEvent* event)
     m_lifetime.unload();
 }
 
-bool FrmDload::cardSelected() const
+Medium FrmDload::selectedMedium() const
 {
-    return Option1->isChecked();
+    return Option1->isChecked() ? Medium::Card : Medium::Memory;
 }
 
 int FrmDload::selectedRow() const
@@ -248,26 +243,17 @@ int FrmDload::selectedRow() const
     return items.isEmpty() ? -1 : List1->row(items.first());
 }
 
-void FrmDload::ListFiles(qint16 medium)
+void FrmDload::ListFiles(Medium medium)
 {
     FormLifetime::Scope scope(m_lifetime);
-    m_link.SendCommand(QByteArrayLiteral(":HEAD OFF"), 1000);
-    if (m_lifetime.unloading())
+    Listing listing = ::ListFiles(m_link, medium, [this] { return m_lifetime.unloading(); });
+    if (listing.outcome.stopped)
         return;
-    const QByteArray prefix =
-        medium != 0 ? QByteArrayLiteral(":CARD:FILE? ") : QByteArrayLiteral(":MEM:FILE? ");
-    QList<QByteArray> replies;
-    for (const char* kind : kKinds) {
-        // A failed query leaves its reply empty or partial; the parser skips it.
-        replies << m_link.SendCommand(prefix + kind, 1000).text;
-        if (m_lifetime.unloading())
-            return;
-    }
     // The user chose the other medium while this listing waited: its files must not be shown
     // under that medium's button, where Delete and Download would act on the wrong medium.
-    if ((medium != 0) != cardSelected())
+    if (medium != selectedMedium())
         return;
-    m_files = FileList::parse(replies);
+    m_files = std::move(listing.files);
     List1->clear();
     if (m_files.status() == FileList::Status::NoCard) {
         MessageService::warning(QStringLiteral("No PC card"));
@@ -305,14 +291,14 @@ void FrmDload::Option1_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     CommandDelete->setText(QStringLiteral("&Delete"));
-    ListFiles(-1);
+    ListFiles(Medium::Card);
 }
 
 void FrmDload::Option2_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     CommandDelete->setText(QStringLiteral("Fo&rmat"));
-    ListFiles(0);
+    ListFiles(Medium::Memory);
 }
 
 void FrmDload::Drive1_Change()
@@ -324,7 +310,7 @@ void FrmDload::CommandGetFname_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     DisableFileControls();
-    ListFiles(cardSelected() ? -1 : 0);
+    ListFiles(selectedMedium());
     if (!m_lifetime.unloading())
         EnableFileControls();
 }
@@ -332,28 +318,28 @@ void FrmDload::CommandGetFname_Click()
 void FrmDload::CommandDelete_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
-    const bool card = cardSelected();
+    const Medium medium = selectedMedium();
     const int row = selectedRow();
-    if (card && row < 0) {
+    if (medium == Medium::Card && row < 0) {
         MessageService::warning(QStringLiteral("File is not selected"));
         return;
     }
     DisableFileControls();
-    const QByteArray command = card ? QByteArrayLiteral(":CARD:DEL ") + m_files.names().at(row)
-                                    : QByteArrayLiteral(":MEM:FORM");
+    const QByteArray name = medium == Medium::Card ? m_files.names().at(row) : QByteArray();
     const bool yes = MessageService::askYesNo(QStringLiteral("Execute?"));
     if (m_lifetime.unloading())
         return;
     if (yes) {
-        const Link::Reply reply = m_link.SendCommand(command, 60000);
+        const FileCommandResult done =
+            medium == Medium::Card ? DeleteCardFile(m_link, name) : FormatMemory(m_link);
         if (m_lifetime.unloading())
             return;
-        if (!reply.text.contains("ALL")) {
+        if (!done.succeeded) {
             MessageService::warning(QStringLiteral("Error"));
             if (m_lifetime.unloading())
                 return;
         }
-        ListFiles(card ? -1 : 0);
+        ListFiles(medium);
         if (m_lifetime.unloading())
             return;
     }
@@ -367,6 +353,48 @@ void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
     ProgressDload->setRange(0, std::max(size, 1));
     ProgressDload->setValue(size == 0 ? 1 : end);
     LabelRate->setText(m_meter.update(end));
+}
+
+bool FrmDload::resumeMatches(FileDownload& download, const QString& target,
+                             const QByteArray& name, qint32* start)
+{
+    const auto fail = [this](MessageService::Kind kind, const QString& text) {
+        MessageService::instance().show(kind, text);
+        if (!m_lifetime.unloading())
+            EnableFileControls();
+        return false;
+    };
+    switch (download.checkResume(target, *start)) {
+    case FileDownload::Match::Same:
+        return true;
+    case FileDownload::Match::Stopped:
+        return false;
+    case FileDownload::Match::CommunicationError:
+        return fail(MessageService::Kind::Warning, QStringLiteral("Communication error"));
+    case FileDownload::Match::FileError:
+        return fail(MessageService::Kind::Critical,
+                    QStringLiteral("Cannot read %1\r\nDo not download")
+                        .arg(QDir::toNativeSeparators(target)));
+    case FileDownload::Match::Different:
+        break;
+    }
+    const bool again = MessageService::askYesNo(
+        QStringLiteral("The local file %1 differs from the file on the instrument. Download the "
+                       "whole file again?")
+            .arg(QString::fromLatin1(name)));
+    if (m_lifetime.unloading())
+        return false;
+    if (!again) {
+        EnableFileControls();
+        return false;
+    }
+    QFile old(target);
+    if (!old.remove())
+        return fail(MessageService::Kind::Critical,
+                    QStringLiteral("Cannot delete %1: %2")
+                        .arg(QDir::toNativeSeparators(target), old.errorString()));
+    *start = 1;
+    return true;
 }
 
 void FrmDload::CommandDExec_Click()
@@ -409,43 +437,41 @@ void FrmDload::CommandDExec_Click()
     }
 
     const QString target = FileDownload::targetPath(directory, name);
-    qint32 start = 1;
-    const QFileInfo existing(target);
-    if (existing.exists()) {
-        if (CheckResume->isChecked()) {
-            const qint64 resumeAt = FileDownload::resumePosition(target);
-            if (qint64(size) < resumeAt) {
-                MessageService::critical(
-                    QStringLiteral("The same name file exists with larger size than spcified "
-                                   "file\r\nDo not download"));
-                if (!m_lifetime.unloading())
-                    EnableFileControls();
-                return;
-            }
-            start = qint32(resumeAt);
-        } else {
-            const bool yes =
-                MessageService::askYesNo(QStringLiteral("The same name file exists\r\nOverwrite?"));
-            if (m_lifetime.unloading())
-                return;
-            if (!yes) {
+    const FileDownload::Decision decision =
+        FileDownload::plan(target, size, CheckResume->isChecked());
+    qint32 start = decision.start;
+    if (decision.plan == FileDownload::Plan::LocalNotShorter) {
+        MessageService::critical(
+            QStringLiteral("The same name file exists with larger size than spcified "
+                           "file\r\nDo not download"));
+        if (!m_lifetime.unloading())
+            EnableFileControls();
+        return;
+    }
+    if (decision.plan == FileDownload::Plan::AskOverwrite) {
+        const bool yes =
+            MessageService::askYesNo(QStringLiteral("The same name file exists\r\nOverwrite?"));
+        if (m_lifetime.unloading())
+            return;
+        if (!yes) {
+            EnableFileControls();
+            return;
+        }
+        QFile old(target);
+        if (!old.remove()) {
+            MessageService::critical(
+                QStringLiteral("Cannot delete %1: %2")
+                    .arg(QDir::toNativeSeparators(target), old.errorString()));
+            if (!m_lifetime.unloading())
                 EnableFileControls();
-                return;
-            }
-            QFile old(target);
-            if (!old.remove()) {
-                MessageService::critical(
-                    QStringLiteral("Cannot delete %1: %2")
-                        .arg(QDir::toNativeSeparators(target), old.errorString()));
-                if (!m_lifetime.unloading())
-                    EnableFileControls();
-                return;
-            }
+            return;
         }
     }
 
-    FileDownload download(m_link, name, size, cardSelected() ? 0 : 1);
+    FileDownload download(m_link, name, size, selectedMedium() == Medium::Card ? 0 : 1);
     download.setStopRequested([this] { return m_closing == -1; });
+    if (start > 1 && !resumeMatches(download, target, name, &start))
+        return;
     download.setProgress([this, size, sizeText](qint32 end) { showProgress(end, size, sizeText); });
     m_meter.start(start, size);
     ProgressDload->setRange(0, std::max(size, 1));

@@ -1,12 +1,13 @@
 #include "DlgSettings.h"
 
-#include "InstrumentWords.h"
 #include "Link.h"
+#include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SensorRule.h"
+#include "SettingChoices.h"
 #include "WiringRule.h"
 
 #include <QCheckBox>
@@ -22,6 +23,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+using SettingChoices::List;
+using SettingChoices::texts;
 
 QComboBox* makeCombo(QWidget* parent, const QString& name, const QStringList& items)
 {
@@ -87,11 +91,7 @@ bool boxFlag(const QCheckBox* box)
 
 qint32 averagePosition(qint32 count)
 {
-    const auto& counts = InstrumentWords::AverageCounts;
-    for (std::size_t i = 0; i < counts.size(); ++i)
-        if (counts[i] == count)
-            return static_cast<qint32>(i);
-    return -1;
+    return SettingChoices::position(List::Average, count).value_or(-1);
 }
 
 QString blankLeadingInteger(qint32 value)
@@ -173,42 +173,31 @@ QWidget* DlgSettings::buildMeasureTab()
     auto* grid = new QGridLayout(page);
 
     auto* labelWiring = makeLabel(page, QStringLiteral("LabelWiring"), QStringLiteral("&WIRING"));
-    ComboWiring =
-        makeCombo(page, QStringLiteral("ComboWiring"),
-                  {QStringLiteral("1P2W"), QStringLiteral("1P3W"), QStringLiteral("3P3W2M"),
-                   QStringLiteral("3P3W3M"), QStringLiteral("3P4W"), QStringLiteral("3P4W4I")});
+    ComboWiring = makeCombo(page, QStringLiteral("ComboWiring"), texts(List::Wiring));
     labelWiring->setBuddy(ComboWiring);
-    ComboCirNum = makeCombo(
-        page, QStringLiteral("ComboCirNum"),
-        {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("x4")});
+    ComboCirNum = makeCombo(page, QStringLiteral("ComboCirNum"), texts(List::CirNum));
     ComboCirNum->setAccessibleName(QStringLiteral("WIRING circuits"));
 
     auto* labelSampling =
         makeLabel(page, QStringLiteral("LabelSampling"), QStringLiteral("S&AMPLING"));
-    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"),
-                              {QStringLiteral("PLL"), QStringLiteral("FIXED")});
+    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"), texts(List::Sampling));
     labelSampling->setBuddy(ComboSampling);
-    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"),
-                          {QStringLiteral("50Hz"), QStringLiteral("60Hz")});
+    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"), texts(List::Freq));
     ComboFreq->setAccessibleName(QStringLiteral("SAMPLING frequency"));
 
     auto* labelVar =
         makeLabel(page, QStringLiteral("LabelVarMethod"), QStringLiteral("&VAR METHOD"));
-    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"),
-                               {QStringLiteral("OFF"), QStringLiteral("ON")});
+    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"), texts(List::VarMethod));
     labelVar->setBuddy(ComboVarMethod);
 
     auto* labelAverage =
         makeLabel(page, QStringLiteral("LabelAverage"), QStringLiteral("AVERA&GE"));
-    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"),
-                             {QStringLiteral(" 1"), QStringLiteral(" 2"), QStringLiteral(" 5"),
-                              QStringLiteral("10"), QStringLiteral("20")});
+    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"), texts(List::Average));
     labelAverage->setBuddy(ComboAverage);
 
     auto* labelURange =
         makeLabel(page, QStringLiteral("LabelURange"), QStringLiteral("VOLT RA&NGE"));
-    ComboURange = makeCombo(page, QStringLiteral("ComboURange"),
-                            {QStringLiteral("150"), QStringLiteral("300"), QStringLiteral("600")});
+    ComboURange = makeCombo(page, QStringLiteral("ComboURange"), texts(List::URange));
     labelURange->setBuddy(ComboURange);
 
     auto* labelVT = makeLabel(page, QStringLiteral("LabelVT"), QStringLiteral("V&T(PT)"));
@@ -237,13 +226,8 @@ QWidget* DlgSettings::buildMeasureTab()
     grid->addWidget(makeLabel(page, QStringLiteral("LabelSensor"), sensor), 7, 1);
     grid->addWidget(makeLabel(page, QStringLiteral("LabelCurrRange"), range), 7, 2);
     grid->addWidget(makeLabel(page, QStringLiteral("LabelCT"), ct), 7, 3);
-    const QStringList sensors{QStringLiteral("CLA"),     QStringLiteral("CLB"),
-                              QStringLiteral("FLX-500"), QStringLiteral("FLX-5k"),
-                              QStringLiteral("CLC"),     QStringLiteral("CLD")};
-    const QStringList ranges{QStringLiteral("0.5"), QStringLiteral("1"),   QStringLiteral("5"),
-                             QStringLiteral("10"),  QStringLiteral("50"),  QStringLiteral("100"),
-                             QStringLiteral("200"), QStringLiteral("500"), QStringLiteral("1k"),
-                             QStringLiteral("5k")};
+    const QStringList& sensors = texts(List::Sens);
+    const QStringList& ranges = texts(List::IRange);
     for (int k = 0; k < 4; ++k) {
         const QString circuit = QStringLiteral("CIRCUIT%1").arg(k + 1);
         auto* label = makeLabel(page, QStringLiteral("LabelCircuit%1").arg(k),
@@ -271,11 +255,9 @@ QWidget* DlgSettings::buildOutputTab()
     page->setObjectName(QStringLiteral("TabOutput"));
     auto* grid = new QGridLayout(page);
 
-    const QStringList methods{QStringLiteral("MANUAL"), QStringLiteral("TIME")};
     const QString start = QStringLiteral("MEAS.START");
     auto* labelStart = makeLabel(page, QStringLiteral("LabelStart"), QStringLiteral("MEAS.ST&ART"));
-    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"),
-                               methods + QStringList{QStringLiteral("JUST")});
+    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"), texts(List::StartMeth));
     labelStart->setBuddy(ComboStartMeth);
     TextStartY = makeText(page, QStringLiteral("TextStartY"), 4);
     TextStartM = makeText(page, QStringLiteral("TextStartM"), 2);
@@ -289,8 +271,7 @@ QWidget* DlgSettings::buildOutputTab()
     TextStartMM->setAccessibleName(start + QStringLiteral(" minute"));
 
     auto* labelStop = makeLabel(page, QStringLiteral("LabelStop"), QStringLiteral("MEAS.STO&P"));
-    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"),
-                              methods + QStringList{QStringLiteral("TIMER")});
+    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"), texts(List::StopMeth));
     labelStop->setBuddy(ComboStopMeth);
     TextStopY = makeText(page, QStringLiteral("TextStopY"), 4);
     TextStopM = makeText(page, QStringLiteral("TextStopM"), 2);
@@ -334,16 +315,10 @@ QWidget* DlgSettings::buildOutputTab()
 
     auto* labelIntvl =
         makeLabel(page, QStringLiteral("LabelIntvl"), QStringLiteral("INTERVAL &TIME"));
-    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"),
-                           {QStringLiteral("ALL WAVE"), QStringLiteral("100ms"),
-                            QStringLiteral("200ms"), QStringLiteral("500ms"), QStringLiteral(" 1s"),
-                            QStringLiteral(" 2s"), QStringLiteral(" 5s"), QStringLiteral("10s"),
-                            QStringLiteral("15s"), QStringLiteral("30s"), QStringLiteral(" 1m"),
-                            QStringLiteral(" 2m"), QStringLiteral(" 5m"), QStringLiteral("10m"),
-                            QStringLiteral("15m"), QStringLiteral("30m"), QStringLiteral("60m")});
+    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"), texts(List::Intvl));
     labelIntvl->setBuddy(ComboIntvl);
 
-    const QStringList media{QStringLiteral("PC CARD"), QStringLiteral("MEMORY")};
+    const QStringList& media = texts(List::Media);
     auto* labelMedia = makeLabel(page, QStringLiteral("LabelMedia"), QStringLiteral("SAVE I&N..."));
     ComboMedia = makeCombo(page, QStringLiteral("ComboMedia"), media);
     labelMedia->setBuddy(ComboMedia);
@@ -357,8 +332,8 @@ QWidget* DlgSettings::buildOutputTab()
 
     auto* labelRS =
         makeLabel(page, QStringLiteral("LabelRSConnection"), QStringLiteral("RS CONNECTION"));
-    ComboRSConnection = makeCombo(page, QStringLiteral("ComboRSConnection"),
-                                  {QStringLiteral("PC"), QStringLiteral("PRINTER")});
+    ComboRSConnection =
+        makeCombo(page, QStringLiteral("ComboRSConnection"), texts(List::RSConnection));
     labelRS->setBuddy(ComboRSConnection);
     ComboRSConnection->setEnabled(false);
 
@@ -463,9 +438,7 @@ QWidget* DlgSettings::buildHarmonicTab()
     grid->addWidget(makeLine(page), 4, 0, 1, 2);
 
     auto* labelOrd = makeLabel(page, QStringLiteral("LabelOrder"), QStringLiteral("OR&DER"));
-    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"),
-                         {QStringLiteral("ALL"), QStringLiteral("ODD"), QStringLiteral("EVEN"),
-                          QStringLiteral("SELECT")});
+    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"), texts(List::OrdType));
     labelOrd->setBuddy(ComboOrd);
     auto* ordRow = new QHBoxLayout;
     ordRow->addWidget(ComboOrd);
@@ -491,47 +464,36 @@ QWidget* DlgSettings::buildSystemTab()
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabSystem"));
     auto* grid = new QGridLayout(page);
-    const QStringList offOn{QStringLiteral("OFF"), QStringLiteral("ON")};
 
     auto* labelTHD = makeLabel(page, QStringLiteral("LabelTHD"), QStringLiteral("&THD"));
-    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"),
-                         {QStringLiteral("THD-F"), QStringLiteral("THD-R")});
+    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"), texts(List::THDType));
     labelTHD->setBuddy(ComboTHD);
 
     auto* labelRS = makeLabel(page, QStringLiteral("LabelRS232C"), QStringLiteral("RS-232C"));
     auto* labelBaud = makeLabel(page, QStringLiteral("LabelBaud"), QStringLiteral("BAUDRATE"));
-    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"),
-                          {QStringLiteral(" 2400bps"), QStringLiteral(" 9600bps"),
-                           QStringLiteral("19200bps"), QStringLiteral("38400bps")});
+    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"), texts(List::Baud));
     labelBaud->setBuddy(ComboBaud);
     auto* labelTerm = makeLabel(page, QStringLiteral("LabelTerm"), QStringLiteral("TERMINATEOR"));
-    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"),
-                          {QStringLiteral("CR+LF"), QStringLiteral("CR")});
+    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"), texts(List::Term));
     labelTerm->setBuddy(ComboTerm);
     auto* labelFlow = makeLabel(page, QStringLiteral("LabelFlow"), QStringLiteral("FLOW CONTROL"));
-    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"),
-                          {QStringLiteral("NONE"), QStringLiteral("XON/XOFF"),
-                           QStringLiteral("RTS/CTS"), QStringLiteral("BOTH")});
+    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"), texts(List::Flow));
     labelFlow->setBuddy(ComboFlow);
     // The instrument's own line settings are shown, never changed from here.
     for (QComboBox* c : {ComboBaud, ComboTerm, ComboFlow})
         c->setEnabled(false);
 
     auto* labelBL = makeLabel(page, QStringLiteral("LabelBL"), QStringLiteral("&BACKLIGHT"));
-    ComboBL =
-        makeCombo(page, QStringLiteral("ComboBL"), offOn + QStringList{QStringLiteral("AUTO")});
+    ComboBL = makeCombo(page, QStringLiteral("ComboBL"), texts(List::BL));
     labelBL->setBuddy(ComboBL);
     auto* labelBeep = makeLabel(page, QStringLiteral("LabelBeep"), QStringLiteral("BEEP SOU&ND"));
-    ComboBeep = makeCombo(page, QStringLiteral("ComboBeep"), offOn);
+    ComboBeep = makeCombo(page, QStringLiteral("ComboBeep"), texts(List::Beep));
     labelBeep->setBuddy(ComboBeep);
     auto* labelID = makeLabel(page, QStringLiteral("LabelID"), QStringLiteral("I&D"));
     TextID = makeText(page, QStringLiteral("TextID"), 11);
     labelID->setBuddy(TextID);
     auto* labelLang = makeLabel(page, QStringLiteral("LabelLang"), QStringLiteral("&LANGUAGE"));
-    ComboLang = makeCombo(page, QStringLiteral("ComboLang"),
-                          {QStringLiteral("JAPANESE"), QStringLiteral("ENGLISH"),
-                           QStringLiteral("GERMAN"), QStringLiteral("ITALIAN"),
-                           QStringLiteral("CHINESE SIMPLE"), QStringLiteral("CHINESE TRAD")});
+    ComboLang = makeCombo(page, QStringLiteral("ComboLang"), texts(List::Lang));
     labelLang->setBuddy(ComboLang);
     CheckAdjust = makeCheck(page, QStringLiteral("CheckAdjust"),
                             QStringLiteral("Set the Kestrel's clock to &PC's clock"));
@@ -692,10 +654,8 @@ void DlgSettings::ComboCirNum_Click()
 
 void DlgSettings::ComboAverage_Click()
 {
-    const int position = ComboAverage->currentIndex();
-    const auto& counts = InstrumentWords::AverageCounts;
-    if (position >= 0 && position < static_cast<int>(counts.size()))
-        ModSet::instance().Average = counts[static_cast<std::size_t>(position)];
+    if (const auto count = SettingChoices::code(List::Average, ComboAverage->currentIndex()))
+        ModSet::instance().Average = *count;
 }
 
 void DlgSettings::applySensorRule(int k)
@@ -917,6 +877,18 @@ void DlgSettings::CommandSend_Click()
         return;
     m_exchanging = true;
     setCommandsEnabled(false);
+    if (!SettingsReceived()) {
+        const bool yes = MessageService::askYesNo(
+            QStringLiteral("Not every setting was received from the instrument. Sending now "
+                           "writes defaults over the instrument's own settings. Send anyway?"));
+        if (m_lifetime.unloading())
+            return;
+        if (!yes) {
+            m_exchanging = false;
+            setCommandsEnabled(true);
+            return;
+        }
+    }
     SendSettingsInputs inputs;
     // Read when the command is built, so an edit made during the send still counts.
     inputs.dataFName = [this] { return TextDataFName->text(); };

@@ -2,13 +2,18 @@
 
 #include "FormLifetime.h"
 #include "MeasRecorder.h"
+#include "Recording.h"
+#include "TrendHistory.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
+
 class DlgSettings;
 class FlexGrid;
+class FrmTrend;
 class Link;
 class QAction;
 class QComboBox;
@@ -36,12 +41,16 @@ public:
     void TimerRepeat_Timer();
     void MFLogging_Click();
     void MSSettings_Click();
+    void MVTrend_Click();
 
     FlexGrid* grid() const { return Grid1; }
     QTimer& timerRepeat() { return m_timerRepeat; }
     const MeasLists& lists() const { return m_recorder.lists(); }
     // The settings dialog while it is shown.
     DlgSettings* settingsDialog() const;
+    // The trend window while it is open.
+    FrmTrend* trendWindow() const;
+    const TrendHistory& trendHistory() const { return *m_trend; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,7 +61,7 @@ private:
     void setActionsEnabled(bool enabled);
     bool repeatCaptionIs(const QString& caption) const;
     void setRepeatCaption(bool running);
-    void showState(const QByteArray& reply);
+    void showState(RecordState state);
     // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
     // values only (the later measurements of a run).
     void showReply(const QByteArray& reply, bool withNames);
@@ -60,6 +69,9 @@ private:
     // window was unloaded meanwhile.
     bool measureWithNames();
     void reportLogFailure();
+    // A measurement that failed: said at the window's foot, nothing shown or logged.
+    void reportFailure(const Outcome& outcome);
+    void addToTrend(bool withNames, qint32 n);
     // Waits without using the processor until a tick, a stop or the unload.
     void waitForRepeatEvent();
     void wakeRepeatLoop();
@@ -75,6 +87,10 @@ private:
     quint32 m_runSerial = 0;
     QEventLoop* m_repeatWait = nullptr;
     QPointer<DlgSettings> m_dlgSettings;
+    // Every measurement shown since the window opened, for the trend window; shared, since
+    // that window may outlive this one by a moment when both unload.
+    std::shared_ptr<TrendHistory> m_trend = std::make_shared<TrendHistory>();
+    QPointer<FrmTrend> m_frmTrend;
 
     FlexGrid* Grid1 = nullptr;
     QPushButton* CommandSingle = nullptr;
@@ -85,4 +101,5 @@ private:
     QPushButton* CommandStart = nullptr;
     QAction* MFLogging = nullptr;
     QAction* MSSettings = nullptr;
+    QAction* MVTrend = nullptr;
 };

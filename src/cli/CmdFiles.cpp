@@ -1,0 +1,174 @@
+#include "CliSession.h"
+#include "Commands.h"
+#include "FileCommands.h"
+#include "FileDownload.h"
+#include "TransferMeter.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+Medium medium(const CliCommand& c)
+{
+    return c.memory ? Medium::Memory : Medium::Card;
+}
+
+QString mediumName(const CliCommand& c)
+{
+    return c.memory ? QStringLiteral("the internal memory") : QStringLiteral("the PC card");
+}
+
+// The listing of the chosen medium; an exit status other than Done when there is none.
+int list(CliSession& session, Listing* listing)
+{
+    const CliCommand& c = session.command();
+    *listing = ListFiles(session.link(), medium(c), session.stopRequest());
+    if (const int status = session.failure(listing->outcome, QStringLiteral("listing files")))
+        return status;
+    if (listing->files.status() == FileList::Status::NoCard) {
+        CliSession::error(
+            QStringLiteral("%1 cannot be read: the instrument answered \"EXECUTE ERROR\" "
+                           "(no PC card?)")
+                .arg(mediumName(c)));
+        return Exit::Refused;
+    }
+    return Exit::Done;
+}
+
+int get(CliSession& session, const FileList& files, const QString& name)
+{
+    const CliCommand& c = session.command();
+    const QByteArray wanted = name.toLatin1();
+    const qsizetype row = files.names().indexOf(wanted);
+    if (row < 0) {
+        CliSession::error(QStringLiteral("%1: no such file on %2").arg(name, mediumName(c)));
+        return Exit::Usage;
+    }
+    if (const QString problem = FileDownload::nameProblem(wanted); !problem.isEmpty()) {
+        CliSession::error(
+            QStringLiteral("%1 cannot be saved under that name: %2").arg(name, problem));
+        return Exit::LocalFile;
+    }
+    qint32 size = 0;
+    if (!FileDownload::parseSize(files.sizes().at(row), &size)) {
+        CliSession::error(QStringLiteral("the size of %1 is not a number of bytes: \"%2\"")
+                              .arg(name, QString::fromLatin1(files.sizes().at(row))));
+        return Exit::Refused;
+    }
+
+    const QString target = FileDownload::targetPath(c.directory, wanted);
+    FileDownload::Decision decision = FileDownload::plan(target, size, !c.restart);
+    if (decision.plan == FileDownload::Plan::LocalNotShorter && !c.overwrite) {
+        CliSession::error(
+            QStringLiteral("%1 is already as long as %2 (%3 bytes) or longer: nothing "
+                           "to continue; --overwrite fetches it afresh")
+                .arg(target, name)
+                .arg(size));
+        return Exit::LocalFile;
+    }
+    if (decision.plan != FileDownload::Plan::Start) {
+        QFile old(target);
+        if (!old.remove()) {
+            CliSession::error(
+                QStringLiteral("cannot delete %1: %2").arg(target, old.errorString()));
+            return Exit::LocalFile;
+        }
+        decision.start = 1;
+    }
+
+    FileDownload download(session.link(), wanted, size, c.memory ? 1 : 0);
+    download.setStopRequested(session.stopRequest());
+    if (decision.start > 1) {
+        switch (download.checkResume(target, decision.start)) {
+        case FileDownload::Match::Same:
+            break;
+        case FileDownload::Match::Stopped:
+            return Exit::Interrupted;
+        case FileDownload::Match::CommunicationError:
+            CliSession::error(QStringLiteral("%1: the check of the local copy's end did not "
+                                             "arrive (communication error)")
+                                  .arg(name));
+            return Exit::Timeout;
+        case FileDownload::Match::FileError:
+            CliSession::error(QStringLiteral("cannot read %1").arg(target));
+            return Exit::LocalFile;
+        case FileDownload::Match::Different:
+            CliSession::error(QStringLiteral("%1 differs from %2 on the instrument: not "
+                                             "continued; --restart downloads it afresh")
+                                  .arg(target, name));
+            return Exit::LocalFile;
+        }
+    }
+    TransferMeter meter;
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    if (progress) {
+        meter.start(decision.start, size);
+        download.setProgress([&](qint32 end) {
+            std::fprintf(stderr, "\r%s %d/%d bytes, %s\x1b[K", qPrintable(name), end, size,
+                         qPrintable(meter.update(end)));
+            std::fflush(stderr);
+        });
+    }
+    const FileDownload::Result result = download.run(target, decision.start);
+    if (progress)
+        std::fputs("\n", stderr);
+    if (session.interrupted())
+        return Exit::Interrupted;
+    switch (result.status) {
+    case FileDownload::Status::Complete:
+        return Exit::Done;
+    case FileDownload::Status::Stopped:
+        return Exit::Interrupted;
+    case FileDownload::Status::CommunicationError:
+        CliSession::error(QStringLiteral("%1: a block did not arrive (communication error); %2 "
+                                         "keeps what arrived, files get continues it")
+                              .arg(name, target));
+        return Exit::Timeout;
+    case FileDownload::Status::FileError:
+        CliSession::error(QStringLiteral("cannot write %1: %2").arg(target, result.reason));
+        return Exit::LocalFile;
+    }
+    return Exit::Done;
+}
+
+} // namespace
+
+int RunFiles(CliSession& session)
+{
+    const CliCommand& c = session.command();
+    if (const int status = session.connect())
+        return status;
+
+    if (c.action == CliAction::FilesDelete || c.action == CliAction::MemoryFormat) {
+        const bool del = c.action == CliAction::FilesDelete;
+        const FileCommandResult r = del ? DeleteCardFile(session.link(), c.names.first().toLatin1())
+                                        : FormatMemory(session.link());
+        const QString what = del ? QStringLiteral("deleting %1").arg(c.names.first())
+                                 : QStringLiteral("formatting the memory");
+        if (const int status = session.failure(r.outcome, what))
+            return status;
+        if (!r.succeeded) {
+            CliSession::error(QStringLiteral("%1: the instrument refused (reply \"%2\")")
+                                  .arg(what, QString::fromLatin1(session.link().Recv().trimmed())));
+            return Exit::Refused;
+        }
+        return Exit::Done;
+    }
+
+    Listing listing;
+    if (const int status = list(session, &listing))
+        return status;
+    if (c.action == CliAction::FilesList) {
+        for (int i = 0; i < listing.files.count(); ++i)
+            if (!session.print(listing.files.entry(i)))
+                break;
+        return Exit::Done;
+    }
+    for (const QString& name : c.names)
+        if (const int status = get(session, listing.files, name))
+            return status;
+    return Exit::Done;
+}

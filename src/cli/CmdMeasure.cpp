@@ -1,0 +1,75 @@
+#include "CliOutput.h"
+#include "CliSession.h"
+#include "Commands.h"
+#include "MeasRecorder.h"
+#include "Measurement.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+
+namespace {
+
+// Prints one measurement; false when the run is over (stdout closed or the log failed).
+bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header, int* status)
+{
+    const CliCommand& c = session.command();
+    if (recorder.logFailed()) {
+        CliSession::error(
+            QStringLiteral("cannot write %1: %2").arg(c.logPath, recorder.logError()));
+        *status = Exit::LocalFile;
+        return false;
+    }
+    const QString time = CliOutput::isoTime(QDateTime::currentDateTime());
+    if (c.json)
+        return session.print(CliOutput::jsonRow(time, recorder.lists(), n));
+    if (header && !session.print(CliOutput::csvHeader(recorder.lists(), n)))
+        return false;
+    return session.print(CliOutput::csvRow(time, recorder.lists(), n));
+}
+
+} // namespace
+
+int RunMeasure(CliSession& session)
+{
+    const CliCommand& c = session.command();
+    if (const int status = session.connect())
+        return status;
+    MeasRecorder recorder(c.logPath);
+    recorder.log().setLogging(!c.logPath.isEmpty());
+
+    // As the window's run: the first measurement with names, then values only.
+    QElapsedTimer clock;
+    clock.start();
+    const Measurement first = MeasureWithNames(session.link(), session.stopRequest());
+    if (const int status = session.failure(first.outcome, QStringLiteral("measuring")))
+        return status;
+    int status = Exit::Done;
+    if (!show(session, recorder, recorder.takeHeaderReply(first.reply.text), true, &status))
+        return status;
+    if (c.count == 1)
+        return Exit::Done;
+    if (const int s = session.failure(HeaderOff(session.link()), QStringLiteral("measuring")))
+        return s;
+
+    int failed = Exit::Done;
+    for (qint64 done = 1; c.count == 0 || done < c.count; ++done) {
+        // Each measurement starts one interval after the previous one started.
+        const qint64 due = done * c.intervalMs;
+        if (clock.elapsed() < due)
+            session.wait(int(due - clock.elapsed()));
+        if (session.interrupted())
+            return Exit::Interrupted;
+        const Measurement m = MeasureValues(session.link());
+        // As in the window, a failed pass is reported and skipped, and the run goes on: an
+        // unattended log keeps logging past one lost reply. The exit status still says so.
+        if (const int s = session.failure(m.outcome, QStringLiteral("measuring"))) {
+            if (s == Exit::Interrupted)
+                return s;
+            failed = s;
+            continue;
+        }
+        if (!show(session, recorder, recorder.takeDataReply(m.reply.text), false, &status))
+            return status;
+    }
+    return failed;
+}

@@ -1,0 +1,60 @@
+#include "Conversation.h"
+
+#include <algorithm>
+
+Link::Reply Conversation::send(const QByteArray& command, int timeoutMs)
+{
+    const Link::Reply reply = m_link.SendCommand(command, timeoutMs);
+    if (reply.result != Link::ResultComplete && !m_outcome.failed()) {
+        m_outcome.failedCommand = command;
+        m_outcome.failedResult = reply.result;
+        m_outcome.failedReply = reply.text;
+    }
+    if (m_stop && m_stop())
+        m_outcome.stopped = true;
+    return reply;
+}
+
+void Conversation::reject(const QByteArray& command, const QByteArray& reply)
+{
+    if (!m_outcome.failed()) {
+        m_outcome.failedCommand = command;
+        m_outcome.failedResult = Link::ResultComplete;
+        m_outcome.failedReply = reply;
+    }
+}
+
+bool IsAcknowledgement(const QByteArray& reply)
+{
+    if (!reply.endsWith("\r\n"))
+        return false;
+    const QByteArray line = reply.chopped(2);
+    if (line == "ALL RIGHT")
+        return true;
+    if (!line.endsWith(" ERROR"))
+        return false;
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') || c == ' '; });
+}
+
+QString FailureText(const Outcome& outcome)
+{
+    if (!outcome.failed())
+        return {};
+    const QString command = QString::fromLatin1(outcome.failedCommand);
+    switch (outcome.failedResult) {
+    case Link::ResultTimeout:
+        return QStringLiteral("No reply to %1").arg(command);
+    case Link::ResultBusy:
+        return QStringLiteral("Line busy: %1 was not sent").arg(command);
+    case Link::ResultComplete: {
+        QString reply = QString::fromLatin1(outcome.failedReply).trimmed();
+        for (QChar& c : reply)
+            if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
+                c = QChar::ReplacementCharacter;
+        return QStringLiteral("Unexpected reply to %1: %2").arg(command, reply);
+    }
+    default:
+        return QStringLiteral("%1 failed (%2)").arg(command).arg(outcome.failedResult);
+    }
+}

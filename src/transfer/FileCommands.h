@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Conversation.h"
+#include "FileList.h"
+#include "Medium.h"
+
+struct Listing
+{
+    Outcome outcome;
+    FileList files;
+};
+
+// ":HEAD OFF", then the four list queries (MEAS, INST, BMP, WAVE) of the medium. A failed
+// query leaves its reply empty or partial, which the parser skips.
+Listing ListFiles(Link& link, Medium medium, const StopRequest& stop = {});
+
+struct FileCommandResult
+{
+    Outcome outcome;
+    bool succeeded = false; // a complete reply said "ALL"
+};
+
+// Milliseconds the instrument may take to delete or format.
+inline constexpr int FileCommandTimeoutMs = 60000;
+
+// ":CARD:DEL name".
+FileCommandResult DeleteCardFile(Link& link, const QByteArray& name);
+// ":MEM:FORM".
+FileCommandResult FormatMemory(Link& link);

@@ -1,0 +1,201 @@
+// The pure parts of pqlink-cli: the command line, the NAME=VALUE settings text and the
+// output rows.
+
+#include "CliArgs.h"
+#include "CliOutput.h"
+#include "MeasLists.h"
+#include "ModSet.h"
+#include "SettingsText.h"
+
+#include <QTest>
+
+class TestCliText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void parsesCommandLines_data();
+    void parsesCommandLines();
+    void appliesSettingLines_data();
+    void appliesSettingLines();
+    void formatReadsBackUnchanged();
+    void rowsKeepItemOrder();
+};
+
+void TestCliText::parsesCommandLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected"); // a summary of the command, or "error: <part>"
+    const auto row = [](const char* line, const char* expected) {
+        QTest::newRow(line) << QString::fromLatin1(line) << QString::fromLatin1(expected);
+    };
+    row("measure --count 3 --interval 0.25 --log d.log", "Measure n=3 ms=250 log=d.log port=1");
+    row("-p com3 -b 38400 record status", "RecordStatus n=1 ms=1000 log= port=3");
+    row("--port=/dev/ttyUSB0 files get A.DAT B.DAT -d /x --restart",
+        "FilesGet names=A.DAT,B.DAT dir=/x restart dev=/dev/ttyUSB0");
+    row("settings set - --clock", "SettingsSet file=- clock");
+    row("--modem 123 --init ATZ settings get --json", "SettingsGet json modem=123/ATZ");
+    row("frobnicate", "error: unknown command frobnicate");
+    row("measure --bogus", "error: unknown option --bogus");
+    row("files list --json", "error: option --json does not apply");
+    row("-p COM9 ports", "error: port COM9");
+    row("-b 4800 ports", "error: baud rate 4800");
+    row("measure --interval 0.05", "error: --interval");
+    row("measure --count -1", "error: --count");
+    row("memory format", "error: memory format erases every stored file");
+    row("settings set", "error: settings set needs one FILE");
+    row("--init ATZ measure", "error: --init applies only with --modem");
+    row("record", "error: unknown command record");
+    row("", "error: no command");
+}
+
+void TestCliText::parsesCommandLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    const CliParse p = ParseCliArgs(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    QString got;
+    if (!p.command) {
+        got = QStringLiteral("error: ") + p.error;
+        QVERIFY2(got.startsWith(expected), qPrintable(got));
+        return;
+    }
+    const CliCommand& c = *p.command;
+    switch (c.action) {
+    case CliAction::Measure:
+    case CliAction::RecordStatus:
+        got = QStringLiteral("%1 n=%2 ms=%3 log=%4 port=%5")
+                  .arg(c.action == CliAction::Measure ? "Measure" : "RecordStatus")
+                  .arg(c.count)
+                  .arg(c.intervalMs)
+                  .arg(c.logPath)
+                  .arg(c.portNumber);
+        QCOMPARE(c.baud, c.action == CliAction::Measure ? 9600 : 38400);
+        break;
+    case CliAction::FilesGet:
+        got = QStringLiteral("FilesGet names=%1 dir=%2%3 dev=%4")
+                  .arg(c.names.join(','), c.directory, c.restart ? " restart" : "", c.devicePath);
+        break;
+    case CliAction::SettingsSet:
+        got = QStringLiteral("SettingsSet file=%1%2").arg(c.file, c.clock ? " clock" : "");
+        break;
+    case CliAction::SettingsGet:
+        got = QStringLiteral("SettingsGet%1 modem=%2/%3")
+                  .arg(c.json ? " json" : "", c.modem ? c.modemNumber : "-", c.modemInit);
+        break;
+    default:
+        got = QStringLiteral("other");
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestCliText::appliesSettingLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected"); // "ok" or the start of the error
+
+    // The received record these lines apply to: 1P2W with one circuit, CLB at range 500.
+    QTest::newRow("list texts, blanks and case ignored")
+        << " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
+           "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n"
+        << "ok";
+    QTest::newRow("not NAME=VALUE") << "Wiring=1P3W\nWiring 1P3W"
+                                    << "line 2: \"Wiring 1P3W\" is not";
+    QTest::newRow("unknown name") << "Foo=1"
+                                  << "line 1: unknown setting \"Foo\"";
+    QTest::newRow("off the list") << "Intvl=3s"
+                                  << "line 1: Intvl=3s: Intvl takes one of ALL WAVE, 100ms";
+    QTest::newRow("not a whole number") << "StartY=20x"
+                                        << "line 1: StartY=20x: StartY takes a whole";
+    QTest::newRow("not a number") << "VT=abc"
+                                  << "line 1: VT=abc: VT takes a number";
+    QTest::newRow("flag") << "Norm=2"
+                          << "line 1: Norm=2: Norm takes 0 or 1";
+    QTest::newRow("wiring rule") << "CirNum=x3\nWiring=1P3W"
+                                 << "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule";
+    QTest::newRow("sensor rule") << "Sens[1]=CLA\nIRange[1]=5k"
+                                 << "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule";
+    // A pair the lines leave alone is sent as received, whatever the rules say.
+    QTest::newRow("untouched pair") << "Freq=60Hz"
+                                    << "ok";
+}
+
+void TestCliText::appliesSettingLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    ModSet base;
+    base.Wiring = 0;
+    base.CirNum = 1;
+    base.Average = 1;
+    for (int i = 1; i <= 4; ++i) {
+        base.Sens[i] = 1;
+        base.IRange[i] = 7;
+    }
+    base.IRange[3] = 9; // CLB cannot measure 5k
+    ModSet set = base;
+    const SettingsText::ApplyResult r = SettingsText::apply(text, set);
+    if (expected == QLatin1String("ok")) {
+        QVERIFY2(r.ok, qPrintable(r.error));
+        if (text.contains(QLatin1String("Wiring"))) {
+            QCOMPARE(set.Wiring, 1);
+            QCOMPARE(set.CirNum, 2);
+            QCOMPARE(set.Sens[2], 3);
+            QCOMPARE(set.IRange[2], 9);
+            QCOMPARE(set.Average, 10);
+            QCOMPARE(set.CopyDst, 2);
+            QCOMPARE(set.DataFName, QStringLiteral("A B"));
+            QCOMPARE(set.CT[2], 0.5);
+            QVERIFY(set.Ord[40]);
+            QCOMPARE(set.StartY, 2027);
+        }
+        return;
+    }
+    QVERIFY(!r.ok);
+    QVERIFY2(r.error.startsWith(expected), qPrintable(r.error));
+    QVERIFY2(set == base, "a refused text must leave the record as it was");
+}
+
+void TestCliText::formatReadsBackUnchanged()
+{
+    // Every kind of field with a value other than zero, so a field that is not written or not
+    // read back shows.
+    ModSet s;
+    s.Wiring = 5;
+    s.CirNum = 4;
+    s.Average = 20;
+    s.VT = 1234.5;
+    s.CT = {0, 0.1, 2, 3000, 1e-3};
+    s.Sens = {0, 5, 4, 3, 2};
+    s.IRange = {0, 9, 0, 1, 2};
+    s.StopMeth = 2;
+    s.Timer3 = 17;
+    s.Intvl = 16;
+    s.CopyDst = 2;
+    s.DataFName = QStringLiteral("RUN 7");
+    s.U[3] = s.I[4] = s.Circuit[1] = s.Ord[1] = s.Ord[39] = s.Wave = s.Total = true;
+    s.OrdType = 3;
+    s.Flow = 3;
+    s.Lang = 5;
+    s.ID = -4;
+    ModSet back;
+    const SettingsText::ApplyResult r = SettingsText::apply(SettingsText::format(s), back, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QVERIFY(back == s);
+    QVERIFY(SettingsText::format(s).contains(QLatin1String("\nSens[3]=FLX-5k\nSens[4]=FLX-500\n")));
+}
+
+void TestCliText::rowsKeepItemOrder()
+{
+    MeasLists lists;
+    const int n = lists.SplitHeaderData("U1 +100.1,CH1 P +5.0,f +50\r\n");
+    QCOMPARE(CliOutput::csvHeader(lists, n), QStringLiteral("time,U1,CH1 P,f"));
+    QCOMPARE(CliOutput::csvRow(QStringLiteral("T"), lists, n), QStringLiteral("T,+100.1,+5.0,+50"));
+    QCOMPARE(
+        CliOutput::jsonRow(QStringLiteral("T\""), lists, n),
+        QStringLiteral("{\"time\":\"T\\\"\",\"U1\":\"+100.1\",\"CH1 P\":\"+5.0\",\"f\":\"+50\"}"));
+    const QDateTime t(QDate(2026, 12, 7), QTime(1, 2, 3), Qt::OffsetFromUTC, 3600);
+    QCOMPARE(CliOutput::isoTime(t), QStringLiteral("2026-12-07T01:02:03+01:00"));
+}
+
+QTEST_GUILESS_MAIN(TestCliText)
+#include "test_cli_text.moc"

@@ -1,0 +1,263 @@
+// Every kind of line fault against every conversation, through the window-free procedures
+// over the in-process simulator: the outcome, nothing corrupted, and the link usable after.
+
+#include "Conversation.h"
+#include "FileCommands.h"
+#include "FileDownload.h"
+#include "Link.h"
+#include "MeasRecorder.h"
+#include "Measurement.h"
+#include "ModSet.h"
+#include "RecvSettings.h"
+#include "Recording.h"
+#include "SendSettings.h"
+#include "SimBench.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+namespace {
+
+// How a conversation ended ("ok" or the failure's text) and whether what it left behind
+// (settings, log, file) holds only what the instrument really has.
+struct Result
+{
+    QString outcome;
+    bool intact = true;
+};
+
+QString said(const Outcome& o)
+{
+    return o.completed() ? QStringLiteral("ok") : FailureText(o);
+}
+
+using Run = std::function<Result(SimBench&, const QString& dir)>;
+
+Result receive(SimBench& b, const QString&)
+{
+    ModSet::instance() = ModSet{};
+    const Outcome o = RecvSettings(b.link());
+    // Every setting before the failed query is the instrument's; VT is the one faulted.
+    const double vt = ModSet::instance().VT;
+    return {said(o), vt == 0 || vt == b.instrument.state().settings.vt};
+}
+
+Result send(SimBench& b, const QString&)
+{
+    ModSet::instance() = ModSet{};
+    RecvSettings(b.link());
+    ModSet::instance().VT = 2.5;
+    const SendResult r = SendSettings(b.link(), {});
+    const double vt = b.instrument.state().settings.vt;
+    return {said(r.outcome), vt == 2.5 || vt == 1};
+}
+
+// Measures as a window does, logging only what completed.
+Result measure(SimBench& b, const QString& dir, bool firstPass)
+{
+    MeasRecorder rec(dir + "/data.log");
+    rec.log().setLogging(true);
+    Measurement m = MeasureWithNames(b.link());
+    if (firstPass && m.ok())
+        rec.takeHeaderReply(m.reply.text);
+    if (!firstPass) {
+        HeaderOff(b.link());
+        m = MeasureValues(b.link());
+        if (m.ok())
+            rec.takeDataReply(m.reply.text);
+    }
+    QFile log(dir + "/data.log");
+    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    // Logged lines end in "," CR LF; a cut or acknowledging reply must not be there.
+    return {said(m.outcome), !logged.contains("RIGHT") && !logged.contains("ERROR") &&
+                                 (logged.isEmpty() || logged.endsWith(",\r\n"))};
+}
+
+Result startStop(SimBench& b, const QString&)
+{
+    const RecordStatus s = SetRecording(b.link(), RecordAction::Toggle);
+    const int recording = b.instrument.state().measure.recording;
+    // A state shown is the instrument's own.
+    return {said(s.outcome),
+            s.state == RecordState::Unknown || int(s.state) - 1 == recording};
+}
+
+Result list(SimBench& b, const QString&)
+{
+    const Listing l = ListFiles(b.link(), Medium::Card);
+    // Only names the card really holds are listed.
+    bool intact = true;
+    for (const QByteArray& name : l.files.names())
+        intact = intact && b.instrument.state().storage.find(SimStorage::Card, name);
+    return {said(l.outcome), intact};
+}
+
+Result deleteFile(SimBench& b, const QString&)
+{
+    const FileCommandResult r = DeleteCardFile(b.link(), "MEAS0003.DAT");
+    const bool gone = !b.instrument.state().storage.find(SimStorage::Card, "MEAS0003.DAT");
+    // Success is claimed only for a file that is gone.
+    return {said(r.outcome), !r.succeeded || gone};
+}
+
+Result block(SimBench& b, const QString& dir)
+{
+    const QByteArray name = "WAVE0001.DAT"; // 5000 bytes: five blocks
+    FileDownload d(b.link(), name, 5000, 0);
+    const FileDownload::Result r = d.run(dir + "/" + name, 1);
+    QFile f(dir + "/" + name);
+    const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    // Whatever was written is a correct prefix of the stored file.
+    const QByteArray whole = SimStorage::content(SimStorage::Card, name, 1, 5000);
+    const QString outcome = r.status == FileDownload::Status::Complete ? "ok"
+                            : r.status == FileDownload::Status::CommunicationError
+                                ? "Communication error"
+                                : "file error";
+    return {outcome, whole.startsWith(got)};
+}
+
+bool connectModem(SimBench& b)
+{
+    b.startChild<QRadioButton>("Option2")->setChecked(true);
+    b.startChild<QLineEdit>("TextTelNo")->setText(QStringLiteral("123"));
+    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    return b.link().ConnectStat() == -1;
+}
+
+} // namespace
+
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+private slots:
+    void matrix_data();
+    void matrix();
+};
+
+void TestFaultMatrix::matrix_data()
+{
+    QTest::addColumn<QString>("fault"); // the simulator's --fault, "" for the connection test
+    QTest::addColumn<int>("conversation");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("usable"); // the next transaction gets its reply
+    QTest::addColumn<bool>("intact");
+
+    struct Conversation
+    {
+        const char* name;
+        const char* word; // the faulted reply: command word and occurrence
+        int nth;
+    };
+    static const Conversation conversations[] = {
+        {"connection test", "aaa", 1}, {"modem dial", "ATD", 1}, {"receive settings", ":VT?", 1},
+        {"send settings", ":VT", 1},   {"Single", ":MEAS?", 1},
+        {"a repeat pass", ":MEAS?", 2}, {"Start/Stop", ":START", 1},
+        {"file list", ":CARD:FILE?", 1}, {"delete", ":CARD:DEL", 1},
+        {"one download block", ":CARD:PICK?", 2},
+    };
+    // Expected outcome per conversation and fault kind, in this order:
+    const char* const kinds[] = {"drop", "delay", "truncate", "lengthen", "garble", "hangup"};
+    // clang-format off
+    // A lengthened reply arrives in one piece with bytes after its CR LF: the line does not
+    // end there, so it is no complete reply and ends by time-out, like a cut one.
+    static const char* const expected[][6] = {
+        // The connection test takes any complete reply, a garbled one too.
+        {"not connected", "not connected", "not connected", "not connected", "ok",
+         "not connected"},
+        // The dial is answered when its reply contains "CONNECT" (half of "CONNECT 9600"
+        // does) or "NO " (a hang-up's "NO CARRIER").
+        {"not connected", "not connected", "ok", "ok", "not connected", "not connected"},
+        // Garbled, "1" CR LF becomes "1W" LF: no answer to a query, so it fails as a time-out.
+        {"No reply to :VT?", "No reply to :VT?", "No reply to :VT?", "No reply to :VT?",
+         "No reply to :VT?", "No reply to :VT?"},
+        {"No reply to :VT 2.5", "No reply to :VT 2.5", "No reply to :VT 2.5",
+         "No reply to :VT 2.5", "ok", "No reply to :VT 2.5"},
+        {"No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?",
+         "ok", "No reply to :MEAS?"},
+        {"No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?",
+         "ok", "No reply to :MEAS?"},
+        {"No reply to :START", "No reply to :START", "No reply to :START", "No reply to :START",
+         "ok", "No reply to :START"},
+        {"No reply to :CARD:FILE? MEAS", "No reply to :CARD:FILE? MEAS",
+         "No reply to :CARD:FILE? MEAS", "No reply to :CARD:FILE? MEAS", "ok",
+         "No reply to :CARD:FILE? MEAS"},
+        {"No reply to :CARD:DEL MEAS0003.DAT", "No reply to :CARD:DEL MEAS0003.DAT",
+         "No reply to :CARD:DEL MEAS0003.DAT", "No reply to :CARD:DEL MEAS0003.DAT", "ok",
+         "No reply to :CARD:DEL MEAS0003.DAT"},
+        {"Communication error", "Communication error", "Communication error",
+         "Communication error", "ok", "Communication error"},
+    };
+    // clang-format on
+    static_assert(std::size(conversations) == std::size(expected));
+    for (int c = 0; c < int(std::size(conversations)); ++c)
+        for (int k = 0; k < 6; ++k) {
+            const QString fault = QStringLiteral("%1,%2,%3")
+                                      .arg(kinds[k], conversations[c].word)
+                                      .arg(conversations[c].nth) +
+                                  (k == 1 ? QStringLiteral(",1600") : QString());
+            // A direct line that hung up stays silent: every later command times out too.
+            const bool usable = k != 5;
+            // The line carries no checksum: bytes garbled inside a complete reply of the
+            // right length cannot be told from real ones. A garbled file name is listed (the
+            // instrument refuses to act on it); a garbled block is written as received.
+            const bool intact = !(k == 4 && (c == 7 || c == 9));
+            QTest::addRow("%s, %s", conversations[c].name, kinds[k])
+                << fault << c << QString::fromLatin1(expected[c][k]) << usable << intact;
+        }
+}
+
+// Catches: a fault that hangs a conversation, is reported as success, stores or logs a cut,
+// late or foreign reply, claims a delete that did not happen, writes a file that is not a
+// prefix of the stored one, or leaves the link unusable for the next command.
+void TestFaultMatrix::matrix()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, conversation);
+    QFETCH(QString, outcome);
+    QFETCH(bool, usable);
+    QFETCH(bool, intact);
+    SimConfig config;
+    config.modem = conversation == 1;
+    config.dialDelayMs = 100;
+    config.deleteDelayMs = 0; // a delayed reply then comes when the rows expect it
+    QString error;
+    QVERIFY2(config.parse({QStringLiteral("--fault"), fault}, &error), qPrintable(error));
+    QTemporaryDir dir;
+    SimBench b(config);
+    // Waits longer than a second (":MEAS?", delete, a block) end as their time-out would,
+    // a little after a faulted reply was due.
+    int sent = 0;
+    QObject::connect(&b.link(), &Link::written, [&](const QByteArray&, int ms) {
+        const int mine = ++sent;
+        if (ms > 1000)
+            TestUtil::later(1300, [&b, &sent, mine] {
+                if (sent == mine && b.link().Busy() == -1)
+                    b.link().cancelWait();
+            });
+    });
+    TestUtil::PauseRecorder noPause;
+    const bool connected = conversation == 1 ? connectModem(b) : b.connectDirect();
+    Result r;
+    if (conversation <= 1) {
+        r.outcome = connected ? "ok" : "not connected";
+    } else {
+        QVERIFY(connected);
+        static const Run runs[] = {
+            nullptr, nullptr, receive, send, [](SimBench& s, const QString& d) { return measure(s, d, true); },
+            [](SimBench& s, const QString& d) { return measure(s, d, false); }, startStop, list,
+            deleteFile, block};
+        r = runs[conversation](b, dir.path());
+    }
+    QCOMPARE(r.outcome, outcome);
+    QCOMPARE(r.intact, intact);
+    if (!connected)
+        return;
+    QTest::qWait(fault.startsWith("delay") ? 700 : 50); // late bytes have come
+    const Link::Reply next = b.link().SendCommand(":ID?", 1000);
+    QCOMPARE(next.result == Link::ResultComplete && next.text == "1\r\n", usable);
+}
+
+QTEST_MAIN(TestFaultMatrix)
+#include "test_fault_matrix.moc"

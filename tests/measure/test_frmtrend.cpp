@@ -1,0 +1,129 @@
+// The trend window opened from the measurement window, fed by its measurements.
+
+#include "FrmMeas.h"
+#include "FrmTrend.h"
+#include "SimBench.h"
+#include "TrendFile.h"
+
+#include <QAction>
+#include <QChartView>
+#include <QComboBox>
+#include <QFile>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+class TestFrmTrend : public QObject
+{
+    Q_OBJECT
+private slots:
+    void followsSingleAndRepeatAndClosesWithTheWindow();
+    void filesInAndOut();
+};
+
+namespace {
+
+void check(QListWidget* list, int row)
+{
+    list->item(row)->setCheckState(Qt::Checked);
+}
+
+} // namespace
+
+void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
+{
+    SimBench b;
+    QVERIFY(b.connectDirect());
+    FrmMeas* meas = b.openMeas();
+    QVERIFY(meas);
+    QAction* trend = b.child<QAction>(meas, "MVTrend");
+    trend->trigger();
+    trend->trigger();
+    QPointer<FrmTrend> w = meas->trendWindow();
+    QVERIFY(w);
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<FrmTrend*>(t); }), 1);
+
+    b.child<QPushButton>(meas, "CommandSingle")->click();
+    QVERIFY(TestUtil::waitFor([&] { return w->items()->count() > 0; }));
+    QCOMPARE(w->items()->item(0)->text(), QStringLiteral("U1"));
+    check(w->items(), 0);
+    QCOMPARE(w->chartsShown(), 1);
+    QVERIFY(w->hoverText(0, double(meas->trendHistory().lastX())).contains(QLatin1String("100.1")));
+
+    // Each pass of a repeat run adds a point.
+    b.child<QComboBox>(meas, "ComboRepeat")->setEditText(QStringLiteral("fast"));
+    meas->timerRepeat().setInterval(10);
+    QPushButton* repeat = b.child<QPushButton>(meas, "CommandRepeat");
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (meas->trendHistory().series("U1").size() >= 4) {
+            stopper.stop();
+            repeat->click();
+        }
+    });
+    stopper.start(5);
+    repeat->click(); // returns when the run has stopped
+    QVERIFY(meas->trendHistory().series("U1").size() >= 4);
+    const TrendHistory::Series u1 = meas->trendHistory().series("U1");
+    for (qsizetype i = 0; i < u1.size(); ++i)
+        QVERIFY(u1.y(i) > 99 && u1.y(i) < 101);
+
+    meas->unload();
+    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
+}
+
+void TestFrmTrend::filesInAndOut()
+{
+    QTemporaryDir dir;
+    auto live = std::make_shared<TrendHistory>();
+    live->setNames({"U1", "F"});
+    live->append(1'000'000, QList<QByteArray>{"+100.10", "OVER"});
+    live->append(1'001'000, QList<QByteArray>{"+100.20", "+50.00"});
+    ScriptedMessages messages;
+    FrmTrend w(live);
+    for (int i = 0; i < 2; ++i)
+        check(w.items(), i);
+    QCOMPARE(w.chartsShown(), 2);
+
+    // Saved data reads back as it was, gaps included.
+    const QString csv = dir.filePath(QStringLiteral("t.csv"));
+    QVERIFY(w.saveData(csv));
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const TrendFile back = ReadTrendFile(f.readAll());
+    QVERIFY2(back.history, qPrintable(back.error));
+    QVERIFY(back.timed);
+    const TrendHistory::Series s = back.history->series("F");
+    QCOMPARE(s.size(), 2);
+    QVERIFY(std::isnan(s.y(0)));
+    QCOMPARE(s.y(1), 50.0f);
+    QCOMPARE(s.x(1), 1'001'000);
+
+    const QString png = dir.filePath(QStringLiteral("t.png"));
+    QVERIFY(w.savePicture(png));
+    QCOMPARE(QImage(png).isNull(), false);
+
+    // A file that is no log changes nothing.
+    QVERIFY(!w.openLog(png));
+    QCOMPARE(messages.shown().size(), 1);
+    QCOMPARE(w.items()->count(), 2);
+    QCOMPARE(w.chartsShown(), 2);
+
+    QFile log(dir.filePath(QStringLiteral("data.log")));
+    QVERIFY(log.open(QIODevice::WriteOnly));
+    log.write("U1,CH1 I1,\r\n+1,+2,\r\n+3,+4,\r\n");
+    log.close();
+    QVERIFY(w.openLog(log.fileName()));
+    QCOMPARE(w.items()->count(), 2);
+    QCOMPARE(w.items()->item(1)->text(), QStringLiteral("CH1 I1"));
+    QCOMPARE(w.chartsShown(), 1); // U1, as drawn live
+    QCOMPARE(w.hoverText(0, 2.2), QStringLiteral("U1   row 2   3"));
+    w.showLive();
+    QCOMPARE(w.chartsShown(), 2);
+}
+
+QTEST_MAIN(TestFrmTrend)
+#include "test_frmtrend.moc"
