@@ -1,6 +1,9 @@
-// pqlink's benchmarks. Each figure is printed as "name: value"; figures with a floor are the
-// ratio of the program's rate to that of a raw termios client measured in the same run.
+// pqlink's benchmarks. Each figure is printed as "name: value  # comment". A figure with a
+// floor is the median over rounds of the floor's time divided by the program's, both measured
+// in the same round; the comment gives the spread of the rounds.
 
+#include "BenchUtil.h"
+#include "Benches.h"
 #include "FileDownload.h"
 #include "FlexGrid.h"
 #include "Link.h"
@@ -8,11 +11,12 @@
 #include "MeasRecorder.h"
 #include "ModSet.h"
 #include "QtCommPort.h"
+#include "QtFloorClient.h"
+#include "RawClient.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SimInstrument.h"
 #include "SimPort.h"
-#include "RawClient.h"
 #include "SimProcess.h"
 
 #include <QApplication>
@@ -23,32 +27,42 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <functional>
-#include <sys/resource.h>
+#include <sched.h>
+#include <unistd.h>
+
+using namespace bench;
+
+namespace bench {
 
 namespace {
 
-void figure(const char* name, double value, const char* note = "")
+bool setCpu(int cpu)
 {
-    std::printf("%s: %.3f%s%s\n", name, value, *note ? "  # " : "", note);
-    std::fflush(stdout);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    return sched_setaffinity(0, sizeof set, &set) == 0;
 }
 
-double seconds(const std::function<void()>& f)
+} // namespace
+
+std::unique_ptr<SimProcess> startSim(const QStringList& options)
 {
-    QElapsedTimer t;
-    t.start();
-    f();
-    return double(t.nsecsElapsed()) / 1e9;
+    const QList<QByteArray> cpus = qgetenv("PQBENCH_CPUS").split(',');
+    if (cpus.size() != 2)
+        return std::make_unique<SimProcess>(options);
+    // The child takes this thread's CPU with it.
+    setCpu(cpus[1].toInt());
+    auto sim = std::make_unique<SimProcess>(options);
+    setCpu(cpus[0].toInt());
+    return sim;
 }
 
-double cpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+} // namespace bench
+
+namespace {
 
 // The program's link over QSerialPort to the simulator's device.
 struct ProgramLink
@@ -59,63 +73,83 @@ struct ProgramLink
     {
         port.setSettings(QStringLiteral("38400,n,8,1"));
         port.open(nullptr);
+        // One exchange first: the simulator notices a newly opened port by polling, which is
+        // not what is measured.
+        link.SendCommand("aaa", 1000);
     }
 };
 
-// The median of several rounds, each timing the raw client and then the program right after
-// it, so that a slow moment of the machine (a pseudo-terminal round trip goes through kernel
-// workers) weighs on both sides of a round alike.
-double medianRatio(const QString& device, const std::function<void(RawClient&)>& raw,
-                   const std::function<void(Link&)>& program, int rounds = 9)
+// The floors open and warm up the same way.
+struct Raw : RawClient
 {
-    std::vector<double> ratios;
-    for (int i = 0; i < rounds; ++i) {
-        // One exchange first on each side: the simulator notices a newly opened port by
-        // polling, which is not what is measured.
-        double rawSeconds = 0, programSeconds = 0;
-        {
-            RawClient client(device);
-            client.exchange("aaa");
-            rawSeconds = seconds([&] { raw(client); });
-        }
-        {
-            ProgramLink p(device);
-            p.link.SendCommand("aaa", 1000);
-            programSeconds = seconds([&] { program(p.link); });
-        }
-        ratios.push_back(rawSeconds / programSeconds);
-        if (qEnvironmentVariableIsSet("PQBENCH_VERBOSE"))
-            std::printf("  raw %.6f s, program %.6f s\n", rawSeconds, programSeconds);
-    }
-    std::sort(ratios.begin(), ratios.end());
-    return ratios[ratios.size() / 2];
-}
+    explicit Raw(const QString& device) : RawClient(device) { exchange("aaa"); }
+};
+struct QtFloor : QtFloorClient
+{
+    explicit QtFloor(const QString& device) : QtFloorClient(device) { exchange("aaa"); }
+};
+
+const QByteArray kUnknown = "COMMAND ERROR\r\n";
 
 void linkRoundtrip()
 {
-    SimProcess sim({});
-    const int n = 2000;
-    const double ratio = medianRatio(
-        sim.device(),
-        [&](RawClient& c) {
-            for (int i = 0; i < n; ++i)
-                c.exchange("aaa");
-        },
-        [&](Link& l) {
-            for (int i = 0; i < n; ++i)
-                l.SendCommand("aaa", 1000);
-        });
-    figure("link_roundtrip_ratio", ratio, "target >= 0.8");
+    auto sim = startSim({});
+    const QString device = sim->device();
+    // Each side's second of a round comes in ten slices, the sides taking turns.
+    const int kSlices = 10;
+    int n = 0;
+    {
+        Raw c(device);
+        n = 100 * runsForOneSecond([&] {
+                for (int i = 0; i < 100; ++i)
+                    c.exchange("aaa");
+            });
+    }
+    int wrong = 0;
+    const auto t = timeRounds({
+                                  [&] {
+                                      Raw c(device);
+                                      return seconds([&] {
+                                          for (int i = 0; i < n / kSlices; ++i)
+                                              wrong += c.exchange("aaa") != kUnknown;
+                                      });
+                                  },
+                                  [&] {
+                                      QtFloor c(device);
+                                      return seconds([&] {
+                                          for (int i = 0; i < n / kSlices; ++i)
+                                              wrong += c.exchange("aaa") != kUnknown;
+                                      });
+                                  },
+                                  [&] {
+                                      ProgramLink p(device);
+                                      return seconds([&] {
+                                          for (int i = 0; i < n / kSlices; ++i)
+                                              wrong +=
+                                                  p.link.SendCommand("aaa", 1000).text != kUnknown;
+                                      });
+                                  },
+                              },
+                              9, kSlices);
+    const QString failed = wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(wrong) : QString();
+    medianFigure("link_roundtrip_ratio", ratios(t[0], t[2]),
+                 QStringLiteral("against raw termios, %1 round trips a side; target >= 0.8%2")
+                     .arg(n)
+                     .arg(failed));
+    medianFigure("link_vs_qt_floor", ratios(t[1], t[2]),
+                 QStringLiteral("against QSerialPort + QEventLoop; target >= 0.95%1").arg(failed));
 }
 
 void linkWaitCpu()
 {
-    SimProcess sim({QStringLiteral("--fault"), QStringLiteral("drop,:WAIT?,1")});
-    ProgramLink p(sim.device());
+    auto sim = startSim({QStringLiteral("--fault"), QStringLiteral("drop,:WAIT?,1")});
+    ProgramLink p(sim->device());
     const double before = cpuSeconds();
     const Link::Reply r = p.link.SendCommand(":WAIT?", 5000);
     const double used = cpuSeconds() - before;
-    figure("link_wait_cpu_s", used, r.result == Link::ResultTimeout ? "target <= 0.02" : "NO TIME-OUT");
+    figure("link_wait_cpu_s", used,
+           r.result == Link::ResultTimeout ? QStringLiteral("5 s time-out; target <= 0.02")
+                                           : QStringLiteral("NO TIME-OUT"));
 }
 
 void startup()
@@ -136,8 +170,8 @@ void startup()
         bestMs = std::min(bestMs, ms);
         rssMb = std::max(rssMb, line.split(' ').value(1).toDouble() / 1024.0);
     }
-    figure("startup_ms", bestMs, "target <= 300");
-    figure("startup_rss_mb", rssMb, "target <= 60");
+    figure("startup_ms", bestMs, QStringLiteral("best of 5; target <= 300"));
+    figure("startup_rss_mb", rssMb, QStringLiteral("target <= 60"));
 }
 
 // The command lines an operation writes, recorded in process against the simulator, so the
@@ -153,30 +187,52 @@ QList<QByteArray> recordLines(const std::function<void(Link&)>& operation)
     return instrument.lines();
 }
 
-void replayRatio(const char* name, const std::function<void(Link&)>& operation, const char* note)
+// Program time / raw client time for the same exchanges (smaller is better).
+void replayRatio(const char* name, const QStringList& simOptions,
+                 const std::function<void(Link&)>& operation, const char* target)
 {
-    SimProcess sim({});
+    auto sim = startSim(simOptions);
+    const QString device = sim->device();
     const QList<QByteArray> lines = recordLines(operation);
-    // Twenty runs a timing: one run is too short to time on its own.
-    const int runs = 20;
-    const double ratio = medianRatio(
-        sim.device(),
-        [&](RawClient& c) {
-            for (int r = 0; r < runs; ++r)
-                for (const QByteArray& l : lines)
-                    c.exchange(l);
-        },
-        [&](Link& l) {
-            for (int r = 0; r < runs; ++r)
-                operation(l);
-        });
-    // The figure is a time ratio (program / raw), so smaller is better.
-    figure(name, 1.0 / ratio, qPrintable(QStringLiteral("%1 exchanges; %2").arg(lines.size()).arg(QLatin1String(note))));
+    const auto replay = [&](RawClient& c, int runs) {
+        for (int r = 0; r < runs; ++r)
+            for (const QByteArray& l : lines)
+                c.exchange(l);
+    };
+    int runs = 0;
+    {
+        Raw c(device);
+        runs = runsForOneSecond([&] { replay(c, 1); });
+    }
+    // Up to ten slices a side and round, the sides taking turns.
+    const int slices = std::min(runs, 10);
+    runs = (runs + slices - 1) / slices * slices;
+    const auto t = timeRounds({
+                                  [&] {
+                                      Raw c(device);
+                                      return seconds([&] { replay(c, runs / slices); });
+                                  },
+                                  [&] {
+                                      ProgramLink p(device);
+                                      return seconds([&] {
+                                          for (int r = 0; r < runs / slices; ++r)
+                                              operation(p.link);
+                                      });
+                                  },
+                              },
+                              9, slices);
+    medianFigure(name, ratios(t[1], t[0]),
+                 QStringLiteral("program time / raw time, %1 exchanges x %2 a side; target %3")
+                     .arg(lines.size())
+                     .arg(runs)
+                     .arg(QLatin1String(target)));
 }
 
-void settingsExchange()
+void settingsExchange(const QStringList& simOptions, const char* recvName, const char* sendName,
+                      const char* target)
 {
-    replayRatio("recv_settings_ratio", [](Link& l) { RecvSettings(l); }, "target <= 1.25");
+    replayRatio(
+        recvName, simOptions, [](Link& l) { RecvSettings(l); }, target);
 
     // A record as the simulator holds it, with four circuits (1P2W allows them).
     recordLines([](Link& l) { RecvSettings(l); });
@@ -184,85 +240,141 @@ void settingsExchange()
     ModSet::instance().CirNum = 4;
     const QString name = ModSet::instance().DataFName;
     replayRatio(
-        "send_settings_ratio",
-        [&](Link& l) { SendSettings(l, {[name] { return name; }, [] { return 0; }, {}}); },
-        "target <= 1.25");
-}
-
-double peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
+        sendName, simOptions,
+        [&](Link& l) {
+            SendSettings(l, {[name] { return name; }, [] { return 0; }, {}});
+        },
+        target);
 }
 
 QByteArray blockRequest(const QByteArray& name, qint32 start, qint32 end)
 {
-    return ":CARD:PICK? " + name + ", " + QByteArray::number(start) + ", " + QByteArray::number(end);
+    return ":CARD:PICK? " + name + ", " + QByteArray::number(start) + ", " +
+           QByteArray::number(end);
 }
 
-// Downloads a stored file of the card through the program's link; returns the seconds taken.
-double programDownload(Link& link, const QByteArray& name, qint32 size, bool* ok)
+// The blocks of a download of size bytes: calls block(start, end) for each.
+void forEachBlock(qint32 size, const std::function<void(qint32, qint32)>& block)
 {
+    for (qint32 start = 1; start <= size; start += FileDownload::BlockSize)
+        block(start, std::min(start + FileDownload::BlockSize - 1, size));
+}
+
+void downloadUnpaced()
+{
+    // The file is streamed: the peak memory of a 20 MB download must stay small.
+    resetPeakRss();
+    const QByteArray big = "WAVE20MB.DAT";
+    const qint32 bigSize = 20 * 1024 * 1024;
+    auto sim = startSim({});
+    const QString device = sim->device();
     QTemporaryDir dir;
-    FileDownload download(link, name, size, 0);
-    FileDownload::Result result;
-    const double s = seconds([&] { result = download.run(dir.filePath(QString::fromLatin1(name)), 1); });
-    *ok = result.status == FileDownload::Status::Complete && result.bytesWritten == size;
+    const QString target = dir.filePath(QString::fromLatin1(big));
+    int failures = 0;
+
+    // Each floor makes the same block requests and writes the same file, as plainly as it can.
+    const auto rawRun = [&](RawClient& c) {
+        const int fd =
+            ::open(QFile::encodeName(target).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        forEachBlock(bigSize, [&](qint32 start, qint32 end) {
+            const QByteArray b = c.exchangeBlock(blockRequest(big, start, end), end - start + 3);
+            const qsizetype n = end - start + 1;
+            if (b.size() != n + 2 || ::write(fd, b.constData() + 1, size_t(n)) != n)
+                ++failures;
+        });
+        ::close(fd);
+    };
+    const auto qtRun = [&](QtFloorClient& c) {
+        QFile file(target);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            ++failures;
+        forEachBlock(bigSize, [&](qint32 start, qint32 end) {
+            const QByteArray b = c.exchangeBlock(blockRequest(big, start, end), end - start + 3);
+            const qsizetype n = end - start + 1;
+            if (b.size() != n + 2 || file.write(b.constData() + 1, n) != n)
+                ++failures;
+        });
+    };
+    const auto programRun = [&](Link& l) {
+        QFile::remove(target);
+        FileDownload download(l, big, bigSize, 0);
+        const FileDownload::Result r = download.run(target, 1);
+        if (r.status != FileDownload::Status::Complete || r.bytesWritten != bigSize)
+            ++failures;
+    };
+
+    int runs = 0;
+    {
+        Raw c(device);
+        runs = runsForOneSecond([&] { rawRun(c); });
+    }
+    const auto t = timeRounds({
+        [&] {
+            Raw c(device);
+            return seconds([&] {
+                for (int r = 0; r < runs; ++r)
+                    rawRun(c);
+            });
+        },
+        [&] {
+            QtFloor c(device);
+            return seconds([&] {
+                for (int r = 0; r < runs; ++r)
+                    qtRun(c);
+            });
+        },
+        [&] {
+            ProgramLink p(device);
+            return seconds([&] {
+                for (int r = 0; r < runs; ++r)
+                    programRun(p.link);
+            });
+        },
+    });
+    const QString failed = failures ? QStringLiteral("; %1 FAILED").arg(failures) : QString();
+    medianFigure("download_unpaced_ratio", ratios(t[0], t[2]),
+                 QStringLiteral("against raw termios, 20 MB x %1 a side; target >= 0.8%2")
+                     .arg(runs)
+                     .arg(failed));
+    medianFigure("download_vs_qt_floor", ratios(t[1], t[2]),
+                 QStringLiteral("against QSerialPort + QEventLoop; target >= 0.90%1").arg(failed));
+    figure("download_rss_mb", peakRssMb(), QStringLiteral("peak of the group; target <= 60"));
+}
+
+// A line at 9600 bit/s carries 10 bits a byte: request and reply of every block.
+double lineSeconds(const QByteArray& name, qint32 from, qint32 to, int baud)
+{
+    double s = 0;
+    forEachBlock(to - from + 1, [&](qint32 start, qint32 end) {
+        const qint64 bytes =
+            blockRequest(name, from - 1 + start, from - 1 + end).size() + 2 + (end - start + 3);
+        s += double(bytes) * 10.0 / baud;
+    });
     return s;
 }
 
-void downloads(bool unpaced, bool paced)
+void download9600()
 {
-    // The file is streamed: the peak memory of a 20 MB download must stay small.
-    {
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        if (clear.open(QIODevice::WriteOnly))
-            clear.write("5"); // resets the peak resident size
+    auto sim = startSim({QStringLiteral("--baud"), QStringLiteral("9600")});
+    ProgramLink p(sim->device());
+    QTemporaryDir dir;
+    const QByteArray name = "MEAS0001.DAT";
+    // Two blocks a round: a little over two seconds of line.
+    const qint32 size = 2 * FileDownload::BlockSize;
+    const double line = lineSeconds(name, 1, size, 9600);
+    std::vector<double> efficiency;
+    int failures = 0;
+    for (int r = 0; r < 9; ++r) {
+        const QString target = dir.filePath(QStringLiteral("round%1").arg(r));
+        FileDownload download(p.link, name, size, 0);
+        FileDownload::Result result;
+        const double took = seconds([&] { result = download.run(target, 1); });
+        failures += result.status != FileDownload::Status::Complete || result.bytesWritten != size;
+        efficiency.push_back(line / took);
     }
-    const QByteArray big = "WAVE20MB.DAT";
-    const qint32 bigSize = 20 * 1024 * 1024;
-    if (unpaced) {
-        SimProcess sim({});
-        bool ok = true;
-        const double ratio = medianRatio(
-            sim.device(),
-            [&](RawClient& c) {
-                for (qint32 start = 1; start <= bigSize; start += FileDownload::BlockSize) {
-                    const qint32 end = std::min(start + FileDownload::BlockSize - 1, bigSize);
-                    c.exchangeBlock(blockRequest(big, start, end), end - start + 3);
-                }
-            },
-            [&](Link& l) {
-                bool thisOk = false;
-                programDownload(l, big, bigSize, &thisOk);
-                ok = ok && thisOk;
-            },
-            5);
-        figure("download_unpaced_ratio", ratio, ok ? "20 MB; target >= 0.8" : "DOWNLOAD FAILED");
-        figure("download_rss_mb", peakRssMb(), "target <= 60");
-    }
-    if (paced) {
-        // At 38400 bit/s the line itself is the limit: request and reply, 10 bits a byte.
-        SimProcess sim({QStringLiteral("--baud"), QStringLiteral("38400")});
-        const QByteArray name = "MEAS1MB.DAT";
-        const qint32 size = 1024 * 1024;
-        double lineSeconds = 0;
-        for (qint32 start = 1; start <= size; start += FileDownload::BlockSize) {
-            const qint32 end = std::min(start + FileDownload::BlockSize - 1, size);
-            const qint64 bytes = blockRequest(name, start, end).size() + 2 + (end - start + 3);
-            lineSeconds += double(bytes) * 10.0 / 38400.0;
-        }
-        ProgramLink p(sim.device());
-        p.link.SendCommand("aaa", 1000);
-        bool ok = false;
-        const double took = programDownload(p.link, name, size, &ok);
-        figure("download_efficiency_38400", lineSeconds / took,
-               ok ? "1 MB; target >= 0.97" : "DOWNLOAD FAILED");
-    }
+    medianFigure("download_efficiency_9600", efficiency,
+                 QStringLiteral("line time / time taken, 2 blocks a round; target >= 0.995%1")
+                     .arg(failures ? QStringLiteral("; %1 FAILED").arg(failures) : QString()));
 }
 
 void measure1600()
@@ -285,8 +397,39 @@ void measure1600()
                      }) *
                      1000.0);
     }
-    std::sort(ms.begin(), ms.end());
-    figure("meas_1600_ms", ms[ms.size() / 2], recorder.logFailed() ? "LOG FAILED" : "median of 200; target <= 5");
+    const Spread s = spread(ms);
+    figure("meas_1600_ms", s.median,
+           recorder.logFailed()
+               ? QStringLiteral("LOG FAILED")
+               : QStringLiteral("median of 200, max %1; target <= 5").arg(s.max, 0, 'f', 3));
+}
+
+void soakExchanges()
+{
+    auto sim = startSim({});
+    ProgramLink p(sim->device());
+    const int n = 100000;
+    int stalled = 0;
+    int wrong = 0;
+    double longestMs = 0;
+    double rssAfterFirst = 0;
+    QElapsedTimer t;
+    for (int i = 0; i < n; ++i) {
+        t.start();
+        wrong += p.link.SendCommand("aaa", 1000).text != kUnknown;
+        const double ms = double(t.nsecsElapsed()) / 1e6;
+        longestMs = std::max(longestMs, ms);
+        stalled += ms > 1000;
+        if (i == 999)
+            rssAfterFirst = rssMb();
+    }
+    figure("soak_exchanges_stalled", stalled,
+           QStringLiteral("of 100000 exchanges, longest %1 ms; target 0%2")
+               .arg(longestMs, 0, 'f', 1)
+               .arg(wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(wrong) : QString()),
+           0);
+    figure("soak_rss_growth_mb", rssMb() - rssAfterFirst,
+           QStringLiteral("after 100000 minus after 1000; target <= 1"));
 }
 
 } // namespace
@@ -297,20 +440,38 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList only = app.arguments().mid(1);
-    auto want = [&](const char* group) { return only.isEmpty() || only.contains(QLatin1String(group)); };
-    if (want("link")) {
+    const auto want = [&](std::initializer_list<const char*> groups) {
+        if (only.isEmpty())
+            return true;
+        for (const char* g : groups)
+            if (only.contains(QLatin1String(g)))
+                return true;
+        return false;
+    };
+    if (want({"link"})) {
         linkRoundtrip();
         linkWaitCpu();
     }
-    if (want("settings"))
-        settingsExchange();
-    if (want("measure"))
+    if (want({"settings"}))
+        settingsExchange({}, "recv_settings_ratio", "send_settings_ratio", "<= 1.25");
+    if (want({"settings", "settings_38400"}))
+        settingsExchange({QStringLiteral("--baud"), QStringLiteral("38400")},
+                         "recv_settings_38400_ratio", "send_settings_38400_ratio", "<= 1.02");
+    if (want({"measure"}))
         measure1600();
-    // "download" runs both; the paced one alone takes about five minutes.
-    if (want("download") || want("download_unpaced") || want("download_paced"))
-        downloads(want("download") || want("download_unpaced"),
-                  want("download") || want("download_paced"));
-    if (want("startup"))
+    if (want({"download", "download_unpaced"}))
+        downloadUnpaced();
+    if (want({"download", "download_9600"}))
+        download9600();
+    if (want({"download", "download_paced"}))
+        downloadPaced();
+    if (want({"repeat"}))
+        repeatResponsiveness();
+    if (want({"soak", "soak_link"}))
+        soakExchanges();
+    if (want({"soak", "soak_repeat"}))
+        repeatSoak();
+    if (want({"startup"}))
         startup();
     return 0;
 }
