@@ -297,7 +297,7 @@ void downloadUnpaced()
     };
     const auto programRun = [&](Link& l) {
         QFile::remove(target);
-        FileDownload download(l, big, bigSize, 0);
+        FileDownload download(l, big, bigSize, Medium::Card);
         const FileDownload::Result r = download.run(target, 1);
         if (r.status != FileDownload::Status::Complete || r.bytesWritten != bigSize)
             ++failures;
@@ -366,7 +366,7 @@ void download9600()
     int failures = 0;
     for (int r = 0; r < 9; ++r) {
         const QString target = dir.filePath(QStringLiteral("round%1").arg(r));
-        FileDownload download(p.link, name, size, 0);
+        FileDownload download(p.link, name, size, Medium::Card);
         FileDownload::Result result;
         const double took = seconds([&] { result = download.run(target, 1); });
         failures += result.status != FileDownload::Status::Complete || result.bytesWritten != size;

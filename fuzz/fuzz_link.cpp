@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         start.start(0);
         if (step == 1) {
             const qint32 count = 3 + (data[0] >> 3);
-            const Link::Block b = link.FetchBlock("F", 1, count - 2, 0);
+            const Link::Block b = link.FetchBlock("F", 1, count - 2, Medium::Card);
             if (b.result > 1 || b.bytes.size() != Link::BlockBufSize)
                 __builtin_trap();
         } else {

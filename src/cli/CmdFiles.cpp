@@ -79,7 +79,7 @@ int get(CliSession& session, const FileList& files, const QString& name)
         decision.start = 1;
     }
 
-    FileDownload download(session.link(), wanted, size, c.memory ? 1 : 0);
+    FileDownload download(session.link(), wanted, size, c.memory ? Medium::Memory : Medium::Card);
     download.setStopRequested(session.stopRequest());
     if (decision.start > 1) {
         switch (download.checkResume(target, decision.start)) {

@@ -143,7 +143,7 @@ void Link::wake()
         m_waitLoop->quit();
 }
 
-Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, qint32 media)
+Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium)
 {
     if (m_busy == -1)
         return {ResultBusy, QByteArrayLiteral("BUSY")};
@@ -167,7 +167,7 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
     m_recv.clear();
     m_port.discardInput();
     m_blockLen = 0;
-    const QByteArray request = (media == 0 ? QByteArrayLiteral(":CARD:PICK? ")
+    const QByteArray request = (medium == Medium::Card ? QByteArrayLiteral(":CARD:PICK? ")
                                            : QByteArrayLiteral(":MEM:PICK? ")) +
                                fileName + ", " + QByteArray::number(start) + ", " +
                                QByteArray::number(end) + "\r\n";

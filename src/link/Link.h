@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include "Medium.h"
+
 #include <array>
 #include <cstdint>
 
@@ -53,8 +55,8 @@ public:
 
     Reply SendCommand(const QByteArray& command, int timeoutMs);
     Reply SendModemCommand(const QByteArray& command, int timeoutMs);
-    // media 0: PC card, any other value: internal memory. Positions are 1-based, inclusive.
-    Block FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, qint32 media);
+    // Positions are 1-based, inclusive.
+    Block FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium);
 
     // Load of the start window: initial texts and flags.
     void reset();

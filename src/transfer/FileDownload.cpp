@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <limits>
 
-FileDownload::FileDownload(Link& link, const QByteArray& fileName, qint32 size, qint32 media)
-    : m_link(link), m_fileName(fileName), m_size(size), m_media(media)
+FileDownload::FileDownload(Link& link, const QByteArray& fileName, qint32 size, Medium medium)
+    : m_link(link), m_fileName(fileName), m_size(size), m_medium(medium)
 {
 }
 
@@ -39,7 +39,7 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
     qint64 pos = start;
     while (pos <= m_size) {
         const qint64 end = std::min<qint64>(pos + BlockSize - 1, m_size);
-        const Link::Block block = m_link.FetchBlock(m_fileName, qint32(pos), qint32(end), m_media);
+        const Link::Block block = m_link.FetchBlock(m_fileName, qint32(pos), qint32(end), m_medium);
         if (m_stop && m_stop()) {
             result.status = Status::Stopped;
             break;
@@ -75,7 +75,7 @@ FileDownload::Match FileDownload::checkResume(const QString& targetPath, qint32 
     if (last < 1)
         return Match::Same;
     const qint32 k = std::min(last, CheckSize);
-    const Link::Block block = m_link.FetchBlock(m_fileName, last - k + 1, last, m_media);
+    const Link::Block block = m_link.FetchBlock(m_fileName, last - k + 1, last, m_medium);
     if (m_stop && m_stop())
         return Match::Stopped;
     if (block.result != Link::ResultComplete)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "Medium.h"
+
 #include <functional>
 
 class Link;
@@ -30,8 +32,8 @@ public:
         QString reason;          // FileError: the system's reason
     };
 
-    // media: 0 PC card, 1 internal memory. size: the stored size in bytes.
-    FileDownload(Link& link, const QByteArray& fileName, qint32 size, qint32 media);
+    // size: the stored size in bytes.
+    FileDownload(Link& link, const QByteArray& fileName, qint32 size, Medium medium);
 
     // Called after each block written, with the position of its last byte.
     void setProgress(std::function<void(qint32 end)> progress) { m_progress = std::move(progress); }
@@ -84,7 +86,7 @@ private:
     Link& m_link;
     QByteArray m_fileName;
     qint32 m_size = 0;
-    qint32 m_media = 0;
+    Medium m_medium = Medium::Card;
     std::function<void(qint32)> m_progress;
     std::function<bool()> m_stop;
 };

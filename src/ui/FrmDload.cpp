@@ -468,7 +468,7 @@ void FrmDload::CommandDExec_Click()
         }
     }
 
-    FileDownload download(m_link, name, size, selectedMedium() == Medium::Card ? 0 : 1);
+    FileDownload download(m_link, name, size, selectedMedium());
     download.setStopRequested([this] { return m_closing == -1; });
     if (start > 1 && !resumeMatches(download, target, name, &start))
         return;

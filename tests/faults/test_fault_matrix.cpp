@@ -105,7 +105,7 @@ Result deleteFile(SimBench& b, const QString&)
 Result block(SimBench& b, const QString& dir)
 {
     const QByteArray name = "WAVE0001.DAT"; // 5000 bytes: five blocks
-    FileDownload d(b.link(), name, 5000, 0);
+    FileDownload d(b.link(), name, 5000, Medium::Card);
     const FileDownload::Result r = d.run(dir + "/" + name, 1);
     QFile f(dir + "/" + name);
     const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

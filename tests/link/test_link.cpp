@@ -160,7 +160,7 @@ void TestLink::busyRefusal()
     QCOMPARE(r.result, Link::ResultComplete); // the running transaction is not disturbed
     QCOMPARE(r.text, QByteArray("ALL RIGHT\r\n"));
     // A refused block fetch changes nothing either.
-    QTimer::singleShot(20, [&] { nested.result = l.link.FetchBlock("F", 1, 10, 0).result; });
+    QTimer::singleShot(20, [&] { nested.result = l.link.FetchBlock("F", 1, 10, Medium::Card).result; });
     l.play({{150, "x\r\n"}});
     QCOMPARE(nested.result, Link::ResultBusy);
     QCOMPARE(l.port.written(), QByteArray("X\r\nX\r\n"));
@@ -289,7 +289,7 @@ void TestLink::fetchBlockRequestAndCount()
     data.replace(0, 6, QByteArray("\x00\x0d\x0a\x11\x13\xff", 6));
     l.port.inject("<" + data + ">", 20);
     l.link.setRecvMode(0);
-    const Link::Block b = l.link.FetchBlock("X", 1001, 2000, 1);
+    const Link::Block b = l.link.FetchBlock("X", 1001, 2000, Medium::Memory);
     QCOMPARE(l.port.written(), QByteArray(":MEM:PICK? X, 1001, 2000\r\n"));
     QCOMPARE(b.result, Link::ResultComplete);
     QCOMPARE(b.bytes.size(), Link::BlockBufSize);
@@ -301,7 +301,7 @@ void TestLink::fetchBlockRequestAndCount()
     // One byte: three bytes expected, and the card's command word.
     l.port.clearWritten();
     l.port.inject("<Z>", 20);
-    const Link::Block one = l.link.FetchBlock("F 1.DAT", 7, 7, 0);
+    const Link::Block one = l.link.FetchBlock("F 1.DAT", 7, 7, Medium::Card);
     QCOMPARE(l.port.written(), QByteArray(":CARD:PICK? F 1.DAT, 7, 7\r\n"));
     QCOMPARE(one.result, Link::ResultComplete);
     QCOMPARE(one.bytes.at(1), 'Z');
@@ -311,7 +311,7 @@ void TestLink::fetchBlockRequestAndCount()
 void TestLink::fetchBlockInvalidRange()
 {
     Line l;
-    const Link::Block b = l.link.FetchBlock("X", 10, 8, 0);
+    const Link::Block b = l.link.FetchBlock("X", 10, 8, Medium::Card);
     QCOMPARE(b.result, Link::ResultInvalidRange);
     QCOMPARE(b.bytes, QByteArray("E\0R\0R\0O\0R\0", 10));
     QVERIFY(l.port.written().isEmpty());
@@ -328,7 +328,7 @@ void TestLink::fetchBlockOverlongEndsByTimeout()
     l.port.inject(QByteArray(3000, 'B'), 5200);
     QElapsedTimer clock;
     clock.start();
-    const Link::Block b = l.link.FetchBlock("X", 1, 10, 0);
+    const Link::Block b = l.link.FetchBlock("X", 1, 10, Medium::Card);
     QCOMPARE(b.result, Link::ResultTimeout);
     QVERIFY(clock.elapsed() >= 4900);
     QCOMPARE(b.bytes, QByteArray(Link::BlockBufSize, 'A'));
