@@ -205,6 +205,7 @@ int main(int argc, char* argv[])
                .arg(u.median, 0, 'f', 2)
                .arg(pc.median, 0, 'f', 2));
     figure("trend_redraw_vs_polyline", r.median / n.median,
-           QStringLiteral("÷ painting every point as plain polylines (%1 ms)").arg(n.median, 0, 'f', 2));
+           QStringLiteral("÷ painting every point as plain polylines (%1 ms)")
+               .arg(n.median, 0, 'f', 2));
     return 0;
 }

@@ -18,7 +18,7 @@ using StopRequest = std::function<bool()>;
 struct Outcome
 {
     bool stopped = false;
-    QByteArray failedCommand; // empty when every transaction completed
+    QByteArray failedCommand;                   // empty when every transaction completed
     qint32 failedResult = Link::ResultComplete; // ResultComplete: the reply did not fit
     QByteArray failedReply;
 
@@ -40,8 +40,7 @@ struct Outcome
 class Conversation
 {
 public:
-    explicit Conversation(Link& link, StopRequest stop = {})
-        : m_link(link), m_stop(std::move(stop))
+    explicit Conversation(Link& link, StopRequest stop = {}) : m_link(link), m_stop(std::move(stop))
     {
     }
 

@@ -168,7 +168,7 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
     m_port.discardInput();
     m_blockLen = 0;
     const QByteArray request = (medium == Medium::Card ? QByteArrayLiteral(":CARD:PICK? ")
-                                           : QByteArrayLiteral(":MEM:PICK? ")) +
+                                                       : QByteArrayLiteral(":MEM:PICK? ")) +
                                fileName + ", " + QByteArray::number(start) + ", " +
                                QByteArray::number(end) + "\r\n";
     m_port.write(request);

@@ -25,7 +25,9 @@ QStringList PortResolver::serialDevices(const QString& devDir)
         QStringList names = dir.entryList({p + QStringLiteral("*")}, QDir::System | QDir::Files);
         static const QRegularExpression digits(QStringLiteral("^\\d+$"));
         names.erase(std::remove_if(names.begin(), names.end(),
-                                   [&](const QString& n) { return !digits.match(n.mid(p.size())).hasMatch(); }),
+                                   [&](const QString& n) {
+                                       return !digits.match(n.mid(p.size())).hasMatch();
+                                   }),
                     names.end());
         std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
             return a.mid(p.size()).toInt() < b.mid(p.size()).toInt();

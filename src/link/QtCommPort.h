@@ -13,8 +13,7 @@ class QtCommPort : public CommPort
     Q_OBJECT
 public:
     // resolver maps a port number to a device; PortResolver::resolve by default.
-    explicit QtCommPort(QObject* parent = nullptr,
-                        std::function<QString(int)> resolver = {});
+    explicit QtCommPort(QObject* parent = nullptr, std::function<QString(int)> resolver = {});
     ~QtCommPort() override;
 
     bool open(QString* error) override;

@@ -95,8 +95,8 @@ TrendFile ReadTrendFile(const QByteArray& content)
                                    .arg(names.size() + (file.timed ? 1 : 0)));
             qint64 x = ++row;
             if (file.timed) {
-                const QDateTime t =
-                    QDateTime::fromString(QString::fromLatin1(entries.takeFirst()), Qt::ISODateWithMs);
+                const QDateTime t = QDateTime::fromString(QString::fromLatin1(entries.takeFirst()),
+                                                          Qt::ISODateWithMs);
                 if (!t.isValid())
                     return failure(
                         QStringLiteral("Line %1 does not begin with an ISO-8601 time.").arg(i + 1));

@@ -83,7 +83,8 @@ void TrendHistory::Ring::push(float v)
     const qsizetype size = qsizetype(data.size());
     if (count == size && size < capacity) {
         // Grow by doubling up to the capacity, oldest first again.
-        std::vector<float> grown(std::size_t(std::min(capacity, std::max<qsizetype>(64, size * 2))));
+        std::vector<float> grown(
+            std::size_t(std::min(capacity, std::max<qsizetype>(64, size * 2))));
         for (qsizetype i = 0; i < count; ++i)
             grown[std::size_t(i)] = at(i);
         data.swap(grown);
@@ -280,8 +281,8 @@ template <class Value> void TrendHistory::appendValues(qint64 x, qsizetype count
         item.values.popFront(drop);
         item.valuesFirstSeq += drop;
         oldest = std::min(oldest, item.valuesFirstSeq);
-        item.lastText = item.column >= 0 && item.column < n ? QByteArray(value(item.column))
-                                                            : QByteArray();
+        item.lastText =
+            item.column >= 0 && item.column < n ? QByteArray(value(item.column)) : QByteArray();
     }
     // x of measurements no item holds any more.
     while (m_xFirstSeq < oldest && m_xCount > 0) {
@@ -294,7 +295,8 @@ template <class Value> void TrendHistory::appendValues(qint64 x, qsizetype count
 
 void TrendHistory::append(qint64 x, const MeasLists& lists, qint32 count)
 {
-    appendValues(x, count, [&](qsizetype i) -> const QByteArray& { return lists.MeasData(int(i)); });
+    appendValues(x, count,
+                 [&](qsizetype i) -> const QByteArray& { return lists.MeasData(int(i)); });
 }
 
 void TrendHistory::append(qint64 x, const QList<QByteArray>& values)

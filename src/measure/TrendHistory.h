@@ -109,11 +109,11 @@ private:
         QByteArray name;
         qsizetype slot = 0;
         qsizetype column = -1; // position in the last names, -1 when not among them
-        qint64 firstSeq = 0; // the first measurement after the item appeared
+        qint64 firstSeq = 0;   // the first measurement after the item appeared
         bool chosen = false;
-        Ring values;             // chosen only
+        Ring values;               // chosen only
         qint64 valuesFirstSeq = 0; // sequence number of values.at(0)
-        QByteArray lastText;     // chosen only
+        QByteArray lastText;       // chosen only
     };
     Item* find(const QByteArray& name);
     const Item* find(const QByteArray& name) const;

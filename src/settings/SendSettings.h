@@ -19,9 +19,9 @@ struct SendSettingsInputs
 
 struct SendResult
 {
-    Outcome outcome;  // a failed transaction aborted the send
-    int refused = 0;  // commands the instrument answered with something else than ALL RIGHT
-    int skipped = 0;  // settings that had no command and were not sent
+    Outcome outcome; // a failed transaction aborted the send
+    int refused = 0; // commands the instrument answered with something else than ALL RIGHT
+    int skipped = 0; // settings that had no command and were not sent
 };
 
 // Writes ModSet to the instrument, one command per setting; a refused setting is reported

@@ -13,7 +13,8 @@ bool takeInt(const QStringList& args, int& i, int* value, QString* error)
     bool ok = false;
     *value = args[++i].toInt(&ok);
     if (!ok || *value < 0) {
-        *error = QStringLiteral("%1 needs a whole number of 0 or more, not %2").arg(args[i - 1], args[i]);
+        *error = QStringLiteral("%1 needs a whole number of 0 or more, not %2")
+                     .arg(args[i - 1], args[i]);
         return false;
     }
     return true;
@@ -118,7 +119,8 @@ Stored files:
   :CARD:PICK? name, start, end        a byte 0x02, bytes start to end (1-based), a byte 0x03
   :CARD:DEL name, :MEM:FORM           "ALL RIGHT" after the delete delay
 
-)") + SimSettingsCommands::help() + QStringLiteral(R"(
+)") + SimSettingsCommands::help() +
+           QStringLiteral(R"(
 Faults (repeatable):
   --fault KIND,WORD,N[,ARG]
                           change the N-th reply to command WORD ("*": the N-th reply of all),

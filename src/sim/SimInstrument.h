@@ -26,7 +26,10 @@ struct SimReply
     int delayMs = 0;
     bool none = false; // the command has no reply
 
-    static SimReply line(const QByteArray& text, int delayMs = 0) { return {text + "\r\n", delayMs}; }
+    static SimReply line(const QByteArray& text, int delayMs = 0)
+    {
+        return {text + "\r\n", delayMs};
+    }
 };
 
 // The simulated Kestrel: its state and command interpreter, bytes in and bytes out, no I/O.

@@ -89,8 +89,8 @@ void SimPort::deliver()
         return;
     }
     Pending& front = m_queue.front();
-    const qsizetype n = m_pieceSize > 0 ? std::min<qsizetype>(m_pieceSize, front.bytes.size())
-                                        : front.bytes.size();
+    const qsizetype n =
+        m_pieceSize > 0 ? std::min<qsizetype>(m_pieceSize, front.bytes.size()) : front.bytes.size();
     m_inbox.append(front.bytes.left(n));
     front.bytes.remove(0, n);
     if (front.bytes.isEmpty())

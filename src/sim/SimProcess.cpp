@@ -5,10 +5,11 @@
 SimProcess::SimProcess(const QStringList& options, int com, const QString& executable)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(executable, QStringList{QStringLiteral("--com"), QString::number(com),
-                                            QStringLiteral("--dosdevices"),
-                                            m_config.path() + QStringLiteral("/pqlink/dosdevices")} +
-                                    options);
+    m_process.start(executable,
+                    QStringList{QStringLiteral("--com"), QString::number(com),
+                                QStringLiteral("--dosdevices"),
+                                m_config.path() + QStringLiteral("/pqlink/dosdevices")} +
+                        options);
     // The first line of its output is the device; it is ready to serve once printed.
     if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
         m_device = QString::fromLocal8Bit(m_process.readLine()).trimmed();

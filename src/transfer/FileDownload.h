@@ -64,8 +64,8 @@ public:
     // What to do about the local file before a download of a file of size bytes.
     enum class Plan
     {
-        Start,        // no local file, or a shorter one to continue: from start on
-        AskOverwrite, // a local file exists and is not to be continued
+        Start,          // no local file, or a shorter one to continue: from start on
+        AskOverwrite,   // a local file exists and is not to be continued
         LocalNotShorter // the local file is as long as the stored one or longer: nothing to add
     };
     struct Decision

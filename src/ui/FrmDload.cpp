@@ -269,11 +269,11 @@ void FrmDload::ListFiles(Medium medium)
 
 void FrmDload::setFileControlsEnabled(bool enable)
 {
-    for (QWidget* w :
-         {static_cast<QWidget*>(m_fileList), static_cast<QWidget*>(m_driveCombo), static_cast<QWidget*>(m_dirTree),
-          static_cast<QWidget*>(m_cardOption), static_cast<QWidget*>(m_memoryOption),
-          static_cast<QWidget*>(CommandGetFname), static_cast<QWidget*>(CommandDExec),
-          static_cast<QWidget*>(CommandDelete), static_cast<QWidget*>(CheckResume)})
+    for (QWidget* w : {static_cast<QWidget*>(m_fileList), static_cast<QWidget*>(m_driveCombo),
+                       static_cast<QWidget*>(m_dirTree), static_cast<QWidget*>(m_cardOption),
+                       static_cast<QWidget*>(m_memoryOption),
+                       static_cast<QWidget*>(CommandGetFname), static_cast<QWidget*>(CommandDExec),
+                       static_cast<QWidget*>(CommandDelete), static_cast<QWidget*>(CheckResume)})
         w->setEnabled(enable);
 }
 
@@ -348,15 +348,16 @@ void FrmDload::CommandDelete_Click()
 
 void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
 {
-    m_progressLabel->setText(QString::number(end) + QLatin1Char('/') + QString::fromLatin1(sizeText));
+    m_progressLabel->setText(QString::number(end) + QLatin1Char('/') +
+                             QString::fromLatin1(sizeText));
     // The bar's int range holds every size: parseSize refuses anything past 32 bits.
     ProgressDload->setRange(0, std::max(size, 1));
     ProgressDload->setValue(size == 0 ? 1 : end);
     LabelRate->setText(m_meter.update(end));
 }
 
-bool FrmDload::resumeMatches(FileDownload& download, const QString& target,
-                             const QByteArray& name, qint32* start)
+bool FrmDload::resumeMatches(FileDownload& download, const QString& target, const QByteArray& name,
+                             qint32* start)
 {
     const auto fail = [this](MessageService::Kind kind, const QString& text) {
         MessageService::instance().show(kind, text);
@@ -459,9 +460,8 @@ void FrmDload::CommandDExec_Click()
         }
         QFile old(target);
         if (!old.remove()) {
-            MessageService::critical(
-                QStringLiteral("Cannot delete %1: %2")
-                    .arg(QDir::toNativeSeparators(target), old.errorString()));
+            MessageService::critical(QStringLiteral("Cannot delete %1: %2")
+                                         .arg(QDir::toNativeSeparators(target), old.errorString()));
             if (!m_lifetime.unloading())
                 EnableFileControls();
             return;

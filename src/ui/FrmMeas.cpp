@@ -7,8 +7,8 @@
 #include "MeasGrid.h"
 #include "Measurement.h"
 #include "MessageService.h"
-#include "RecvSettings.h"
 #include "Recording.h"
+#include "RecvSettings.h"
 #include "RepeatIntervals.h"
 
 #include <QAction>
@@ -278,8 +278,8 @@ void FrmMeas::reportFailure(const Outcome& outcome)
 {
     // No box: a run goes on, and an overnight run must not pile up boxes.
     statusBar()->showMessage(
-        QStringLiteral("%1 at %2").arg(FailureText(outcome), QTime::currentTime().toString(
-                                                                   QStringLiteral("HH:mm:ss"))));
+        QStringLiteral("%1 at %2")
+            .arg(FailureText(outcome), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
 void FrmMeas::CommandRepeat_Click()
@@ -366,8 +366,8 @@ void FrmMeas::CommandStart_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    const RecordStatus status = SetRecording(m_link, RecordAction::Toggle,
-                                             [this] { return m_lifetime.unloading(); });
+    const RecordStatus status =
+        SetRecording(m_link, RecordAction::Toggle, [this] { return m_lifetime.unloading(); });
     if (status.outcome.stopped)
         return;
     showState(status.state);

@@ -1,7 +1,7 @@
 #include "FrmStart.h"
 
-#include "Connect.h"
 #include "CommPort.h"
+#include "Connect.h"
 #include "FrmDload.h"
 #include "FrmMeas.h"
 #include "Link.h"
@@ -63,8 +63,8 @@ void FrmStart::buildUi()
     m_baudLabel->setObjectName(QStringLiteral("Label3"));
     ComboBaud = new QComboBox(this);
     ComboBaud->setObjectName(QStringLiteral("ComboBaud"));
-    ComboBaud->addItems({QStringLiteral(" 9600bps"), QStringLiteral("19200bps"),
-                         QStringLiteral("38400bps")});
+    ComboBaud->addItems(
+        {QStringLiteral(" 9600bps"), QStringLiteral("19200bps"), QStringLiteral("38400bps")});
     m_baudLabel->setBuddy(ComboBaud);
 
     m_connectionLabel = new QLabel(QStringLiteral("Connection"), this);
@@ -176,7 +176,8 @@ void FrmStart::connectLink()
     CommandConnect->setEnabled(false);
     ForgetReceivedSettings();
     m_comm->setCommPort(ComboPort->currentIndex() + 1);
-    m_comm->setSettings(QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
+    m_comm->setSettings(
+        QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
     updateDevice();
     QString error;
     if (!m_comm->open(&error)) {

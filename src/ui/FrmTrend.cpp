@@ -10,9 +10,9 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
-#include <QGraphicsLayout>
 #include <QFile>
 #include <QFileDialog>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
@@ -183,7 +183,8 @@ void FrmTrend::itemChanged(QListWidgetItem* item)
         m_syncing = true;
         item->setCheckState(Qt::Unchecked);
         m_syncing = false;
-        LabelCursor->setText(QStringLiteral("At most %1 items are drawn.").arg(TrendHistory::MaxChosen));
+        LabelCursor->setText(
+            QStringLiteral("At most %1 items are drawn.").arg(TrendHistory::MaxChosen));
         return;
     }
     redraw();
@@ -209,9 +210,9 @@ FrmTrend::Chart& FrmTrend::chart(int i)
         c.yAxis->setTickCount(3);
         QFont small = c.yAxis->labelsFont();
         small.setPointSizeF(small.pointSizeF() * 0.8);
-        for (QAbstractAxis* a : {static_cast<QAbstractAxis*>(c.timeAxis),
-                                 static_cast<QAbstractAxis*>(c.rowAxis),
-                                 static_cast<QAbstractAxis*>(c.yAxis)})
+        for (QAbstractAxis* a :
+             {static_cast<QAbstractAxis*>(c.timeAxis), static_cast<QAbstractAxis*>(c.rowAxis),
+              static_cast<QAbstractAxis*>(c.yAxis)})
             a->setLabelsFont(small);
         c.chart->addAxis(c.yAxis, Qt::AlignLeft);
         c.dots = new QScatterSeries(c.chart);
@@ -318,7 +319,8 @@ TrendPlot FrmTrend::drawChart(Chart& c, const QByteArray& name, qint64 x0, qint6
     if (!c.chart->axes(Qt::Horizontal).contains(x))
         useAxis(c, x);
     if (timed())
-        c.timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(x0), QDateTime::fromMSecsSinceEpoch(x1));
+        c.timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(x0),
+                             QDateTime::fromMSecsSinceEpoch(x1));
     else
         c.rowAxis->setRange(double(x0), double(x1));
     x->setLabelsVisible(labels);
@@ -363,8 +365,9 @@ void FrmTrend::fillChart(Chart& c, const TrendPlot& plot)
 
 QString FrmTrend::xText(qint64 x) const
 {
-    return timed() ? QDateTime::fromMSecsSinceEpoch(x).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                   : QStringLiteral("row %1").arg(x);
+    return timed()
+               ? QDateTime::fromMSecsSinceEpoch(x).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+               : QStringLiteral("row %1").arg(x);
 }
 
 QString FrmTrend::hoverText(int chart, double x) const
@@ -454,7 +457,8 @@ bool FrmTrend::openLog(const QString& path)
     QFile file(path);
     const QString shown = QDir::toNativeSeparators(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        MessageService::warning(QStringLiteral("%1 could not be opened: %2.").arg(shown, file.errorString()));
+        MessageService::warning(
+            QStringLiteral("%1 could not be opened: %2.").arg(shown, file.errorString()));
         return false;
     }
     TrendFile read = ReadTrendFile(file.readAll());
@@ -513,9 +517,9 @@ void FrmTrend::SavePicture_Click()
 void FrmTrend::SaveData_Click()
 {
     FormLifetime::Scope scope(m_lifetime);
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save data"),
-                                                      QStringLiteral("trend.csv"),
-                                                      QStringLiteral("CSV files (*.csv)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save data"), QStringLiteral("trend.csv"),
+                                     QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty() && !m_lifetime.unloading())
         saveData(path);
 }

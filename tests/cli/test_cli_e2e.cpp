@@ -299,8 +299,7 @@ void TestCliE2E::timeoutAndRefusalHaveTheirStatus()
         {QStringLiteral("--fault"), QStringLiteral("drop,:STAT?,1"), QStringLiteral("--no-card")});
     const Run timeout = cli.run(args("record status"));
     QCOMPARE(timeout.status, 4);
-    QCOMPARE(timeout.err,
-             QStringLiteral("pqlink-cli: recording: No reply to :STAT?\n"));
+    QCOMPARE(timeout.err, QStringLiteral("pqlink-cli: recording: No reply to :STAT?\n"));
     const Run refused = cli.run(args("files list"));
     QCOMPARE(refused.status, 3);
     QCOMPARE(refused.err.count('\n'), 1);

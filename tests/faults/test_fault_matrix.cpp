@@ -8,8 +8,8 @@
 #include "MeasRecorder.h"
 #include "Measurement.h"
 #include "ModSet.h"
-#include "RecvSettings.h"
 #include "Recording.h"
+#include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SimBench.h"
 
@@ -80,8 +80,7 @@ Result startStop(SimBench& b, const QString&)
     const RecordStatus s = SetRecording(b.link(), RecordAction::Toggle);
     const int recording = b.instrument.state().measure.recording;
     // A state shown is the instrument's own.
-    return {said(s.outcome),
-            s.state == RecordState::Unknown || int(s.state) - 1 == recording};
+    return {said(s.outcome), s.state == RecordState::Unknown || int(s.state) - 1 == recording};
 }
 
 Result list(SimBench& b, const QString&)
@@ -151,11 +150,11 @@ void TestFaultMatrix::matrix_data()
         int nth;
     };
     static const Conversation conversations[] = {
-        {"connection test", "aaa", 1}, {"modem dial", "ATD", 1}, {"receive settings", ":VT?", 1},
-        {"send settings", ":VT", 1},   {"Single", ":MEAS?", 1},
-        {"a repeat pass", ":MEAS?", 2}, {"Start/Stop", ":START", 1},
-        {"file list", ":CARD:FILE?", 1}, {"delete", ":CARD:DEL", 1},
-        {"one download block", ":CARD:PICK?", 2},
+        {"connection test", "aaa", 1},   {"modem dial", "ATD", 1},
+        {"receive settings", ":VT?", 1}, {"send settings", ":VT", 1},
+        {"Single", ":MEAS?", 1},         {"a repeat pass", ":MEAS?", 2},
+        {"Start/Stop", ":START", 1},     {"file list", ":CARD:FILE?", 1},
+        {"delete", ":CARD:DEL", 1},      {"one download block", ":CARD:PICK?", 2},
     };
     // Expected outcome per conversation and fault kind, in this order:
     const char* const kinds[] = {"drop", "delay", "truncate", "lengthen", "garble", "hangup"};
@@ -245,9 +244,16 @@ void TestFaultMatrix::matrix()
     } else {
         QVERIFY(connected);
         static const Run runs[] = {
-            nullptr, nullptr, receive, send, [](SimBench& s, const QString& d) { return measure(s, d, true); },
-            [](SimBench& s, const QString& d) { return measure(s, d, false); }, startStop, list,
-            deleteFile, block};
+            nullptr,
+            nullptr,
+            receive,
+            send,
+            [](SimBench& s, const QString& d) { return measure(s, d, true); },
+            [](SimBench& s, const QString& d) { return measure(s, d, false); },
+            startStop,
+            list,
+            deleteFile,
+            block};
         r = runs[conversation](b, dir.path());
     }
     QCOMPARE(r.outcome, outcome);

@@ -152,11 +152,15 @@ void TestFrmStart::modem_data()
     QTest::addColumn<QList<QByteArray>>("wire");
     QTest::addColumn<bool>("connected");
     using L = QList<QByteArray>;
-    QTest::newRow("connects") << "ATZ" << "0312345678" << L{"ATZ", "ATD0312345678"} << true;
-    QTest::newRow("empty number") << "AT" << "" << L{"AT", "ATD"} << true;
-    QTest::newRow("no carrier") << "AT" << "999" << L{"AT", "ATD999"} << false;
+    QTest::newRow("connects") << "ATZ"
+                              << "0312345678" << L{"ATZ", "ATD0312345678"} << true;
+    QTest::newRow("empty number") << "AT"
+                                  << "" << L{"AT", "ATD"} << true;
+    QTest::newRow("no carrier") << "AT"
+                                << "999" << L{"AT", "ATD999"} << false;
     // Without "OK" there is no dial.
-    QTest::newRow("no OK") << "HELLO" << "1" << L{"HELLO"} << false;
+    QTest::newRow("no OK") << "HELLO"
+                           << "1" << L{"HELLO"} << false;
 }
 
 // Catches: a dial without "OK", a wrong dial command, time-out or pause, "NO CARRIER" taken
@@ -174,8 +178,7 @@ void TestFrmStart::modem()
     SimBench b(c);
     TestUtil::PauseRecorder pauses;
     QList<int> timeouts;
-    QObject::connect(&b.link(), &Link::written,
-                     [&](const QByteArray&, int ms) { timeouts << ms; });
+    QObject::connect(&b.link(), &Link::written, [&](const QByteArray&, int ms) { timeouts << ms; });
     b.startChild<QRadioButton>("Option2")->setChecked(true);
     b.startChild<QLineEdit>("TextModemInit")->setText(init);
     b.startChild<QLineEdit>("TextTelNo")->setText(number);

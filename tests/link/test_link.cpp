@@ -83,11 +83,11 @@ void TestLink::lineCompletion_data()
     // A piece ending in CR must not complete the reply; the LF that follows does.
     QTest::newRow("CR then LF") << 0 << L{"ALL RIGHT\r", "\n"} << QByteArray("ALL RIGHT\r\n");
     // The last character decides: a second line's start keeps the reply open.
-    QTest::newRow("line and a half") << 0 << L{"ALL RIGHT\r\nAB", "C\r\n"}
-                                     << QByteArray("ALL RIGHT\r\nABC\r\n");
+    QTest::newRow("line and a half")
+        << 0 << L{"ALL RIGHT\r\nAB", "C\r\n"} << QByteArray("ALL RIGHT\r\nABC\r\n");
     QTest::newRow("LF without CR") << 0 << L{"ok\n"} << QByteArray("ok\n");
-    QTest::newRow("high and NUL bytes")
-        << 3 << L{QByteArray("\xff\x00\x80\xfe", 4), "\r\n"} << QByteArray("\xff\x00\x80\xfe\r\n", 6);
+    QTest::newRow("high and NUL bytes") << 3 << L{QByteArray("\xff\x00\x80\xfe", 4), "\r\n"}
+                                        << QByteArray("\xff\x00\x80\xfe\r\n", 6);
 }
 
 // Catches: a reply completed early (on CR, inside a second line) or changed on the way.
@@ -160,7 +160,8 @@ void TestLink::busyRefusal()
     QCOMPARE(r.result, Link::ResultComplete); // the running transaction is not disturbed
     QCOMPARE(r.text, QByteArray("ALL RIGHT\r\n"));
     // A refused block fetch changes nothing either.
-    QTimer::singleShot(20, [&] { nested.result = l.link.FetchBlock("F", 1, 10, Medium::Card).result; });
+    QTimer::singleShot(20,
+                       [&] { nested.result = l.link.FetchBlock("F", 1, 10, Medium::Card).result; });
     l.play({{150, "x\r\n"}});
     QCOMPARE(nested.result, Link::ResultBusy);
     QCOMPARE(l.port.written(), QByteArray("X\r\nX\r\n"));
@@ -177,9 +178,8 @@ void TestLink::lateReplyIsNotTakenForTheNext()
     QCOMPARE(l.link.Busy(), qint16(0));
     l.port.inject("STALE", 0);
     QTest::qWait(50); // the stale bytes wait in the port, unread
-    l.instrument.addCommand("Y", [](SimInstrument&, const QByteArray&) {
-        return SimReply::line("FRESH");
-    });
+    l.instrument.addCommand(
+        "Y", [](SimInstrument&, const QByteArray&) { return SimReply::line("FRESH"); });
     const Link::Reply next = l.link.SendCommand("Y", 1000);
     QCOMPARE(next.result, Link::ResultComplete);
     QCOMPARE(next.text, QByteArray("FRESH\r\n"));
@@ -197,16 +197,14 @@ void TestLink::lineBeforeTheReplyAfterATimeoutIsDropped()
     QCOMPARE(l.play({{0, "A\r\n"}, {0, "B\r\n"}}).text, QByteArray("A\r\n"));
 }
 
-
 // Catches: a transaction started inside a modal box above a finished wait never completing.
 void TestLink::transactionInsideAModalLoopAboveAFinishedOne()
 {
     // A handler opens a modal box while A waits; A's reply comes while the box is open, and
     // a handler inside the box starts B. B must wait and complete on its own.
     Line l;
-    l.instrument.addCommand("B", [](SimInstrument&, const QByteArray&) {
-        return SimReply::line("REPLY B", 100);
-    });
+    l.instrument.addCommand(
+        "B", [](SimInstrument&, const QByteArray&) { return SimReply::line("REPLY B", 100); });
     Link::Reply b{-1, {}};
     QTimer::singleShot(20, [&] {
         QEventLoop modal;

@@ -5,9 +5,9 @@
 #include "FrmStart.h"
 #include "Link.h"
 #include "PortResolver.h"
-#include "SimProcess.h"
 #include "QtCommPort.h"
 #include "ScriptedMessages.h"
+#include "SimProcess.h"
 #include "TestUtil.h"
 
 #include <QComboBox>
@@ -30,7 +30,10 @@ struct Program
 {
     ScriptedMessages messages;
     FrmStart start{std::make_unique<QtCommPort>()};
-    template <class T> T* c(const char* name) { return start.findChild<T*>(QString::fromLatin1(name)); }
+    template <class T> T* c(const char* name)
+    {
+        return start.findChild<T*>(QString::fromLatin1(name));
+    }
     void click(const char* name) { QTest::mouseClick(c<QPushButton>(name), Qt::LeftButton); }
 };
 
@@ -93,8 +96,8 @@ void TestPtyE2E::reconnectAfterClose()
 
 void TestPtyE2E::modemOverThePty()
 {
-    SimProcess sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("200"),
-             QStringLiteral("--busy-number"), QStringLiteral("555")});
+    SimProcess sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"),
+                    QStringLiteral("200"), QStringLiteral("--busy-number"), QStringLiteral("555")});
     sim.useAsConfigHome();
     Program p;
     TestUtil::PauseRecorder pauses;

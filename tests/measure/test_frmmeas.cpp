@@ -360,8 +360,8 @@ void TestFrmMeas::failedMeasurementIsNeitherShownNorLogged_data()
     QTest::addColumn<Lines>("wire");
     QTest::addColumn<QString>("status");
     // The opening's ":HEAD OFF" and the first Single's ":HEAD ON" come first.
-    QTest::newRow("no reply to :HEAD ON") << "drop,:HEAD,3" << Lines{":HEAD ON"}
-                                          << "No reply to :HEAD ON at ";
+    QTest::newRow("no reply to :HEAD ON")
+        << "drop,:HEAD,3" << Lines{":HEAD ON"} << "No reply to :HEAD ON at ";
     // Its late "ALL RIGHT" would otherwise be taken for the ":MEAS?" reply.
     QTest::newRow("late reply to :TRAN:SEP")
         << "delay,:TRAN:SEP,2,1300" << Lines{":HEAD ON", ":TRAN:SEP 2"}
@@ -420,8 +420,9 @@ void TestFrmMeas::lateAcknowledgementIsNoMeasurement()
     f.atMeas(3, [&] { f.repeat()->click(); });
     f.runRepeat();
     QVERIFY(!f.watchdogFired);
-    QVERIFY2(!said.filter(QRegularExpression("^Unexpected reply to :MEAS\\?: ALL RIGHT at ")).isEmpty(),
-             qPrintable(said.join('|')));
+    QVERIFY2(
+        !said.filter(QRegularExpression("^Unexpected reply to :MEAS\\?: ALL RIGHT at ")).isEmpty(),
+        qPrintable(said.join('|')));
     QVERIFY(f.log().startsWith(kNames) && !f.log().contains("RIGHT"));
     QVERIFY(!f.cell(1, 1).contains("RIGHT"));
 }

@@ -44,7 +44,9 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     QPointer<FrmTrend> w = meas->trendWindow();
     QVERIFY(w);
     const QWidgetList tops = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(tops.begin(), tops.end(), [](QWidget* t) { return qobject_cast<FrmTrend*>(t); }), 1);
+    QCOMPARE(std::count_if(tops.begin(), tops.end(),
+                           [](QWidget* t) { return qobject_cast<FrmTrend*>(t); }),
+             1);
 
     b.child<QPushButton>(meas, "CommandSingle")->click();
     QVERIFY(TestUtil::waitFor([&] { return w->items()->count() > 0; }));

@@ -188,12 +188,11 @@ void TestTrend::readFile_data()
     QTest::addColumn<QList<float>>("ys"); // -1: a gap; nothing: no such file
 
     QTest::newRow("measurement log, names twice")
-        << QByteArray("U,I,\r\n1.5,OVER,\r\n2.5,3,\r\nU,I,\r\n-----,-----,\r\n4,5,\r\n")
-        << false << QByteArray("U") << QList<qint64>{1, 2, 3, 4}
-        << QList<float>{1.5f, 2.5f, -1, 4};
+        << QByteArray("U,I,\r\n1.5,OVER,\r\n2.5,3,\r\nU,I,\r\n-----,-----,\r\n4,5,\r\n") << false
+        << QByteArray("U") << QList<qint64>{1, 2, 3, 4} << QList<float>{1.5f, 2.5f, -1, 4};
     QTest::newRow("measurement log, new items")
-        << QByteArray("U,\r\n1,\r\nP,\r\n7,\r\n")
-        << false << QByteArray("P") << QList<qint64>{2} << QList<float>{7};
+        << QByteArray("U,\r\n1,\r\nP,\r\n7,\r\n") << false << QByteArray("P") << QList<qint64>{2}
+        << QList<float>{7};
     QTest::newRow("csv with time")
         << QByteArray("time,U,I\n2026-12-07T10:00:00,+1.0E+2,1\n2026-12-07T10:00:01.500,OVER,2\n")
         << true << QByteArray("U")
@@ -204,19 +203,20 @@ void TestTrend::readFile_data()
         << QByteArray("time,U\n2026-12-07T10:00:00+01:00,1\n2026-12-07T10:00:01Z,2\n") << true
         << QByteArray("U")
         << QList<qint64>{QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC).toMSecsSinceEpoch(),
-                         QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1), Qt::UTC).toMSecsSinceEpoch()}
+                         QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1), Qt::UTC)
+                             .toMSecsSinceEpoch()}
         << QList<float>{1, 2};
-    QTest::newRow("csv without time") << QByteArray("\"U\",I\n1,2\n3,4\n") << false
-                                      << QByteArray("I") << QList<qint64>{1, 2}
-                                      << QList<float>{2, 4};
+    QTest::newRow("csv without time")
+        << QByteArray("\"U\",I\n1,2\n3,4\n") << false << QByteArray("I") << QList<qint64>{1, 2}
+        << QList<float>{2, 4};
     QTest::newRow("bad time") << QByteArray("time,U\nyesterday,1\n") << false << QByteArray()
                               << QList<qint64>{} << QList<float>{};
     QTest::newRow("short row") << QByteArray("time,U,I\n2026-12-07T10:00:00,1\n") << false
                                << QByteArray() << QList<qint64>{} << QList<float>{};
     QTest::newRow("numbers first") << QByteArray("1,2,\r\n3,4,\r\n") << false << QByteArray()
                                    << QList<qint64>{} << QList<float>{};
-    QTest::newRow("no value") << QByteArray("Dear colleague,\nsee you\n") << false
-                              << QByteArray() << QList<qint64>{} << QList<float>{};
+    QTest::newRow("no value") << QByteArray("Dear colleague,\nsee you\n") << false << QByteArray()
+                              << QList<qint64>{} << QList<float>{};
     QTest::newRow("binary") << QByteArray("\x89PNG\0\0,\n1,\n", 12) << false << QByteArray()
                             << QList<qint64>{} << QList<float>{};
 }

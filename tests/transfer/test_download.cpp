@@ -13,8 +13,8 @@
 #include <QPushButton>
 
 #include <csignal>
-#include <utility>
 #include <sys/resource.h>
+#include <utility>
 
 namespace {
 
@@ -172,8 +172,8 @@ void TestDownload::resumeOfADifferentFile()
     SimConfig config;
     QString error;
     if (fault)
-        QVERIFY(config.parse({QStringLiteral("--fault"), QStringLiteral("drop,:MEM:PICK?,1")},
-                             &error));
+        QVERIFY(
+            config.parse({QStringLiteral("--fault"), QStringLiteral("drop,:MEM:PICK?,1")}, &error));
     DloadFixture f(config);
     f.clickMedium(false);
     const QByteArray whole = f.stored(Memory, "M0000002.DAT");
@@ -309,7 +309,7 @@ void TestDownload::interrupted()
     f.bench.clearWire();
     f.download("WAVE0001.DAT");
     QCOMPARE(f.bench.wire().mid(0, 2), QList<QByteArray>({pick(Card, "WAVE0001.DAT", 3937, 4000),
-                                                         pick(Card, "WAVE0001.DAT", 4001, 5000)}));
+                                                          pick(Card, "WAVE0001.DAT", 4001, 5000)}));
     QCOMPARE(f.local("WAVE0001.DAT"), whole);
 }
 

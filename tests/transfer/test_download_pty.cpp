@@ -6,9 +6,9 @@
 #include "FrmStart.h"
 #include "Link.h"
 #include "PortResolver.h"
-#include "SimProcess.h"
 #include "QtCommPort.h"
 #include "ScriptedMessages.h"
+#include "SimProcess.h"
 #include "SimStorage.h"
 #include "TestUtil.h"
 
@@ -23,7 +23,6 @@
 #include <QTreeView>
 
 namespace {
-
 
 struct Program
 {
