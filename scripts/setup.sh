@@ -2,10 +2,13 @@
 # Installs what pqlink needs to build and run on Debian 12, when it is missing.
 # "setup.sh package" adds what building and checking the Debian package takes.
 set -euo pipefail
-# "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run).
+# "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run);
+# "setup.sh format" adds clang-format, which CI runs over every source file.
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
+elif [ "${1:-}" = format ]; then
+  packages+=(clang-format)
 elif [ "${1:-}" = package ]; then
   packages+=(dpkg-dev file help2man lintian appstream desktop-file-utils)
 fi
