@@ -329,24 +329,28 @@ void repeatSoak()
     setup.window->timerRepeat().setInterval(1);
     setup.program.child<QComboBox>(setup.window, "ComboRepeat")
         ->setEditText(QStringLiteral("soak"));
+    // The trend history keeps an hour of every item at one measurement a second (3600 rows):
+    // it is full after the warm-up, so what grows after it would be a leak.
+    const int warmUp = 4000;
     const int passes = 10000;
     double rssAfterFirst = 0;
     const QString logPath = QDir(setup.program.dir()).filePath(QStringLiteral("data.log"));
     int logs = 0;
     const double took = seconds([&] {
-        setup.run(passes, [&](int n) {
-            if (n == 1001)
+        setup.run(warmUp + passes, [&](int n) {
+            if (n == warmUp + 1)
                 rssAfterFirst = rssMb();
             // The log grows by 18 kB a pass; it is checked and removed now and then.
             if (n % 1000 == 0)
                 logs += QFile::remove(logPath);
         });
     });
-    const int failures = setup.program.messages.count + (logs < passes / 1000 - 1);
+    const int failures = setup.program.messages.count + (logs < (warmUp + passes) / 1000 - 1);
     figure("repeat_rss_growth_mb", rssMb() - rssAfterFirst,
-           QStringLiteral("after %1 passes of 1600 items, logging on, minus after 1000 (%2 s); "
-                          "target <= 1%3")
+           QStringLiteral("%1 passes of 1600 items, logging on, after %2 that fill the trend "
+                          "history (%3 s); target <= 1%4")
                .arg(passes)
+               .arg(warmUp)
                .arg(took, 0, 'f', 0)
                .arg(failureNote(failures, "FAILED")));
 }
