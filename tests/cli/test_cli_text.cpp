@@ -93,30 +93,26 @@ void TestCliText::appliesSettingLines_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // "ok" or the start of the error
 
+    const auto row = [](const char* tag, const char* text, const char* expected) {
+        QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(expected);
+    };
     // The received record these lines apply to: 1P2W with one circuit, CLB at range 500.
-    QTest::newRow("list texts, blanks and case ignored")
-        << " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
-           "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n"
-        << "ok";
-    QTest::newRow("not NAME=VALUE") << "Wiring=1P3W\nWiring 1P3W"
-                                    << "line 2: \"Wiring 1P3W\" is not";
-    QTest::newRow("unknown name") << "Foo=1"
-                                  << "line 1: unknown setting \"Foo\"";
-    QTest::newRow("off the list") << "Intvl=3s"
-                                  << "line 1: Intvl=3s: Intvl takes one of ALL WAVE, 100ms";
-    QTest::newRow("not a whole number") << "StartY=20x"
-                                        << "line 1: StartY=20x: StartY takes a whole";
-    QTest::newRow("not a number") << "VT=abc"
-                                  << "line 1: VT=abc: VT takes a number";
-    QTest::newRow("flag") << "Norm=2"
-                          << "line 1: Norm=2: Norm takes 0 or 1";
-    QTest::newRow("wiring rule") << "CirNum=x3\nWiring=1P3W"
-                                 << "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule";
-    QTest::newRow("sensor rule") << "Sens[1]=CLA\nIRange[1]=5k"
-                                 << "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule";
+    row("list texts, blanks and case ignored",
+        " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
+        "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n",
+        "ok");
+    row("not NAME=VALUE", "Wiring=1P3W\nWiring 1P3W", "line 2: \"Wiring 1P3W\" is not");
+    row("unknown name", "Foo=1", "line 1: unknown setting \"Foo\"");
+    row("off the list", "Intvl=3s", "line 1: Intvl=3s: Intvl takes one of ALL WAVE, 100ms");
+    row("not a whole number", "StartY=20x", "line 1: StartY=20x: StartY takes a whole");
+    row("not a number", "VT=abc", "line 1: VT=abc: VT takes a number");
+    row("flag", "Norm=2", "line 1: Norm=2: Norm takes 0 or 1");
+    row("wiring rule", "CirNum=x3\nWiring=1P3W",
+        "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule");
+    row("sensor rule", "Sens[1]=CLA\nIRange[1]=5k",
+        "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule");
     // A pair the lines leave alone is sent as received, whatever the rules say.
-    QTest::newRow("untouched pair") << "Freq=60Hz"
-                                    << "ok";
+    row("untouched pair", "Freq=60Hz", "ok");
 }
 
 void TestCliText::appliesSettingLines()

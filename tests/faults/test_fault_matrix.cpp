@@ -143,67 +143,48 @@ void TestFaultMatrix::matrix_data()
     QTest::addColumn<bool>("usable"); // the next transaction gets its reply
     QTest::addColumn<bool>("intact");
 
+    // Each conversation fails with its text under every kind of fault but those it takes as
+    // a reply. A lengthened reply arrives in one piece with bytes after its CR LF: the line
+    // does not end there, so it is no complete reply and ends by time-out, like a cut one.
     struct Conversation
     {
         const char* name;
         const char* word; // the faulted reply: command word and occurrence
         int nth;
+        const char* failure;
+        const char* passes; // the kinds of fault that still end "ok"
     };
     static const Conversation conversations[] = {
-        {"connection test", "aaa", 1},   {"modem dial", "ATD", 1},
-        {"receive settings", ":VT?", 1}, {"send settings", ":VT", 1},
-        {"Single", ":MEAS?", 1},         {"a repeat pass", ":MEAS?", 2},
-        {"Start/Stop", ":START", 1},     {"file list", ":CARD:FILE?", 1},
-        {"delete", ":CARD:DEL", 1},      {"one download block", ":CARD:PICK?", 2},
-    };
-    // Expected outcome per conversation and fault kind, in this order:
-    const char* const kinds[] = {"drop", "delay", "truncate", "lengthen", "garble", "hangup"};
-    // clang-format off
-    // A lengthened reply arrives in one piece with bytes after its CR LF: the line does not
-    // end there, so it is no complete reply and ends by time-out, like a cut one.
-    static const char* const expected[][6] = {
         // The connection test takes any complete reply, a garbled one too.
-        {"not connected", "not connected", "not connected", "not connected", "ok",
-         "not connected"},
+        {"connection test", "aaa", 1, "not connected", "garble"},
         // The dial is answered when its reply contains "CONNECT" (half of "CONNECT 9600"
         // does) or "NO " (a hang-up's "NO CARRIER").
-        {"not connected", "not connected", "ok", "ok", "not connected", "not connected"},
+        {"modem dial", "ATD", 1, "not connected", "truncate lengthen"},
         // Garbled, "1" CR LF becomes "1W" LF: no answer to a query, so it fails as a time-out.
-        {"No reply to :VT?", "No reply to :VT?", "No reply to :VT?", "No reply to :VT?",
-         "No reply to :VT?", "No reply to :VT?"},
-        {"No reply to :VT 2.5", "No reply to :VT 2.5", "No reply to :VT 2.5",
-         "No reply to :VT 2.5", "ok", "No reply to :VT 2.5"},
-        {"No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?",
-         "ok", "No reply to :MEAS?"},
-        {"No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?", "No reply to :MEAS?",
-         "ok", "No reply to :MEAS?"},
-        {"No reply to :START", "No reply to :START", "No reply to :START", "No reply to :START",
-         "ok", "No reply to :START"},
-        {"No reply to :CARD:FILE? MEAS", "No reply to :CARD:FILE? MEAS",
-         "No reply to :CARD:FILE? MEAS", "No reply to :CARD:FILE? MEAS", "ok",
-         "No reply to :CARD:FILE? MEAS"},
-        {"No reply to :CARD:DEL MEAS0003.DAT", "No reply to :CARD:DEL MEAS0003.DAT",
-         "No reply to :CARD:DEL MEAS0003.DAT", "No reply to :CARD:DEL MEAS0003.DAT", "ok",
-         "No reply to :CARD:DEL MEAS0003.DAT"},
-        {"Communication error", "Communication error", "Communication error",
-         "Communication error", "ok", "Communication error"},
+        {"receive settings", ":VT?", 1, "No reply to :VT?", ""},
+        {"send settings", ":VT", 1, "No reply to :VT 2.5", "garble"},
+        {"Single", ":MEAS?", 1, "No reply to :MEAS?", "garble"},
+        {"a repeat pass", ":MEAS?", 2, "No reply to :MEAS?", "garble"},
+        {"Start/Stop", ":START", 1, "No reply to :START", "garble"},
+        {"file list", ":CARD:FILE?", 1, "No reply to :CARD:FILE? MEAS", "garble"},
+        {"delete", ":CARD:DEL", 1, "No reply to :CARD:DEL MEAS0003.DAT", "garble"},
+        {"one download block", ":CARD:PICK?", 2, "Communication error", "garble"},
     };
-    // clang-format on
-    static_assert(std::size(conversations) == std::size(expected));
+    const char* const kinds[] = {"drop", "delay", "truncate", "lengthen", "garble", "hangup"};
     for (int c = 0; c < int(std::size(conversations)); ++c)
         for (int k = 0; k < 6; ++k) {
-            const QString fault = QStringLiteral("%1,%2,%3")
-                                      .arg(kinds[k], conversations[c].word)
-                                      .arg(conversations[c].nth) +
+            const Conversation& v = conversations[c];
+            const QString fault = QStringLiteral("%1,%2,%3").arg(kinds[k], v.word).arg(v.nth) +
                                   (k == 1 ? QStringLiteral(",1600") : QString());
+            const bool passes = QByteArray(v.passes).split(' ').contains(kinds[k]);
             // A direct line that hung up stays silent: every later command times out too.
             const bool usable = k != 5;
             // The line carries no checksum: bytes garbled inside a complete reply of the
             // right length cannot be told from real ones. A garbled file name is listed (the
             // instrument refuses to act on it); a garbled block is written as received.
             const bool intact = !(k == 4 && (c == 7 || c == 9));
-            QTest::addRow("%s, %s", conversations[c].name, kinds[k])
-                << fault << c << QString::fromLatin1(expected[c][k]) << usable << intact;
+            QTest::addRow("%s, %s", v.name, kinds[k])
+                << fault << c << QString::fromLatin1(passes ? "ok" : v.failure) << usable << intact;
         }
 }
 

@@ -14,6 +14,20 @@
 
 using TestUtil::caption;
 
+namespace {
+
+// What the connection window offers: Connect's caption, then + or - for Connect, Measure and
+// Download being enabled.
+QString offer(SimBench& b)
+{
+    QString s = caption(b.startChild<QPushButton>("CommandConnect"));
+    for (const char* n : {"CommandConnect", "CommandMeasDisp", "CommandDloadDisp"})
+        s += b.startChild<QPushButton>(n)->isEnabled() ? " +" : " -";
+    return s;
+}
+
+} // namespace
+
 class TestFrmStart : public QObject
 {
     Q_OBJECT
@@ -38,9 +52,7 @@ void TestFrmStart::loadState()
     QCOMPARE(b.startChild<QComboBox>("ComboPort")->count(), 8);
     QVERIFY(b.startChild<QRadioButton>("Option1")->isChecked());
     QCOMPARE(b.startChild<QLineEdit>("TextModemInit")->text(), QStringLiteral("AT"));
-    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
-    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
-    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
     QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM1"));
     QVERIFY(b.port->written().isEmpty());
     QVERIFY(!b.port->isOpen());
@@ -79,19 +91,14 @@ void TestFrmStart::directConnectAndDisconnect()
     QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"}));
     QCOMPARE(b.port->written(), QByteArray("aaa\r\n"));
     QCOMPARE(b.link().timerComInterval(), 1000);
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Disconnect"));
-    QVERIFY(b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
-    QVERIFY(b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QCOMPARE(offer(b), QStringLiteral("Disconnect + + +"));
     QVERIFY(b.port->isOpen());
 
     QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
     QCOMPARE(b.link().ConnectStat(), qint16(0));
     QVERIFY(!b.port->isOpen());
     QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"})); // no hang-up command
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
-    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
-    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
-    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
 }
 
 // Catches: a failed connection test reported, the port left open, or the next attempt
@@ -106,10 +113,7 @@ void TestFrmStart::directSilentFailure()
     QVERIFY(!b.connectDirect());
     QVERIFY(b.messages.shown().isEmpty()); // fails silently
     QVERIFY(!b.port->isOpen());
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
-    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
-    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
-    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
+    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
     // The next attempt succeeds: any line counts as the instrument being there.
     QVERIFY(b.connectDirect());
 }
@@ -140,8 +144,7 @@ void TestFrmStart::portOpenError()
     QCOMPARE(b.messages.shown().size(), 1);
     QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
     QCOMPARE(b.messages.shown()[0].text, text);
-    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
-    QCOMPARE(caption(b.startChild<QPushButton>("CommandConnect")), QStringLiteral("Connect"));
+    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
     QVERIFY(b.port->written().isEmpty());
 }
 
@@ -248,9 +251,7 @@ void TestFrmStart::portLostWhileConnected()
     QTimer::singleShot(100, [&] { emit b.port->lost(QStringLiteral("No such device")); });
     b.link().SendCommand(":STAT?", 1000);
     QVERIFY(TestUtil::waitFor([&] { return b.link().ConnectStat() == 0; }));
-    QVERIFY(!b.startChild<QPushButton>("CommandMeasDisp")->isEnabled());
-    QVERIFY(!b.startChild<QPushButton>("CommandDloadDisp")->isEnabled());
-    QVERIFY(b.startChild<QPushButton>("CommandConnect")->isEnabled());
+    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
 }
 
 QTEST_MAIN(TestFrmStart)

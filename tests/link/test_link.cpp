@@ -7,10 +7,8 @@
 #include "SimPort.h"
 #include "TestUtil.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>

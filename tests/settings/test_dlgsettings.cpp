@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
@@ -134,7 +133,6 @@ private slots:
     void closeAndReopenKeepsEdits();
     void sendFromTheDialog();
     void receive();
-    void unloadDuringSend();
     void sendStopsWhenTheLinkGoes_data();
     void sendStopsWhenTheLinkGoes();
 };
@@ -406,24 +404,18 @@ void TestDlgSettings::entryFields_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("paste");
     QTest::addColumn<double>("expected");
-    struct Row
-    {
-        const char* tag;
-        const char* field;
-        const char* text;
-        bool paste;
-        double expected;
+    const auto row = [](const char* tag, const char* field, const char* text, bool paste,
+                        double expected) {
+        QTest::newRow(tag) << QString::fromLatin1(field) << QString::fromLatin1(text) << paste
+                           << expected;
     };
     // Out of range keeps the value from before (7), so it has to arrive in one piece.
-    const Row rows[] = {{"trailing letters", "TextStartD", "12abc", false, 12},
-                        {"rounded", "TextStartHH", "2.5", false, 2},
-                        {"too large keeps", "TextID", "2147483648", true, 7},
-                        {"huge real keeps", "TextVT", "1e999", true, 7},
-                        {"real fraction", "TextCT2", ".25x", false, 0.25},
-                        {"timer, not day", "TextStopD", "45", false, 45}};
-    for (const Row& r : rows)
-        QTest::newRow(r.tag) << QString::fromLatin1(r.field) << QString::fromLatin1(r.text)
-                             << r.paste << r.expected;
+    row("trailing letters", "TextStartD", "12abc", false, 12);
+    row("rounded", "TextStartHH", "2.5", false, 2);
+    row("too large keeps", "TextID", "2147483648", true, 7);
+    row("huge real keeps", "TextVT", "1e999", true, 7);
+    row("real fraction", "TextCT2", ".25x", false, 0.25);
+    row("timer, not day", "TextStopD", "45", false, 45);
 }
 
 // Catches: a field stored into the wrong setting, a value out of range stored, the day
@@ -584,58 +576,47 @@ void TestDlgSettings::receive()
     QVERIFY(f.enabled(kCommands) == QList<bool>(3, true));
 }
 
-// Catches: the dialog destroyed under its running SEND handler when it is unloaded alone.
-void TestDlgSettings::unloadDuringSend()
-{
-    SimConfig config;
-    config.replyDelayMs = 20;
-    ModSet::instance().CirNum = 4;
-    SimBench bench(config);
-    QVERIFY(bench.connectDirect());
-    QPointer<DlgSettings> dlg = new DlgSettings(bench.link(), nullptr);
-    dlg->show();
-    int written = 0;
-    connect(&bench.link(), &Link::written, dlg, [&] {
-        if (++written == 2)
-            TestUtil::later(0, [&] { dlg->unload(); });
-    });
-    QTest::mouseClick(dlg->findChild<QPushButton*>("CommandSend"), Qt::LeftButton);
-    // The handler ran to its end on a live dialog; only then did the dialog go.
-    QVERIFY(!dlg.isNull() && !dlg->isVisible() && written > 2);
-    QTRY_VERIFY(dlg.isNull());
-}
-
 void TestDlgSettings::sendStopsWhenTheLinkGoes_data()
 {
-    QTest::addColumn<bool>("quit");
-    QTest::newRow("disconnected") << false;
-    QTest::newRow("program closed") << true;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("disconnected") << "disconnect";
+    QTest::newRow("program closed") << "quit";
+    QTest::newRow("dialog unloaded alone") << "unload";
 }
 
 // Catches: a send that goes on writing after a disconnect or the program's close (each
 // command would wait out its time-out on a dead line), or that reports the abort more than
-// once.
+// once; the dialog destroyed under its running SEND handler when it is unloaded alone.
 void TestDlgSettings::sendStopsWhenTheLinkGoes()
 {
-    QFETCH(bool, quit);
+    QFETCH(QString, how);
     SimConfig config;
     config.replyDelayMs = 50;
     ModSet::instance().CirNum = 4;
     Fixture f(config);
     f.bench.messages.setDefaultAnswer(true); // send although nothing was received
+    QPointer<DlgSettings> dlg = f.dlg.get();
     int written = 0;
     int writtenAtTheEnd = -1;
     connect(&f.bench.link(), &Link::written, f.dlg.get(), [&] {
         if (++written == 3)
             TestUtil::later(0, [&] {
-                if (quit)
+                if (how == "quit")
                     f.bench.start->close();
-                else
+                else if (how == "disconnect")
                     f.bench.start->CommandConnect_Click();
+                else
+                    f.dlg.release()->unload();
                 writtenAtTheEnd = written;
             });
     });
     f.click("CommandSend");
+    if (how == "unload") {
+        // The handler ran to its end on a live dialog; only then did the dialog go.
+        QVERIFY(!dlg.isNull() && !dlg->isVisible() && written > 3);
+        QTRY_VERIFY(dlg.isNull());
+        return;
+    }
     QCOMPARE(written, 3);
     QCOMPARE(writtenAtTheEnd, 3);
     int reports = 0;

@@ -77,26 +77,19 @@ void TestSettingsCodec::numberForms_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("blank");
     QTest::addColumn<QString>("plain");
-    QTest::newRow("2003") << 2003.0 << " 2003"
-                          << "2003";
-    QTest::newRow("1.5") << 1.5 << " 1.5"
-                         << "1.5";
-    QTest::newRow("0.5") << 0.5 << " .5"
-                         << "0.5";
-    QTest::newRow("-0.25") << -0.25 << "-.25"
-                           << "-0.25";
-    QTest::newRow("no exponent") << 100000.00001 << " 100000.00001"
-                                 << "100000.00001";
-    QTest::newRow("0.1 + 0.2 at 15 digits") << 0.1 + 0.2 << " .3"
-                                            << "0.3";
-    QTest::newRow("2/3 rounded") << 2.0 / 3 << " .666666666666667"
-                                 << "0.666666666666667";
-    QTest::newRow("rounding carries") << 9.9999999999999999 << " 10"
-                                      << "10";
-    QTest::newRow("huge") << 1.5e20 << " 1.5E+20"
-                          << "1.5E+20";
-    QTest::newRow("tiny") << -2e-20 << "-2E-20"
-                          << "-2E-20";
+    const auto row = [](const char* tag, double value, const char* blank, const char* plain) {
+        QTest::newRow(tag) << value << QString::fromLatin1(blank) << QString::fromLatin1(plain);
+    };
+    row("2003", 2003.0, " 2003", "2003");
+    row("1.5", 1.5, " 1.5", "1.5");
+    row("0.5", 0.5, " .5", "0.5");
+    row("-0.25", -0.25, "-.25", "-0.25");
+    row("no exponent", 100000.00001, " 100000.00001", "100000.00001");
+    row("0.1 + 0.2 at 15 digits", 0.1 + 0.2, " .3", "0.3");
+    row("2/3 rounded", 2.0 / 3, " .666666666666667", "0.666666666666667");
+    row("rounding carries", 9.9999999999999999, " 10", "10");
+    row("huge", 1.5e20, " 1.5E+20", "1.5E+20");
+    row("tiny", -2e-20, "-2E-20", "-2E-20");
 }
 
 // Catches: a leading zero or sign blank wrong, an exponent where none belongs, more than

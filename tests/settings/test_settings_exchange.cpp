@@ -145,8 +145,6 @@ private slots:
     void sendSequence_data();
     void sendSequence();
     void refusalsWarnAndGoOn();
-    void clock_data();
-    void clock();
     void codesWithoutCommand();
     void editDuringSendReachesLaterCommands();
     void roundTrip();
@@ -331,21 +329,26 @@ void TestSettingsExchange::lateReplyNeverShifts()
 void TestSettingsExchange::sendSequence_data()
 {
     QTest::addColumn<int>("cirNum");
+    QTest::addColumn<int>("checkAdjust");
     QTest::addColumn<Lines>("want");
     Lines one = recordLines;
     one[1] = ":CIRC 1";
     for (int i : {19, 18, 17, 15, 14, 13, 11, 10, 9})
         one.removeAt(i);
-    QTest::newRow("one circuit") << 1 << one;
-    QTest::newRow("four circuits") << 4 << recordLines;
+    QTest::newRow("one circuit") << 1 << 0 << one;
+    QTest::newRow("four circuits, clock ticked")
+        << 4 << 1 << recordLines + Lines{":CLOCK 2003,6,24,9,5,7"};
+    QTest::newRow("clock greyed") << 4 << 2 << recordLines;
 }
 
 // Catches: a command missing, out of order or misspelt; circuits above the count sent; the
-// record changed by sending it.
+// record changed by sending it; the clock set when the box is not ticked, or to another time.
 void TestSettingsExchange::sendSequence()
 {
     QFETCH(int, cirNum);
+    QFETCH(int, checkAdjust);
     QFETCH(Lines, want);
+    const QDateTime at(QDate(2003, 6, 24), QTime(9, 5, 7));
     SimBench b;
     QVERIFY(b.connectDirect());
     b.clearWire();
@@ -355,12 +358,13 @@ void TestSettingsExchange::sendSequence()
     m.CirNum = cirNum;
     ModSet::instance() = m;
 
-    SendSettings(b.link(), inputs(QStringLiteral("TEST")));
+    SendSettings(b.link(), inputs(QStringLiteral("TEST"), checkAdjust, at));
 
     QCOMPARE(b.wire(), want);
     QCOMPARE(timeouts, QList<int>(want.size(), 1000));
     QCOMPARE(b.messages.texts(), QStringList()); // the instrument took every value
     QVERIFY(ModSet::instance() == m);
+    QCOMPARE(std::llabs(b.instrument.now().secsTo(at)) < 5, checkAdjust == 1);
 }
 
 // Catches: a reply other than exactly "ALL RIGHT" CR LF taken as accepted, or a refusal
@@ -388,34 +392,6 @@ void TestSettingsExchange::refusalsWarnAndGoOn()
                           ":LANG CHINESE1/ALL RIGHT\n"}));
     for (const auto& shown : b.messages.shown())
         QCOMPARE(shown.kind, MessageService::Kind::Warning);
-}
-
-void TestSettingsExchange::clock_data()
-{
-    QTest::addColumn<int>("checkAdjust");
-    QTest::addColumn<QDateTime>("at");
-    QTest::addColumn<QByteArray>("line");
-    const QDateTime morning(QDate(2003, 6, 24), QTime(9, 5, 7));
-    QTest::newRow("ticked") << 1 << morning << QByteArray(":CLOCK 2003,6,24,9,5,7");
-    QTest::newRow("greyed") << 2 << morning << QByteArray();
-}
-
-// Catches: the clock set when the box is not ticked, or set to another time.
-void TestSettingsExchange::clock()
-{
-    QFETCH(int, checkAdjust);
-    QFETCH(QDateTime, at);
-    QFETCH(QByteArray, line);
-    SimBench b;
-    QVERIFY(b.connectDirect());
-    b.clearWire();
-    ModSet::instance() = record();
-
-    SendSettings(b.link(), inputs(QStringLiteral("TEST"), checkAdjust, at));
-
-    QCOMPARE(b.wire(), line.isEmpty() ? recordLines : recordLines + Lines{line});
-    QCOMPARE(b.messages.texts(), QStringList());
-    QCOMPARE(std::llabs(b.instrument.now().secsTo(at)) < 5, !line.isEmpty());
 }
 
 // A code that no command word stands for (only a damaged reply can store one), or a file
