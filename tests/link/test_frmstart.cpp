@@ -5,7 +5,6 @@
 #include "Link.h"
 #include "SimBench.h"
 
-#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,11 +32,8 @@ class TestFrmStart : public QObject
     Q_OBJECT
 private slots:
     void loadState();
-    void accessibleNames();
-    void directConnectAndDisconnect();
-    void directSilentFailure();
-    void portAndSettingsFromTheLists();
-    void portOpenError();
+    void direct_data();
+    void direct();
     void modem_data();
     void modem();
     void controlsFollowBusy();
@@ -58,94 +54,66 @@ void TestFrmStart::loadState()
     QVERIFY(!b.port->isOpen());
 }
 
-// Catches: an entry field or list announced without its label's caption.
-void TestFrmStart::accessibleNames()
+void TestFrmStart::direct_data()
 {
-    SimBench b;
-    // Entry fields and lists are announced by their label's caption.
-    const char* fields[][2] = {{"ComboPort", "Comport"},
-                               {"ComboBaud", "Baudrate"},
-                               {"TextModemInit", "Initialization"},
-                               {"TextTelNo", "Phone number"},
-                               {"CommandConnect", "Connect"},
-                               {"Option2", "Modem"}};
-    for (auto& f : fields) {
-        QWidget* w = b.startChild<QWidget>(f[0]);
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
-        QVERIFY(iface);
-        // Either its own name, or (lists on Linux, whose name is their value) the label it
-        // is "labelled by".
-        QStringList heard{iface->text(QAccessible::Name)};
-        for (const auto& rel : iface->relations(QAccessible::Label))
-            heard << rel.first->text(QAccessible::Name);
-        QVERIFY2(heard.contains(QString::fromLatin1(f[1])), qPrintable(heard.join('|')));
-    }
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<QString>("problem"); // "silent" (no answer) or the port's open error
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("COM1 at 9600") << 0 << 0 << QString() << "9600,n,8,1";
+    QTest::newRow("COM3 at 19200") << 2 << 1 << QString() << "19200,n,8,1";
+    QTest::newRow("COM2 at 38400") << 1 << 2 << QString() << "38400,n,8,1";
+    QTest::newRow("no answer") << 0 << 0 << "silent" << QString();
+    QTest::newRow("open error") << 0 << 0
+                                << "COM1 (/dev/ttyS0) cannot be opened: permission denied."
+                                << QString();
 }
 
-// Catches: a wrong connection test, a hang-up command sent, the windows offered after a
-// disconnect.
-void TestFrmStart::directConnectAndDisconnect()
+// Catches: the port or line speed taken from the wrong list entry; a wrong connection test;
+// a failed test reported, or an open error not reported as it is; anything sent after an
+// open error; the port left open, or the next attempt refused; a hang-up command sent; the
+// windows offered unconnected or after a disconnect.
+void TestFrmStart::direct()
 {
-    SimBench b;
-    QVERIFY(b.connectDirect());
-    QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"}));
-    QCOMPARE(b.port->written(), QByteArray("aaa\r\n"));
+    QFETCH(int, port);
+    QFETCH(int, baud);
+    QFETCH(QString, problem);
+    QFETCH(QString, settings);
+    SimConfig c;
+    const bool silent = problem == QLatin1String("silent");
+    if (silent) {
+        c.faults.emplace_back();
+        c.faults.back().word = "AAA";
+    }
+    SimBench b(c);
+    const bool openError = !problem.isEmpty() && !silent;
+    if (openError)
+        b.port->setOpenError(problem);
+    b.startChild<QComboBox>("ComboPort")->setCurrentIndex(port);
+    b.startChild<QComboBox>("ComboBaud")->setCurrentIndex(baud);
+    QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), "sim:COM" + QString::number(port + 1));
+    QCOMPARE(b.connectDirect(), problem.isEmpty());
+    QCOMPARE(b.messages.texts(), openError ? QStringList{problem} : QStringList{});
+    if (openError)
+        QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
+    QCOMPARE(b.port->written(), openError ? QByteArray() : QByteArray("aaa\r\n"));
+    QCOMPARE(b.port->isOpen(), problem.isEmpty());
+    if (!problem.isEmpty()) {
+        QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
+        // The next attempt succeeds: any line counts as the instrument being there.
+        QVERIFY(openError || b.connectDirect());
+        return;
+    }
+    QCOMPARE(b.port->commPort(), port + 1);
+    QCOMPARE(b.port->settings(), settings);
     QCOMPARE(b.link().timerComInterval(), 1000);
     QCOMPARE(offer(b), QStringLiteral("Disconnect + + +"));
-    QVERIFY(b.port->isOpen());
 
     QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
     QCOMPARE(b.link().ConnectStat(), qint16(0));
     QVERIFY(!b.port->isOpen());
     QCOMPARE(b.wire(), (QList<QByteArray>{"aaa"})); // no hang-up command
     QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
-}
-
-// Catches: a failed connection test reported, the port left open, or the next attempt
-// refused.
-void TestFrmStart::directSilentFailure()
-{
-    SimConfig c;
-    SimFault silent;
-    silent.word = "AAA";
-    c.faults.push_back(silent);
-    SimBench b(c);
-    QVERIFY(!b.connectDirect());
-    QVERIFY(b.messages.shown().isEmpty()); // fails silently
-    QVERIFY(!b.port->isOpen());
-    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
-    // The next attempt succeeds: any line counts as the instrument being there.
-    QVERIFY(b.connectDirect());
-}
-
-// Catches: the port or line speed taken from the wrong list entry.
-void TestFrmStart::portAndSettingsFromTheLists()
-{
-    SimBench b;
-    b.startChild<QComboBox>("ComboPort")->setCurrentIndex(2);
-    b.startChild<QComboBox>("ComboBaud")->setCurrentIndex(2);
-    QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM3"));
-    QVERIFY(b.connectDirect());
-    QCOMPARE(b.port->commPort(), 3);
-    QCOMPARE(b.port->settings(), QStringLiteral("38400,n,8,1"));
-    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    b.startChild<QComboBox>("ComboBaud")->setCurrentIndex(1);
-    QVERIFY(b.connectDirect());
-    QCOMPARE(b.port->settings(), QStringLiteral("19200,n,8,1"));
-}
-
-// Catches: an open error not reported as it is, or anything sent after it.
-void TestFrmStart::portOpenError()
-{
-    SimBench b;
-    const QString text = QStringLiteral("COM1 (/dev/ttyS0) cannot be opened: permission denied.");
-    b.port->setOpenError(text);
-    QVERIFY(!b.connectDirect());
-    QCOMPARE(b.messages.shown().size(), 1);
-    QCOMPARE(b.messages.shown()[0].kind, MessageService::Kind::Critical);
-    QCOMPARE(b.messages.shown()[0].text, text);
-    QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
-    QVERIFY(b.port->written().isEmpty());
 }
 
 void TestFrmStart::modem_data()

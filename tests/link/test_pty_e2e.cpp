@@ -12,10 +12,8 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,7 +41,6 @@ class TestPtyE2E : public QObject
     Q_OBJECT
 private slots:
     void connectsThroughTheResolvedPort();
-    void modemOverThePty();
     void missingPortIsNamed();
     void simulatorEndsWhileMeasuring();
 };
@@ -71,26 +68,6 @@ void TestPtyE2E::connectsThroughTheResolvedPort()
         p.click("CommandConnect");
         QCOMPARE(p.start.link().ConnectStat(), qint16(0));
     }
-}
-
-void TestPtyE2E::modemOverThePty()
-{
-    SimProcess sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"),
-                    QStringLiteral("200"), QStringLiteral("--busy-number"), QStringLiteral("555")});
-    sim.useAsConfigHome();
-    Program p;
-    TestUtil::PauseRecorder pauses;
-    p.c<QRadioButton>("Option2")->setChecked(true);
-    p.c<QLineEdit>("TextTelNo")->setText(QStringLiteral("0123"));
-    p.click("CommandConnect");
-    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
-    QCOMPARE(p.start.link().Recv(), QByteArray("CONNECT 9600\r\n"));
-    QCOMPARE(p.start.link().SendCommand("aaa", 1000).text, QByteArray("COMMAND ERROR\r\n"));
-    // Closing the port hangs the modem up: the next session dials again.
-    p.click("CommandConnect");
-    p.click("CommandConnect");
-    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
-    QCOMPARE(pauses.pauses, (QList<int>{1000, 1000}));
 }
 
 void TestPtyE2E::missingPortIsNamed()
