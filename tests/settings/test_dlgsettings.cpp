@@ -382,22 +382,19 @@ void TestDlgSettings::entryFields()
     Fixture f;
     // Each field typed or pasted, and what its setting holds then. Out of range keeps the
     // value from before (7), so it has to arrive in one piece.
-    const std::tuple<const char*, const char*, bool, double> rows[] = {
-        {"TextStartD", "12abc", false, 12},
-        {"TextStartHH", "2.5", false, 2}, // rounded
-        {"TextID", "2147483648", true, 7},
-        {"TextVT", "1e999", true, 7},
-        {"TextCT2", ".25x", false, 0.25},
-        {"TextStopD", "45", false, 45}, // the timer, not the day
+    using Stored = std::function<double()>;
+    const std::tuple<const char*, const char*, bool, double, Stored> rows[] = {
+        {"TextStartD", "12abc", false, 12, [&] { return m.StartD; }},
+        {"TextStartHH", "2.5", false, 2, [&] { return m.StartHH; }}, // rounded
+        {"TextID", "2147483648", true, 7, [&] { return m.ID; }},
+        {"TextVT", "1e999", true, 7, [&] { return m.VT; }},
+        {"TextCT2", ".25x", false, 0.25, [&] { return m.CT[3]; }},
+        {"TextStopD", "45", false, 45, [&] { return m.Timer3; }}, // the timer, not the day
     };
-    const QHash<QString, std::function<double()>> stored{
-        {"TextStartD", [&] { return m.StartD; }}, {"TextStartHH", [&] { return m.StartHH; }},
-        {"TextStopD", [&] { return m.Timer3; }},  {"TextID", [&] { return m.ID; }},
-        {"TextVT", [&] { return m.VT; }},         {"TextCT2", [&] { return m.CT[3]; }}};
-    for (const auto& [field, text, paste, expected] : rows) {
+    for (const auto& [field, text, paste, expected, stored] : rows) {
         f.type(QLatin1String(field), QLatin1String(text), paste);
         QCOMPARE(f.edit(field)->text(), QLatin1String(text));
-        QCOMPARE(stored.value(field)(), expected);
+        QCOMPARE(stored(), expected);
     }
     QCOMPARE(m.StopD, 7); // under TIMER the day field holds the third timer number
 }
