@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <tuple>
 
 using Fields = QList<QByteArray>;
 
@@ -20,87 +21,66 @@ class TestSettingsCodec : public QObject
 {
     Q_OBJECT
 private slots:
-    void numberReader_data();
     void numberReader();
-    void numberForms_data();
     void numberForms();
     void formsReadBack();
     void itemWordsBits();
-    void splitFields_data();
-    void splitFields();
-    void replyFieldCodes_data();
-    void replyFieldCodes();
-    void replyFits_data();
+    void replyFields();
     void replyFits();
     void sensorRule();
     void wiringRule();
 };
 
-void TestSettingsCodec::numberReader_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("integer"); // "out": outside the 32-bit range
-    const double inf = HUGE_VAL;
-    QTest::newRow("digits then letters") << "12abc" << 12.0 << "12";
-    QTest::newRow("blanks inside") << " 1 2 3" << 123.0 << "123";
-    QTest::newRow("tab, LF, exponent") << "\t-1.5\ne2" << -150.0 << "-150";
-    QTest::newRow("CR is not ignored") << "1\r2" << 1.0 << "1";
-    QTest::newRow("fraction only") << "-.5" << -0.5 << "0";
-    QTest::newRow("bare exponent letter") << "1.5e" << 1.5 << "2";
-    QTest::newRow("second point, comma") << "2.5.3,1" << 2.5 << "2";
-    QTest::newRow("3.5 to even") << "3.5" << 3.5 << "4";
-    QTest::newRow("full-width digit") << QStringLiteral("１2") << 0.0 << "0";
-    QTest::newRow("largest") << "2147483647.4" << 2147483647.4 << "2147483647";
-    QTest::newRow("rounds out of range") << "2147483647.5" << 2147483647.5 << "out";
-    QTest::newRow("one under") << "-2147483649" << -2147483649.0 << "out";
-    QTest::newRow("overflow") << "-12345e999" << -inf << "out";
-    QTest::newRow("underflow") << "000.0001e-400" << 0.0 << "0";
-    QTest::newRow("exponent past 64 bits") << "1e99999999999999999999" << inf << "out";
-}
-
 // Catches: a number read past a character it must stop at, blanks not skipped, a
 // rounding that is not to even, or an out-of-range integer taken as a value.
 void TestSettingsCodec::numberReader()
 {
-    QFETCH(QString, text);
-    QFETCH(double, value);
-    QFETCH(QString, integer);
-    QCOMPARE(ReadNumber(text), value);
-    QCOMPARE(RealValue(text.toLatin1()).has_value(), std::isfinite(value));
-    const std::optional<qint32> i = IntegerValue(text);
-    QCOMPARE(i ? QString::number(*i) : QStringLiteral("out"), integer);
-}
-
-void TestSettingsCodec::numberForms_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("blank");
-    QTest::addColumn<QString>("plain");
-    const auto row = [](const char* tag, double value, const char* blank, const char* plain) {
-        QTest::newRow(tag) << value << QString::fromLatin1(blank) << QString::fromLatin1(plain);
+    const double inf = HUGE_VAL;
+    // The integer read, or "out" outside the 32-bit range.
+    const std::tuple<QString, double, const char*> rows[] = {
+        {"12abc", 12.0, "12"},                        // digits then letters
+        {" 1 2 3", 123.0, "123"},                     // blanks inside
+        {"\t-1.5\ne2", -150.0, "-150"},               // tab, LF, exponent
+        {"1\r2", 1.0, "1"},                           // CR is not ignored
+        {"-.5", -0.5, "0"},                           // fraction only
+        {"1.5e", 1.5, "2"},                           // a bare exponent letter
+        {"2.5.3,1", 2.5, "2"},                        // a second point, a comma
+        {"3.5", 3.5, "4"},                            // to even
+        {QStringLiteral("１2"), 0.0, "0"},            // a full-width digit is no digit
+        {"2147483647.4", 2147483647.4, "2147483647"}, // the largest
+        {"2147483647.5", 2147483647.5, "out"},        // rounds out of range
+        {"-2147483649", -2147483649.0, "out"},        // one under
+        {"-12345e999", -inf, "out"},                  // overflow
+        {"000.0001e-400", 0.0, "0"},                  // underflow
+        {"1e99999999999999999999", inf, "out"},       // exponent past 64 bits
     };
-    row("2003", 2003.0, " 2003", "2003");
-    row("1.5", 1.5, " 1.5", "1.5");
-    row("0.5", 0.5, " .5", "0.5");
-    row("-0.25", -0.25, "-.25", "-0.25");
-    row("no exponent", 100000.00001, " 100000.00001", "100000.00001");
-    row("0.1 + 0.2 at 15 digits", 0.1 + 0.2, " .3", "0.3");
-    row("2/3 rounded", 2.0 / 3, " .666666666666667", "0.666666666666667");
-    row("rounding carries", 9.9999999999999999, " 10", "10");
-    row("huge", 1.5e20, " 1.5E+20", "1.5E+20");
-    row("tiny", -2e-20, "-2E-20", "-2E-20");
+    for (const auto& [text, value, integer] : rows) {
+        QCOMPARE(ReadNumber(text), value);
+        QCOMPARE(RealValue(text.toLatin1()).has_value(), std::isfinite(value));
+        const std::optional<qint32> i = IntegerValue(text);
+        QCOMPARE(i ? QString::number(*i) : QStringLiteral("out"), QLatin1String(integer));
+    }
 }
 
 // Catches: a leading zero or sign blank wrong, an exponent where none belongs, more than
 // 15 significant digits sent.
 void TestSettingsCodec::numberForms()
 {
-    QFETCH(double, value);
-    QFETCH(QString, blank);
-    QFETCH(QString, plain);
-    QCOMPARE(BlankForm(value), blank);
-    QCOMPARE(PlainForm(value), plain);
+    const std::tuple<double, const char*, const char*> rows[] = {
+        {2003.0, " 2003", "2003"},
+        {0.5, " .5", "0.5"},
+        {-0.25, "-.25", "-0.25"},
+        {100000.00001, " 100000.00001", "100000.00001"}, // no exponent
+        {0.1 + 0.2, " .3", "0.3"},                       // 15 digits
+        {2.0 / 3, " .666666666666667", "0.666666666666667"},
+        {9.9999999999999999, " 10", "10"}, // rounding carries
+        {1.5e20, " 1.5E+20", "1.5E+20"},
+        {-2e-20, "-2E-20", "-2E-20"},
+    };
+    for (const auto& [value, blank, plain] : rows) {
+        QCOMPARE(BlankForm(value), QLatin1String(blank));
+        QCOMPARE(PlainForm(value), QLatin1String(plain));
+    }
 }
 
 // Whatever the magnitude, both forms read back to the value within 15 digits.
@@ -156,86 +136,51 @@ void TestSettingsCodec::itemWordsBits()
     QCOMPARE(EncodeItemWords(back), (ItemWords{64, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-void TestSettingsCodec::splitFields_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("n");
-    QTest::addColumn<Fields>("fields");
-    QTest::newRow("four") << QByteArray("5,1000,2,5000\r\n") << 4
-                          << Fields{"5", "1000", "2", "5000"};
-    QTest::newRow("untrimmed, extra ignored")
-        << QByteArray(" 1,,3 ,4\r\n") << 3 << Fields{" 1", "", "3 "};
-    QTest::newRow("missing are empty") << QByteArray("a,b\r\n") << 4 << Fields{"a", "b", "", ""};
-    QTest::newRow("LF only") << QByteArray("\n") << 3 << Fields{"", "", ""};
-    // Only the last two characters are dropped, whatever they are.
-    QTest::newRow("LF without CR") << QByteArray("1,22\n") << 2 << Fields{"1", "2"};
-}
-
 // Catches: a field kept with its CR LF, a missing field not empty, a reply split past the
-// count asked for.
-void TestSettingsCodec::splitFields()
+// count asked for; a range or sensor word matched in the wrong case, untrimmed, or as a prefix.
+void TestSettingsCodec::replyFields()
 {
-    QFETCH(QByteArray, reply);
-    QFETCH(int, n);
-    QFETCH(Fields, fields);
-    QCOMPARE(SplitFields(reply, n), fields);
-}
-
-void TestSettingsCodec::replyFieldCodes_data()
-{
-    QTest::addColumn<QByteArray>("field");
-    QTest::addColumn<int>("range");
-    QTest::addColumn<int>("sensor");
-    QTest::newRow("0.5") << QByteArray("0.5") << 0 << 0;
-    QTest::newRow("1000 as a number") << QByteArray(" 1E3") << 8 << 0;
-    QTest::newRow("no such range") << QByteArray("7") << 0 << 0;
-    QTest::newRow("FLX-5k") << QByteArray("FLX-5k") << 0 << 3;
-    QTest::newRow("FLX-5K is not known") << QByteArray("FLX-5K") << 0 << 0;
-    QTest::newRow("CLD untrimmed") << QByteArray(" CLD") << 0 << 0;
-}
-
-// Catches: a range or sensor word matched in the wrong case, untrimmed, or as a prefix.
-void TestSettingsCodec::replyFieldCodes()
-{
-    QFETCH(QByteArray, field);
-    QFETCH(int, range);
-    QFETCH(int, sensor);
-    QCOMPARE(IRangeIndex(field), range);
-    QCOMPARE(SensIndex(field), sensor);
-}
-
-void TestSettingsCodec::replyFits_data()
-{
-    QTest::addColumn<QByteArray>("query");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("fits");
-    const auto row = [](const char* query, const char* reply, bool fits) {
-        QTest::newRow(qPrintable(QByteArray(query) + " " + QByteArray(reply).trimmed()))
-            << QByteArray(query) << QByteArray(reply) << fits;
+    const std::tuple<QByteArray, int, Fields> splits[] = {
+        {"5,1000,2,5000\r\n", 4, {"5", "1000", "2", "5000"}},
+        {" 1,,3 ,4\r\n", 3, {" 1", "", "3 "}}, // untrimmed, the extra ignored
+        {"a,b\r\n", 4, {"a", "b", "", ""}},
+        {"\n", 3, {"", "", ""}},
+        {"1,22\n", 2, {"1", "2"}}, // only the last two characters are dropped
     };
-    row(":SAMP?", "pll\r\n", true); // an unknown word leaves the setting alone
-    row(":WIR?", "ALL RIGHT\r\n", false);
-    row(":WIR?", "LL RIGHT\r\n", false); // its start discarded by the next command
-    row(":LANG?", "COMMAND ERROR\r\n", false);
-    row(":WIR?", "300\r\n1P2W\r\n", false);
-    row(":BEEP?", "ON\n", false);
-    row(":VOLT:RANG?", "500,500,500,500\r\n", false);
-    row(":AVE?", "OFF\r\n", false);
-    row(":VT?", " -1.5E+3 \r\n", true);
-    row(":VT?", "1.5E\r\n", false);
-    row(":CT?", "0.5,2.5,1,1\r\n", true);
-    row(":CT?", "1,1,1\r\n", false);
-    row(":SENS?", "CLA,,CLB,CLB\r\n", false);
-    row("FILE:MEAS?", "NO FILENAME\r\n", true);
-    row(":HEAD OFF", "1P2W\r\n", true); // not examined
+    for (const auto& [reply, n, fields] : splits)
+        QCOMPARE(SplitFields(reply, n), fields);
+    // Each field with the range and the sensor code it reads as.
+    const std::tuple<QByteArray, int, int> codes[] = {
+        {"0.5", 0, 0},    {" 1E3", 8, 0},   {"7", 0, 0}, // "7" is no range
+        {"FLX-5k", 0, 3}, {"FLX-5K", 0, 0}, {" CLD", 0, 0},
+    };
+    for (const auto& [field, range, sensor] : codes)
+        QVERIFY2(IRangeIndex(field) == range && SensIndex(field) == sensor, field.constData());
 }
 
+// Catches: a reply taken as the answer to a query although its form cannot be (a late reply
+// to another command), or a fitting one refused.
 void TestSettingsCodec::replyFits()
 {
-    QFETCH(QByteArray, query);
-    QFETCH(QByteArray, reply);
-    QFETCH(bool, fits);
-    QCOMPARE(ReplyFits(query, reply), fits);
+    const std::tuple<QByteArray, QByteArray, bool> rows[] = {
+        {":SAMP?", "pll\r\n", true}, // an unknown word leaves the setting alone
+        {":WIR?", "ALL RIGHT\r\n", false},
+        {":WIR?", "LL RIGHT\r\n", false}, // its start discarded by the next command
+        {":LANG?", "COMMAND ERROR\r\n", false},
+        {":WIR?", "300\r\n1P2W\r\n", false},
+        {":BEEP?", "ON\n", false},
+        {":VOLT:RANG?", "500,500,500,500\r\n", false},
+        {":AVE?", "OFF\r\n", false},
+        {":VT?", " -1.5E+3 \r\n", true},
+        {":VT?", "1.5E\r\n", false},
+        {":CT?", "0.5,2.5,1,1\r\n", true},
+        {":CT?", "1,1,1\r\n", false},
+        {":SENS?", "CLA,,CLB,CLB\r\n", false},
+        {"FILE:MEAS?", "NO FILENAME\r\n", true},
+        {":HEAD OFF", "1P2W\r\n", true}, // not examined
+    };
+    for (const auto& [query, reply, fits] : rows)
+        QVERIFY2(ReplyFits(query, reply) == fits, (query + ' ' + reply).constData());
 }
 
 // Catches: a sensor that keeps a range it cannot measure, a range replaced that it can, or
