@@ -284,10 +284,8 @@ void TestDownload::refusedBeforeAnyFetch()
         return SimReply::line(kind == "MEAS" ? name + ',' + size : QByteArray("NO FILES"));
     });
     f.click("CommandGetFname");
-    QCOMPARE(f.list()->count(), 1);
-    f.list()->setCurrentRow(0);
     f.clearWire();
-    f.click("CommandDExec");
+    f.download(name);
     QCOMPARE(f.bench.messages.shown().size(), 1);
     QCOMPARE(f.bench.messages.shown()[0].kind, Kind::Critical);
     QVERIFY2(f.bench.messages.texts()[0].contains(why), qPrintable(f.bench.messages.texts()[0]));
