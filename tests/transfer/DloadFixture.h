@@ -1,40 +1,115 @@
 #pragma once
 
 #include "FrmDload.h"
+#include "Link.h"
 #include "SimBench.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
-
-class QListWidget;
+#include <QTreeView>
 
 // The download window open on a connected bench, saving into a fresh temporary directory.
 struct DloadFixture
 {
-    explicit DloadFixture(SimConfig config = {});
+    // fault: the simulator's --fault, if any.
+    explicit DloadFixture(SimConfig config = {}, const QString& fault = {})
+        : bench(withFault(std::move(config), fault))
+    {
+        if (!bench.connectDirect())
+            qWarning("the bench did not connect");
+        QObject::connect(&bench.link(), &Link::written,
+                         [this](const QByteArray&, int ms) { timeouts << ms; });
+        reopen();
+    }
 
     SimBench bench;
     QTemporaryDir dir;
     QPointer<FrmDload> w;
+    QList<int> timeouts; // of every line written since the last clearWire()
 
     template <class T> T* ctl(const char* name) { return bench.child<T>(w.data(), name); }
     QListWidget* list() { return ctl<QListWidget>("List1"); }
-    QStringList entries();
-    // The controls DisableFileControls and EnableFileControls switch, in their order.
-    QList<QWidget*> fileControls();
+    QStringList entries()
+    {
+        QStringList out;
+        for (int i = 0; i < list()->count(); ++i)
+            out << list()->item(i)->text();
+        return out;
+    }
+    // The names of the controls DisableFileControls and EnableFileControls switch that are
+    // (or are not) enabled.
+    QStringList controls(bool enabled)
+    {
+        QStringList out;
+        for (const char* name : {"List1", "Drive1", "Dir1", "Option1", "Option2", "CommandGetFname",
+                                 "CommandDExec", "CommandDelete", "CheckResume"})
+            if (ctl<QWidget>(name)->isEnabled() == enabled)
+                out << name;
+        return out;
+    }
+    void clearWire()
+    {
+        bench.clearWire();
+        timeouts.clear();
+    }
 
+    static SimConfig withFault(SimConfig config, const QString& fault)
+    {
+        QString error;
+        if (!fault.isEmpty() && !config.parse({QStringLiteral("--fault"), fault}, &error))
+            qWarning("%s", qPrintable(error));
+        return config;
+    }
     // Opens the window (again) and chooses the temporary directory.
-    void reopen();
+    void reopen()
+    {
+        w = bench.openDload();
+        if (w)
+            chooseDir(dir.path());
+    }
     // Chooses a directory in Dir1, as a click in the tree does.
-    void chooseDir(const QString& path);
-    void clickMedium(bool card);
-    void click(const char* button);
+    void chooseDir(const QString& path)
+    {
+        auto* tree = ctl<QTreeView>("Dir1");
+        tree->setCurrentIndex(qobject_cast<QFileSystemModel*>(tree->model())->index(path));
+    }
+    void clickMedium(bool card)
+    {
+        QTest::mouseClick(ctl<QRadioButton>(card ? "Option1" : "Option2"), Qt::LeftButton);
+    }
+    void click(const char* button) { QTest::mouseClick(ctl<QPushButton>(button), Qt::LeftButton); }
     // Selects the file's entry, clicks "Download" and returns when the handler has.
-    void download(const QByteArray& name);
+    void download(const QByteArray& name)
+    {
+        const auto items = list()->findItems(QString::fromLatin1(name) + '\t', Qt::MatchStartsWith);
+        if (items.size() == 1)
+            list()->setCurrentItem(items.first());
+        else
+            qWarning("%s is not listed", name.constData());
+        click("CommandDExec");
+    }
 
-    QByteArray local(const QByteArray& name) const;
-    void writeLocal(const QByteArray& name, const QByteArray& bytes) const;
+    QByteArray local(const QByteArray& name) const
+    {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    void writeLocal(const QByteArray& name, const QByteArray& bytes) const
+    {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qWarning("cannot write %s", name.constData());
+    }
     // The stored file's bytes.
-    QByteArray stored(SimStorage::Medium m, const QByteArray& name);
+    QByteArray stored(SimStorage::Medium m, const QByteArray& name)
+    {
+        const SimStorage::File* f = bench.instrument.state().storage.find(m, name);
+        return f ? SimStorage::content(m, name, 1, f->size) : QByteArray("<not stored>");
+    }
 };

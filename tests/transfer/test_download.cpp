@@ -3,14 +3,10 @@
 // must not be trusted.
 
 #include "DloadFixture.h"
-#include "Link.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
-#include <QPushButton>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -28,6 +24,15 @@ QByteArray pick(SimStorage::Medium m, const QByteArray& name, qint64 start, qint
            ", " + QByteArray::number(end);
 }
 
+// The block requests for bytes from..size.
+QList<QByteArray> blocks(SimStorage::Medium m, const QByteArray& name, qint64 from, qint64 size)
+{
+    QList<QByteArray> out;
+    for (; from <= size; from += 1000)
+        out << pick(m, name, from, std::min(from + 999, size));
+    return out;
+}
+
 // Runs f from the event loop once the program has written its n-th block request.
 void onPick(Link& link, int n, std::function<void()> f)
 {
@@ -38,16 +43,6 @@ void onPick(Link& link, int n, std::function<void()> f)
     });
 }
 
-SimConfig withFault(const QString& text)
-{
-    SimConfig config;
-    config.faults.resize(1);
-    QString error;
-    if (!SimFault::parse(text, &config.faults[0], &error))
-        qWarning("%s", qPrintable(error));
-    return config;
-}
-
 } // namespace
 
 class TestDownload : public QObject
@@ -56,12 +51,8 @@ class TestDownload : public QObject
 private slots:
     void byteExact_data();
     void byteExact();
-    void resumesFromTheLocalLength_data();
-    void resumesFromTheLocalLength();
-    void resumeOfADifferentFile_data();
-    void resumeOfADifferentFile();
-    void existingFile_data();
-    void existingFile();
+    void localCopy_data();
+    void localCopy();
     void faultEndsAndResumes_data();
     void faultEndsAndResumes();
     void interrupted_data();
@@ -75,13 +66,10 @@ private slots:
 
 void TestDownload::byteExact_data()
 {
-    QTest::addColumn<int>("medium");
-    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("name"); // M0...: in the memory
     for (const char* name : {"MEAS0002.DAT", "SCRN0002.BMP", "INST0001.DAT", "SCRN0001.BMP",
-                             "MEAS0003.DAT", "MEAS0001.DAT"})
-        QTest::newRow(name) << int(Card) << QByteArray(name);
-    for (const char* name : {"M0000003.DAT", "M0000007.DAT"})
-        QTest::newRow(name) << int(Memory) << QByteArray(name);
+                             "MEAS0003.DAT", "MEAS0001.DAT", "M0000003.DAT", "M0000007.DAT"})
+        QTest::newRow(name) << QByteArray(name);
 }
 
 // Sizes 0, 1, 999, 1000, 1001, 52345 and several MB from both media. Catches: bytes lost,
@@ -89,165 +77,119 @@ void TestDownload::byteExact_data()
 // data, an empty file not created, controls usable or progress wrong while blocks come.
 void TestDownload::byteExact()
 {
-    QFETCH(int, medium);
     QFETCH(QByteArray, name);
     DloadFixture f;
-    const auto m = SimStorage::Medium(medium);
+    const auto m = name.startsWith("M0") ? Memory : Card;
     if (m == Memory)
         f.clickMedium(false);
     const qint64 size = f.bench.instrument.state().storage.find(m, name)->size;
     QStringList duringThird;
-    onPick(f.bench.link(), 3, [&] {
-        duringThird << f.ctl<QLabel>("Label3")->text();
-        for (QWidget* c : f.fileControls())
-            if (c->isEnabled())
-                duringThird << c->objectName();
-    });
-    QList<int> timeouts;
-    QObject::connect(&f.bench.link(), &Link::written,
-                     [&](const QByteArray&, int ms) { timeouts << ms; });
-    f.bench.clearWire();
+    onPick(f.bench.link(), 3,
+           [&] { duringThird << f.ctl<QLabel>("Label3")->text() << f.controls(true); });
+    f.clearWire();
 
     f.download(name);
 
     QCOMPARE(f.bench.messages.texts(), QStringList{});
     QCOMPARE(f.local(name), f.stored(m, name));
-    QList<QByteArray> picks;
-    for (qint64 start = 1; start <= size; start += 1000)
-        picks << pick(m, name, start, std::min(start + 999, size));
-    QCOMPARE(f.bench.wire(), picks);
-    QCOMPARE(timeouts, QList<int>(picks.size(), 5000));
+    QCOMPARE(f.bench.wire(), blocks(m, name, 1, size));
+    QCOMPARE(f.timeouts, QList<int>(f.bench.wire().size(), 5000));
     if (size > 2000)
         QCOMPARE(duringThird, QStringList{"2000/" + QString::number(size)});
     QCOMPARE(f.ctl<QLabel>("Label3")->text(),
              size ? QString::number(size) + '/' + QString::number(size) : QString());
     auto* bar = f.ctl<QProgressBar>("ProgressDload");
     QCOMPARE(bar->value(), bar->maximum());
-    for (QWidget* c : f.fileControls())
-        QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+    QCOMPARE(f.controls(false), QStringList{});
 }
 
-void TestDownload::resumesFromTheLocalLength_data()
+void TestDownload::localCopy_data()
 {
-    QTest::addColumn<int>("have");
-    for (int have : {0, 1, 1000, 2500})
-        QTest::addRow("%d", have) << have;
-}
-
-// Catches: a resume that starts at the wrong byte, rewrites what is there, or truncates; a
-// check of the local copy's end that reads the wrong bytes, or none.
-void TestDownload::resumesFromTheLocalLength()
-{
-    QFETCH(int, have);
-    DloadFixture f;
-    f.clickMedium(false);
-    const QByteArray whole = f.stored(Memory, "M0000002.DAT");
-    f.writeLocal("M0000002.DAT", whole.left(have));
-    f.bench.clearWire();
-    f.download("M0000002.DAT");
-    QCOMPARE(f.bench.messages.texts(), QStringList{});
-    QCOMPARE(f.local("M0000002.DAT"), whole);
-    QList<QByteArray> wire = f.bench.wire();
-    if (have > 0)
-        QCOMPARE(wire.takeFirst(), pick(Memory, "M0000002.DAT", std::max(have - 63, 1), have));
-    QCOMPARE(wire.value(0), pick(Memory, "M0000002.DAT", have + 1, std::min(have + 1000, 5000)));
-    QCOMPARE(wire.size(), (5000 - have + 999) / 1000);
-}
-
-void TestDownload::resumeOfADifferentFile_data()
-{
-    QTest::addColumn<bool>("yes");
-    QTest::addColumn<int>("fault"); // the check fetch fails
-    QTest::newRow("download again") << true << 0;
-    QTest::newRow("keep the local file") << false << 0;
-    QTest::newRow("check fetch fails") << true << 1;
-}
-
-// Catches: a resume that joins the start of one file to the rest of another (the local copy
-// is of an earlier file of the same name), or that touches the local file when told No.
-void TestDownload::resumeOfADifferentFile()
-{
-    QFETCH(bool, yes);
-    QFETCH(int, fault);
-    SimConfig config;
-    QString error;
-    if (fault)
-        QVERIFY(
-            config.parse({QStringLiteral("--fault"), QStringLiteral("drop,:MEM:PICK?,1")}, &error));
-    DloadFixture f(config);
-    f.clickMedium(false);
-    const QByteArray whole = f.stored(Memory, "M0000002.DAT");
-    QByteArray other = whole.left(2500);
-    other[2499] = char(other[2499] ^ 0x55);
-    f.writeLocal("M0000002.DAT", other);
-    f.bench.messages.answer(yes);
-    f.download("M0000002.DAT");
-    const QString differs = "The local file M0000002.DAT differs from the file on the "
-                            "instrument. Download the whole file again?";
-    if (fault) {
-        QCOMPARE(f.bench.messages.texts(), QStringList{"Communication error"});
-        QCOMPARE(f.local("M0000002.DAT"), other);
-        return;
-    }
-    QCOMPARE(f.bench.messages.texts(), QStringList{differs});
-    QCOMPARE(f.local("M0000002.DAT"), yes ? whole : other);
-}
-
-void TestDownload::existingFile_data()
-{
-    const QString doNot = "The same name file exists with larger size than spcified file\r\n"
-                          "Do not download";
-    const QString overwrite = "The same name file exists\r\nOverwrite?";
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("resume");
-    QTest::addColumn<int>("localSize");
+    QTest::addColumn<QByteArray>("local"); // M0000002.DAT (5000 bytes) before the download
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("message");
-    QTest::newRow("resume, same size") << true << 5000 << true << doNot;
-    QTest::newRow("overwrite? yes, shorter") << false << 300 << true << overwrite;
-    QTest::newRow("overwrite? no") << false << 7000 << false << overwrite;
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QList<QByteArray>>("wire");
+    const QByteArray whole = SimStorage::content(Memory, "M0000002.DAT", 1, 5000);
+    const auto rest = [](int from) { return blocks(Memory, "M0000002.DAT", from, 5000); };
+    // The fetch that compares the local copy's last bytes with the stored ones.
+    const auto check = [](int have) {
+        return QList<QByteArray>{pick(Memory, "M0000002.DAT", std::max(have - 63, 1), have)};
+    };
+    for (int have : {0, 1, 1000, 2500})
+        QTest::addRow("resume from %d", have)
+            << QString() << true << whole.left(have) << true << QString() << whole
+            << (have ? check(have) : QList<QByteArray>{}) + rest(have + 1);
+    // A local copy of an earlier file of the same name.
+    QByteArray other = whole.left(2500);
+    other[2499] = char(other[2499] ^ 0x55);
+    const QString differs = "The local file M0000002.DAT differs from the file on the "
+                            "instrument. Download the whole file again?";
+    QTest::newRow("different, download again")
+        << QString() << true << other << true << differs << whole << check(2500) + rest(1);
+    QTest::newRow("different, keep it")
+        << QString() << true << other << false << differs << other << check(2500);
+    QTest::newRow("the check fetch fails") << "drop,:MEM:PICK?,1" << true << other << true
+                                           << "Communication error" << other << check(2500);
+    const QString overwrite = "The same name file exists\r\nOverwrite?";
+    const QByteArray junk(5000, 'j');
+    QTest::newRow("resume, same size")
+        << QString() << true << junk << true
+        << "The same name file exists with larger size than spcified file\r\nDo not download"
+        << junk << QList<QByteArray>{};
+    QTest::newRow("overwrite? yes, shorter")
+        << QString() << false << junk.left(300) << true << overwrite << whole << rest(1);
+    QTest::newRow("overwrite? no") << QString() << false << QByteArray(7000, 'j') << false
+                                   << overwrite << QByteArray(7000, 'j') << QList<QByteArray>{};
 }
 
-// Catches: an existing file touched without consent, an overwrite that keeps a longer old
-// tail or appends, a resume past the end.
-void TestDownload::existingFile()
+// Catches: a resume that starts at the wrong byte, rewrites what is there, truncates, goes
+// past the end, or joins the start of one file to the rest of another (a check of the local
+// copy's end that reads the wrong bytes, or none); an existing file touched without consent
+// or when told No; an overwrite that keeps a longer old tail or appends.
+void TestDownload::localCopy()
 {
+    QFETCH(QString, fault);
     QFETCH(bool, resume);
-    QFETCH(int, localSize);
+    QFETCH(QByteArray, local);
     QFETCH(bool, yes);
     QFETCH(QString, message);
-    DloadFixture f;
+    QFETCH(QByteArray, after);
+    QFETCH(QList<QByteArray>, wire);
+    DloadFixture f({}, fault);
     f.clickMedium(false);
-    const QByteArray junk(localSize, 'j');
-    f.writeLocal("M0000002.DAT", junk);
+    f.writeLocal("M0000002.DAT", local);
     f.ctl<QCheckBox>("CheckResume")->setChecked(resume);
     f.bench.messages.answer(yes);
-    f.bench.clearWire();
+    f.clearWire();
     f.download("M0000002.DAT");
-    QCOMPARE(f.bench.messages.texts(), QStringList{message});
-    QCOMPARE(f.bench.messages.shown()[0].kind, resume ? Kind::Critical : Kind::Question);
-    const bool downloads = !resume && yes;
-    QCOMPARE(f.local("M0000002.DAT"), downloads ? f.stored(Memory, "M0000002.DAT") : junk);
-    QCOMPARE(f.bench.wire().size(), downloads ? 5 : 0);
-    for (QWidget* c : f.fileControls())
-        QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
+    QCOMPARE(f.bench.messages.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    if (!message.isEmpty()) // questions end in "?", refusals in "Do not download"
+        QCOMPARE(f.bench.messages.shown()[0].kind, message.endsWith('?')          ? Kind::Question
+                                                   : message.endsWith("download") ? Kind::Critical
+                                                                                  : Kind::Warning);
+    QCOMPARE(f.local("M0000002.DAT"), after);
+    QCOMPARE(f.bench.wire(), wire);
+    QCOMPARE(f.controls(false), QStringList{});
 }
 
 void TestDownload::faultEndsAndResumes_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::newRow("dropped") << "drop,:MEM:PICK?,3";
-    QTest::newRow("truncated") << "truncate,:MEM:PICK?,3";
-    QTest::newRow("lengthened") << "lengthen,:MEM:PICK?,3";
     QTest::newRow("late") << "delay,:MEM:PICK?,3,5600";
     QTest::newRow("hung up") << "hangup,:MEM:PICK?,3";
 }
 
 // A failed third block: "Communication error", the first two blocks kept, and a second run
-// completes the file. Each case waits out one 5 s block time-out.
+// completes the file. Each case waits out one 5 s block time-out. Every kind of fault against
+// a block's outcome and the file's prefix is in test_fault_matrix; here, the window's part.
 void TestDownload::faultEndsAndResumes()
 {
     QFETCH(QString, fault);
-    DloadFixture f(withFault(fault));
+    DloadFixture f({}, fault);
     f.clickMedium(false);
     f.download("M0000002.DAT");
     QCOMPARE(f.bench.messages.texts(), QStringList{"Communication error"});
@@ -255,7 +197,7 @@ void TestDownload::faultEndsAndResumes()
     const QByteArray whole = f.stored(Memory, "M0000002.DAT");
     QCOMPARE(f.local("M0000002.DAT"), whole.left(2000));
     QCOMPARE(f.ctl<QLabel>("Label3")->text(), QStringLiteral("2000/5000"));
-    QVERIFY(f.ctl<QWidget>("CommandDExec")->isEnabled());
+    QCOMPARE(f.controls(false), QStringList{});
 
     if (fault.startsWith("hangup")) { // the line is dead: connect again
         QTest::mouseClick(f.bench.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
@@ -281,8 +223,9 @@ void TestDownload::interrupted_data()
 
 // During the fifth fetch: the loop ends after it without writing its block, the file keeps
 // the four before, the window goes without a message of its own, and a new window resumes to
-// a byte-identical copy. Under the sanitizer build this also proves that the suspended
-// handler never touches the freed window. A lost port waits out the block time-out.
+// a byte-identical copy (where its resume starts: localCopy). Under the sanitizer build this also
+// proves that the suspended handler never touches the freed window. A lost port waits out the block
+// time-out.
 void TestDownload::interrupted()
 {
     QFETCH(QString, how);
@@ -306,10 +249,7 @@ void TestDownload::interrupted()
     if (how != "close")
         return;
     f.reopen();
-    f.bench.clearWire();
     f.download("WAVE0001.DAT");
-    QCOMPARE(f.bench.wire().mid(0, 2), QList<QByteArray>({pick(Card, "WAVE0001.DAT", 3937, 4000),
-                                                          pick(Card, "WAVE0001.DAT", 4001, 5000)}));
     QCOMPARE(f.local("WAVE0001.DAT"), whole);
 }
 
@@ -320,13 +260,12 @@ void TestDownload::refusedBeforeAnyFetch_data()
     QTest::addColumn<QString>("why");
     const QByteArray ok = "10";
     QTest::newRow("parent") << QByteArray("../EVIL.DAT") << ok << "the name contains \"/\"";
-    QTest::newRow("absolute") << QByteArray("/tmp/EVIL.DAT") << ok << "the name contains \"/\"";
     QTest::newRow("backslash") << QByteArray("..\\EVIL.DAT") << ok << "the name contains \"\\\"";
     QTest::newRow("drive") << QByteArray("C:EVIL.DAT") << ok << "the name contains \":\"";
     QTest::newRow("dot dot") << QByteArray("..") << ok << "\"..\" names a directory";
     QTest::newRow("empty") << QByteArray("") << ok << "the name is empty";
     QTest::newRow("control") << QByteArray("EV\x1bIL.DAT") << ok << "control character 0x1b";
-    for (const char* size : {"52a45", "", "-5", " 12", "4294967296"})
+    for (const char* size : {"52a45", "", "-5", "4294967296"})
         QTest::addRow("size \"%s\"", size)
             << QByteArray("MEAS0001.DAT") << QByteArray(size) << "is not a number of bytes";
 }
@@ -345,10 +284,8 @@ void TestDownload::refusedBeforeAnyFetch()
         return SimReply::line(kind == "MEAS" ? name + ',' + size : QByteArray("NO FILES"));
     });
     f.click("CommandGetFname");
-    QCOMPARE(f.list()->count(), 1);
-    f.list()->setCurrentRow(0);
-    f.bench.clearWire();
-    f.click("CommandDExec");
+    f.clearWire();
+    f.download(name);
     QCOMPARE(f.bench.messages.shown().size(), 1);
     QCOMPARE(f.bench.messages.shown()[0].kind, Kind::Critical);
     QVERIFY2(f.bench.messages.texts()[0].contains(why), qPrintable(f.bench.messages.texts()[0]));
@@ -356,8 +293,7 @@ void TestDownload::refusedBeforeAnyFetch()
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{"inner"});
     QVERIFY(QDir(f.dir.filePath("inner")).isEmpty());
-    QVERIFY(!QFile::exists("/tmp/EVIL.DAT"));
-    QVERIFY(f.ctl<QWidget>("CommandDExec")->isEnabled());
+    QCOMPARE(f.controls(false), QStringList{});
 }
 
 // A write that fails is reported with the system's reason, never as success, and keeps
@@ -428,8 +364,7 @@ void TestDownload::unloadedWhileAsking()
         if (!std::exchange(disconnected, true))
             f.bench.start->CommandConnect_Click();
     });
-    int sent = 0; // the port is closed by then: count what the link was asked to send
-    QObject::connect(&f.bench.link(), &Link::written, [&] { ++sent; });
+    f.clearWire(); // the port is closed by then: f.timeouts counts what the link was asked to send
     if (deleting) {
         f.list()->setCurrentRow(0);
         f.click("CommandDelete");
@@ -438,7 +373,7 @@ void TestDownload::unloadedWhileAsking()
     }
     QCOMPARE(f.bench.messages.texts(),
              QStringList{deleting ? "Execute?" : "The same name file exists\r\nOverwrite?"});
-    QCOMPARE(sent, 0);
+    QCOMPARE(f.timeouts, QList<int>{});
     QCOMPARE(f.local("M0000002.DAT"), QByteArray("older"));
     QVERIFY(f.bench.instrument.state().storage.find(Card, "MEAS0001.DAT"));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
