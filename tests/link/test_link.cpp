@@ -61,11 +61,9 @@ private slots:
     void transactionInsideAModalLoopAboveAFinishedOne();
     void modemModes_data();
     void modemModes();
-    void badInputEndsByItsOwnRule();
     void shutdownEndsTheWait();
     void fetchBlockRequestAndCount();
     void fetchBlockInvalidRange();
-    void fetchBlockOverlongEndsByTimeout();
     void portResolution();
     void simulatorKeepsNoLinesUnlessAsked();
 };
@@ -245,23 +243,6 @@ void TestLink::modemModes()
     QCOMPARE(r.text, mode == 7 ? QByteArray() : reply);
 }
 
-// Catches: a flood without a line end crashing the link or leaving it unusable.
-void TestLink::badInputEndsByItsOwnRule()
-{
-    Line l;
-    // A flood without a line end: the transaction ends by its time-out, nothing crashes.
-    const QByteArray flood(256 * 1024, '\xAA');
-    QList<QPair<int, QByteArray>> pieces;
-    for (int i = 0; i < 20; ++i)
-        pieces << qMakePair(10, flood);
-    const Link::Reply r = l.play(pieces, 400);
-    QCOMPARE(r.result, Link::ResultTimeout);
-    QCOMPARE(r.text.size(), 20 * flood.size());
-    // The link still works afterwards.
-    const Link::Reply ok = l.play({{10, "ALL RIGHT\r\n"}});
-    QCOMPARE(ok.text, QByteArray("ALL RIGHT\r\n"));
-}
-
 // Catches: a wait that outlives the program's close. The time-outs are endless, so such a
 // fault hangs the test until ctest stops it.
 void TestLink::shutdownEndsTheWait()
@@ -312,24 +293,6 @@ void TestLink::fetchBlockInvalidRange()
     QCOMPARE(b.bytes, QByteArray("E\0R\0R\0O\0R\0", 10));
     QVERIFY(l.port.written().isEmpty());
     QVERIFY(l.busyCalls.isEmpty()); // the controls were never disabled
-}
-
-// Catches: bytes written past the block buffer, an over-long reply taken as complete.
-void TestLink::fetchBlockOverlongEndsByTimeout()
-{
-    Line l;
-    // 5000 bytes for a 10-byte request, then more late: nothing may land outside the buffer
-    // (the sanitizer build checks), and the fetch ends by time-out, not by count.
-    l.port.inject(QByteArray(5000, 'A'), 20);
-    l.port.inject(QByteArray(3000, 'B'), 5200);
-    QElapsedTimer clock;
-    clock.start();
-    const Link::Block b = l.link.FetchBlock("X", 1, 10, Medium::Card);
-    QCOMPARE(b.result, Link::ResultTimeout);
-    QVERIFY(clock.elapsed() >= 4900);
-    QCOMPARE(b.bytes, QByteArray(Link::BlockBufSize, 'A'));
-    QTest::qWait(400);
-    QVERIFY(l.link.BlockLen() >= 8000);
 }
 
 // Catches: COMn counted from the wrong end or in name order (ttyS10 before ttyS2), a
