@@ -2,6 +2,7 @@
 
 #include "FrmMeas.h"
 #include "FrmTrend.h"
+#include "Link.h"
 #include "SimBench.h"
 #include "TrendFile.h"
 
@@ -13,7 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 
 class TestFrmTrend : public QObject
 {
@@ -43,9 +43,8 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     trend->trigger();
     QPointer<FrmTrend> w = meas->trendWindow();
     QVERIFY(w);
-    const QWidgetList tops = QApplication::topLevelWidgets();
-    QCOMPARE(std::count_if(tops.begin(), tops.end(),
-                           [](QWidget* t) { return qobject_cast<FrmTrend*>(t); }),
+    QCOMPARE(std::ranges::count_if(QApplication::topLevelWidgets(),
+                                   [](QWidget* t) { return qobject_cast<FrmTrend*>(t); }),
              1);
 
     b.child<QPushButton>(meas, "CommandSingle")->click();
@@ -55,18 +54,16 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     QCOMPARE(w->chartsShown(), 1);
     QVERIFY(w->hoverText(0, double(meas->trendHistory().lastX())).contains(QLatin1String("100.1")));
 
-    // Each pass of a repeat run adds a point.
+    // Each pass of a repeat run adds a point: stopped at its fourth measurement, the run has
+    // shown four.
     b.child<QComboBox>(meas, "ComboRepeat")->setEditText(QStringLiteral("fast"));
     meas->timerRepeat().setInterval(10);
     QPushButton* repeat = b.child<QPushButton>(meas, "CommandRepeat");
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (meas->trendHistory().series("U1").size() >= 4) {
-            stopper.stop();
-            repeat->click();
-        }
+    int measured = 0;
+    QObject::connect(&b.link(), &Link::written, [&](const QByteArray& line) {
+        if (line == ":MEAS?\r\n" && ++measured == 5) // the Single's and the run's four
+            TestUtil::later(0, [&] { repeat->click(); });
     });
-    stopper.start(5);
     repeat->click(); // returns when the run has stopped
     QVERIFY(meas->trendHistory().series("U1").size() >= 4);
     const TrendHistory::Series u1 = meas->trendHistory().series("U1");
@@ -115,8 +112,7 @@ void TestFrmTrend::filesInAndOut()
     QCOMPARE(w.chartsShown(), 2);
 
     QFile log(dir.filePath(QStringLiteral("data.log")));
-    QVERIFY(log.open(QIODevice::WriteOnly));
-    log.write("U1,CH1 I1,\r\n+1,+2,\r\n+3,+4,\r\n");
+    QVERIFY(log.open(QIODevice::WriteOnly) && log.write("U1,CH1 I1,\r\n+1,+2,\r\n+3,+4,\r\n") > 0);
     log.close();
     QVERIFY(w.openLog(log.fileName()));
     QCOMPARE(w.items()->count(), 2);

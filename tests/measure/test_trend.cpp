@@ -9,25 +9,18 @@
 #include <cmath>
 
 using Bytes = QList<QByteArray>;
+using Points = QList<QPointF>;
 
 namespace {
 
-QList<float> values(const TrendHistory& h, const QByteArray& name)
+// An item's points; -1 stands for a gap, as NaN compares unequal to itself.
+Points points(const TrendHistory& h, const QByteArray& name)
 {
     const TrendHistory::Series s = h.series(name);
-    QList<float> out;
+    Points out;
     for (qsizetype i = 0; i < s.size(); ++i)
-        out << s.y(i);
+        out << QPointF(double(s.x(i)), std::isnan(s.y(i)) ? -1.0 : double(s.y(i)));
     return out;
-}
-
-// NaN compares unequal to itself; -1 stands for a gap in the expectations.
-QList<float> gapsAsMinusOne(QList<float> v)
-{
-    for (float& f : v)
-        if (std::isnan(f))
-            f = -1;
-    return v;
 }
 
 } // namespace
@@ -36,7 +29,6 @@ class TestTrend : public QObject
 {
     Q_OBJECT
 private slots:
-    void value_data();
     void value();
     void recentPointsDropOldestFirst();
     void chosenItemsKeepLonger();
@@ -44,38 +36,20 @@ private slots:
     void plotKeepsPeaksAndBreaksAtGaps();
     void readFile_data();
     void readFile();
+    void readFileRefusesWhatIsNoTable();
 };
 
-void TestTrend::value_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<double>("expected"); // NaN: a gap
-    const double gap = std::nan("");
-    QTest::newRow("plus") << QByteArray("+100.10") << 100.1;
-    QTest::newRow("minus") << QByteArray("-12.5") << -12.5;
-    QTest::newRow("exponent") << QByteArray("+1.234E+03") << 1234.0;
-    QTest::newRow("blank padded") << QByteArray(" 7 ") << 7.0;
-    QTest::newRow("small") << QByteArray("-0.0025") << -0.0025;
-    QTest::newRow("negative exponent") << QByteArray("+1.5E-3") << 0.0015;
-    QTest::newRow("exponent without digits") << QByteArray("1E") << gap;
-    QTest::newRow("point alone") << QByteArray(".") << gap;
-    QTest::newRow("dashes") << QByteArray("-----") << gap;
-    QTest::newRow("over") << QByteArray("OVER") << gap;
-    QTest::newRow("empty") << QByteArray() << gap;
-    QTest::newRow("two signs") << QByteArray("+-1") << gap;
-    QTest::newRow("inf") << QByteArray("inf") << gap;
-    QTest::newRow("trailing text") << QByteArray("12V") << gap;
-}
-
+// Catches: a sign, leading zero, exponent or padding read wrong; a text that is not wholly a
+// number read as one instead of a gap.
 void TestTrend::value()
 {
-    QFETCH(QByteArray, text);
-    QFETCH(double, expected);
-    const float v = TrendValue(text);
-    if (std::isnan(expected))
-        QVERIFY(std::isnan(v));
-    else
-        QCOMPARE(v, float(expected));
+    const std::pair<const char*, float> numbers[] = {{"+100.10", 100.1f},   {"-12.5", -12.5f},
+                                                     {"+1.234E+03", 1234},  {" 7 ", 7},
+                                                     {"-0.0025", -0.0025f}, {"+1.5E-3", 0.0015f}};
+    for (const auto& [text, v] : numbers)
+        QCOMPARE(TrendValue(text), v);
+    for (const char* gap : {"1E", ".", "-----", "OVER", "", "+-1", "inf", "12V"})
+        QVERIFY2(std::isnan(TrendValue(gap)), gap);
 }
 
 void TestTrend::recentPointsDropOldestFirst()
@@ -87,17 +61,14 @@ void TestTrend::recentPointsDropOldestFirst()
     h.append(10, Bytes{"2", "OVER"});
     h.append(20, Bytes{"3", "5"});
     h.append(30, Bytes{"4"}); // a short reply: I gets a gap
-    QCOMPARE(values(h, "U"), (QList<float>{2, 3, 4}));
-    QCOMPARE(h.series("U").x(0), 10);
-    QCOMPARE(gapsAsMinusOne(values(h, "I")), (QList<float>{-1, 5, -1}));
+    QCOMPARE(points(h, "U"), (Points{{10, 2}, {20, 3}, {30, 4}}));
+    QCOMPARE(points(h, "I"), (Points{{10, -1}, {20, 5}, {30, -1}}));
     h.append(50, Bytes{"7", "8"}); // 10 and 20 are now older than 25
-    QCOMPARE(values(h, "U"), (QList<float>{4, 7}));
-    QCOMPARE(h.series("U").x(0), 30);
+    QCOMPARE(points(h, "U"), (Points{{30, 4}, {50, 7}}));
     // A newly chosen item starts with its recent points.
     QVERIFY(h.setChosen("I", true));
     h.append(60, Bytes{"9", "10"});
-    QCOMPARE(gapsAsMinusOne(values(h, "I")), (QList<float>{-1, 8, 10}));
-    QCOMPARE(h.series("I").x(0), 30);
+    QCOMPARE(points(h, "I"), (Points{{30, -1}, {50, 8}, {60, 10}}));
 }
 
 void TestTrend::chosenItemsKeepLonger()
@@ -113,13 +84,11 @@ void TestTrend::chosenItemsKeepLonger()
     QVERIFY(!h.setChosen("unknown", true));
     for (int x = 1; x <= 6; ++x)
         h.append(x, Bytes(10, QByteArray::number(x)));
-    QCOMPARE(values(h, "N0"), (QList<float>{3, 4, 5, 6}));
-    QCOMPARE(values(h, "N9"), (QList<float>{5, 6}));
-    QCOMPARE(h.series("N0").x(0), 3);
+    QCOMPARE(points(h, "N0"), (Points{{3, 3}, {4, 4}, {5, 5}, {6, 6}}));
+    QCOMPARE(points(h, "N9"), (Points{{5, 5}, {6, 6}}));
     QCOMPARE(h.lastText("N7"), QByteArray("6"));
     QVERIFY(h.setChosen("N0", false));
-    QCOMPARE(values(h, "N0"), (QList<float>{5, 6}));
-    QCOMPARE(h.series("N0").x(0), 5);
+    QCOMPARE(points(h, "N0"), (Points{{5, 5}, {6, 6}}));
     QCOMPARE(h.measurements(), 4); // x 3..6, still held by N1..N7
 }
 
@@ -131,11 +100,10 @@ void TestTrend::namesChangeKeepsChosenWithGaps()
     h.append(1000, Bytes{"1", "2", "3"});
     h.setNames({"P", "F", "P"});
     h.append(2000, Bytes{"30", "50", "31"});
-    QCOMPARE(gapsAsMinusOne(values(h, "U")), (QList<float>{1, -1}));
-    QCOMPARE(values(h, "I"), QList<float>{}); // forgotten: neither shown nor chosen
-    QCOMPARE(values(h, "P"), (QList<float>{3, 30}));
-    QCOMPARE(values(h, "P #2"), (QList<float>{31}));
-    QCOMPARE(h.series("P #2").x(0), 2000);
+    QCOMPARE(points(h, "U"), (Points{{1000, 1}, {2000, -1}}));
+    QCOMPARE(points(h, "I"), Points{}); // forgotten: neither shown nor chosen
+    QCOMPARE(points(h, "P"), (Points{{1000, 3}, {2000, 30}}));
+    QCOMPARE(points(h, "P #2"), (Points{{2000, 31}}));
 }
 
 void TestTrend::plotKeepsPeaksAndBreaksAtGaps()
@@ -184,64 +152,50 @@ void TestTrend::readFile_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("timed");
     QTest::addColumn<QByteArray>("item");
-    QTest::addColumn<QList<qint64>>("xs");
-    QTest::addColumn<QList<float>>("ys"); // -1: a gap; nothing: no such file
+    QTest::addColumn<Points>("expected"); // -1: a gap
+    const auto at = [](QTime t, Qt::TimeSpec spec = Qt::LocalTime) {
+        return double(QDateTime(QDate(2026, 12, 7), t, spec).toMSecsSinceEpoch());
+    };
 
     QTest::newRow("measurement log, names twice")
         << QByteArray("U,I,\r\n1.5,OVER,\r\n2.5,3,\r\nU,I,\r\n-----,-----,\r\n4,5,\r\n") << false
-        << QByteArray("U") << QList<qint64>{1, 2, 3, 4} << QList<float>{1.5f, 2.5f, -1, 4};
+        << QByteArray("U") << Points{{1, 1.5}, {2, 2.5}, {3, -1}, {4, 4}};
     QTest::newRow("measurement log, new items")
-        << QByteArray("U,\r\n1,\r\nP,\r\n7,\r\n") << false << QByteArray("P") << QList<qint64>{2}
-        << QList<float>{7};
+        << QByteArray("U,\r\n1,\r\nP,\r\n7,\r\n") << false << QByteArray("P") << Points{{2, 7}};
+    // Times with milliseconds and offsets, as pqlink-cli writes them.
     QTest::newRow("csv with time")
-        << QByteArray("time,U,I\n2026-12-07T10:00:00,+1.0E+2,1\n2026-12-07T10:00:01.500,OVER,2\n")
+        << QByteArray("time,U,I\n2026-12-07T10:00:00,+1.0E+2,1\n2026-12-07T10:00:01.500Z,OVER,2\n")
         << true << QByteArray("U")
-        << QList<qint64>{QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toMSecsSinceEpoch(),
-                         QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1, 500)).toMSecsSinceEpoch()}
-        << QList<float>{100, -1};
-    QTest::newRow("csv of pqlink-cli, with offsets")
-        << QByteArray("time,U\n2026-12-07T10:00:00+01:00,1\n2026-12-07T10:00:01Z,2\n") << true
-        << QByteArray("U")
-        << QList<qint64>{QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC).toMSecsSinceEpoch(),
-                         QDateTime(QDate(2026, 12, 7), QTime(10, 0, 1), Qt::UTC)
-                             .toMSecsSinceEpoch()}
-        << QList<float>{1, 2};
+        << Points{{at(QTime(10, 0)), 100}, {at(QTime(10, 0, 1, 500), Qt::UTC), -1}};
     QTest::newRow("csv without time")
-        << QByteArray("\"U\",I\n1,2\n3,4\n") << false << QByteArray("I") << QList<qint64>{1, 2}
-        << QList<float>{2, 4};
-    QTest::newRow("bad time") << QByteArray("time,U\nyesterday,1\n") << false << QByteArray()
-                              << QList<qint64>{} << QList<float>{};
-    QTest::newRow("short row") << QByteArray("time,U,I\n2026-12-07T10:00:00,1\n") << false
-                               << QByteArray() << QList<qint64>{} << QList<float>{};
-    QTest::newRow("numbers first") << QByteArray("1,2,\r\n3,4,\r\n") << false << QByteArray()
-                                   << QList<qint64>{} << QList<float>{};
-    QTest::newRow("no value") << QByteArray("Dear colleague,\nsee you\n") << false << QByteArray()
-                              << QList<qint64>{} << QList<float>{};
-    QTest::newRow("binary") << QByteArray("\x89PNG\0\0,\n1,\n", 12) << false << QByteArray()
-                            << QList<qint64>{} << QList<float>{};
+        << QByteArray("\"U\",I\n1,2\n3,4\n") << false << QByteArray("I") << Points{{1, 2}, {2, 4}};
 }
 
+// Catches: a log's names taken for values or the reverse, a time or its offset misread, the
+// time column taken for an item.
 void TestTrend::readFile()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, timed);
     QFETCH(QByteArray, item);
-    QFETCH(QList<qint64>, xs);
-    QFETCH(QList<float>, ys);
+    QFETCH(Points, expected);
     const TrendFile f = ReadTrendFile(content);
-    if (ys.isEmpty()) {
-        QVERIFY(!f.history);
-        QVERIFY(!f.error.isEmpty());
-        return;
-    }
     QVERIFY2(f.history, qPrintable(f.error));
     QCOMPARE(f.timed, timed);
-    const TrendHistory::Series s = f.history->series(item);
-    QList<qint64> gotX;
-    for (qsizetype i = 0; i < s.size(); ++i)
-        gotX << s.x(i);
-    QCOMPARE(gotX, xs);
-    QCOMPARE(gapsAsMinusOne(values(*f.history, item)), ys);
+    QCOMPARE(points(*f.history, item), expected);
+}
+
+// Catches: a file that is not a table of measured values opened as one, or refused without a
+// reason.
+void TestTrend::readFileRefusesWhatIsNoTable()
+{
+    const QByteArray refused[] = {"time,U\nyesterday,1\n", "time,U,I\n2026-12-07T10:00:00,1\n",
+                                  "1,2,\r\n3,4,\r\n", "U,I\nOVER,-----\n",
+                                  QByteArray("\x89PNG\0\0,\n1,\n", 12)};
+    for (const QByteArray& content : refused) {
+        const TrendFile f = ReadTrendFile(content);
+        QVERIFY2(!f.history && !f.error.isEmpty(), content.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTrend)
