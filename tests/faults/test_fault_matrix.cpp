@@ -199,11 +199,14 @@ void TestFaultMatrix::matrix()
     QFETCH(bool, usable);
     QFETCH(bool, intact);
     SimConfig config;
-    config.modem = conversation == 1;
-    config.dialDelayMs = 100;
     config.deleteDelayMs = 0; // a delayed reply then comes when the rows expect it
+    // The simulator's own options, as kestrel-sim takes them.
+    QStringList options{QStringLiteral("--dial-delay"), QStringLiteral("100")};
+    if (conversation == 1)
+        options << QStringLiteral("--modem");
     QString error;
-    QVERIFY2(config.parse({QStringLiteral("--fault"), fault}, &error), qPrintable(error));
+    QVERIFY2(config.parse(options << QStringLiteral("--fault") << fault, &error),
+             qPrintable(error));
     QTemporaryDir dir;
     SimBench b(config);
     // Waits longer than a second (":MEAS?", delete, a block) end as their time-out would,
