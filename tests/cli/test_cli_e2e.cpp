@@ -130,6 +130,9 @@ void TestCliE2E::commands_data()
     row("record start", "", "record start", "", 0, "^(RUN|WAIT)$", none,
         "^aaa\\|:DISP:MODE MEAS\\|:HEAD OFF\\|:STAT\\?\\|:START\\|:STAT\\?$");
     row("record stop", "", "record start;record stop", "", 0, "^STOP$", none, "\\|:STOP\\|");
+    // Stop on a stopped instrument only says so; it must not toggle recording on.
+    row("record stop, stopped", "", "record stop", "", 0, "^STOP$", none,
+        "^aaa\\|:DISP:MODE MEAS\\|:HEAD OFF\\|:STAT\\?$");
     row("files list", "", "files list", "", 0, "(^|\\|)MEAS0002.DAT\t0(\\||$)", none,
         "^aaa\\|:HEAD OFF\\|:CARD:FILE\\? MEAS\\|:CARD:FILE\\? INST\\|:CARD:FILE\\? BMP\\|"
         ":CARD:FILE\\? WAVE$");
