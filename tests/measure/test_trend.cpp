@@ -153,8 +153,8 @@ void TestTrend::readFile_data()
     QTest::addColumn<bool>("timed");
     QTest::addColumn<QByteArray>("item");
     QTest::addColumn<Points>("expected"); // -1: a gap
-    const auto at = [](QTime t, Qt::TimeSpec spec = Qt::LocalTime) {
-        return double(QDateTime(QDate(2026, 12, 7), t, spec).toMSecsSinceEpoch());
+    const auto at = [](QTime t, Qt::TimeSpec zone = Qt::LocalTime) {
+        return double(QDateTime(QDate(2026, 12, 7), t, zone).toMSecsSinceEpoch());
     };
 
     QTest::newRow("measurement log, names twice")
