@@ -1,13 +1,10 @@
 #include "CliSession.h"
 
 #include "CliOutput.h"
-#include "Connect.h"
-#include "Link.h"
 #include "QtCommPort.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -49,55 +46,60 @@ CliSession::CliSession(const CliCommand& command) : m_command(command)
     std::function<QString(int)> resolver;
     if (!device.isEmpty())
         resolver = [device](int) { return device; };
-    m_port = std::make_unique<QtCommPort>(nullptr, resolver);
-    m_port->setCommPort(m_command.portNumber);
-    m_port->setSettings(QStringLiteral("%1,n,8,1").arg(m_command.baud));
-    m_link = std::make_unique<Link>(*m_port);
-    MessageService::install(this);
+    m_session = std::make_unique<InstrumentSession>(std::make_unique<QtCommPort>(nullptr, resolver));
+    // A message the user would close in the windows goes to stderr, and the job goes on.
+    m_session->setMessageHandler([](Job& job, MessageKind, const QString& text) {
+        error(CliOutput::oneLine(text));
+        job.resume();
+    });
 }
 
-CliSession::~CliSession()
+CliSession::~CliSession() = default;
+
+void CliSession::start(std::function<Task<int>(CliSession&, Job&)> command)
 {
-    MessageService::install(nullptr);
-    m_link.reset();
-    m_port.reset();
+    m_session->submit<int>(
+        this, [this, command](Job& job) { return command(*this, job); },
+        [](int status) { QCoreApplication::exit(status); });
 }
 
-int CliSession::connect()
+Task<int> CliSession::connect(Job& job)
 {
-    QString text;
-    if (!m_port->open(&text)) {
+    ConnectRequest request;
+    request.port = m_command.portNumber;
+    request.settings = QStringLiteral("%1,n,8,1").arg(m_command.baud);
+    request.modem = m_command.modem;
+    request.init = m_command.modemInit.toLatin1();
+    request.number = m_command.modemNumber.toLatin1();
+    // The connection flow of the windows, run inside this command's job.
+    const ConnectOutcome out = co_await m_session->connectFlow(job, request);
+    QString text = out.error;
+    switch (out.status) {
+    case ConnectOutcome::Status::Connected:
+        co_return Exit::Done;
+    case ConnectOutcome::Status::OpenFailed:
         // A device path stands for itself, not for a COM port.
         if (!m_command.devicePath.isEmpty())
             text.replace(QStringLiteral("COM1 (%1)").arg(m_command.devicePath),
                          m_command.devicePath);
         error(CliOutput::oneLine(text));
-        return Exit::Port;
+        co_return Exit::Port;
+    case ConnectOutcome::Status::NoAnswer:
+        break;
     }
     const QString where = m_command.devicePath.isEmpty()
                               ? QStringLiteral("COM%1 (%2)")
                                     .arg(m_command.portNumber)
-                                    .arg(m_port->deviceName(m_command.portNumber))
+                                    .arg(m_session->port().deviceName(m_command.portNumber))
                               : m_command.devicePath;
-    if (m_command.modem) {
-        if (ConnectModem(*m_link, m_command.modemInit.toLatin1(),
-                         m_command.modemNumber.toLatin1()) != 0) {
-            if (m_interrupted)
-                return Exit::Interrupted;
-            error(QStringLiteral("the modem on %1 did not connect to %2 (last reply: %3)")
-                      .arg(where, m_command.modemNumber,
-                           CliOutput::oneLine(QString::fromLatin1(m_link->Recv()))));
-            return Exit::Port;
-        }
-    } else if (ConnectDirect(*m_link) != Link::ResultComplete) {
-        if (m_interrupted)
-            return Exit::Interrupted;
+    if (m_command.modem)
+        error(QStringLiteral("the modem on %1 did not connect to %2 (last reply: %3)")
+                  .arg(where, m_command.modemNumber,
+                       CliOutput::oneLine(QString::fromLatin1(out.lastReply))));
+    else
         error(QStringLiteral("the connection test failed: no answer from the instrument on %1")
                   .arg(where));
-        return Exit::Port;
-    }
-    m_link->setConnectStat(-1);
-    return Exit::Done;
+    co_return Exit::Port;
 }
 
 bool CliSession::print(const QString& line)
@@ -119,35 +121,14 @@ void CliSession::error(const QString& text)
     std::fflush(stderr);
 }
 
-void CliSession::wait(int ms)
-{
-    if (m_interrupted)
-        return;
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    m_wait = &loop;
-    loop.exec();
-    m_wait = nullptr;
-}
-
 int CliSession::failure(const Outcome& outcome, const QString& what, bool reported)
 {
-    if (m_interrupted)
-        return Exit::Interrupted;
     if (!outcome.failed())
         return Exit::Done;
     if (!reported)
         error(QStringLiteral("%1: %2").arg(what, FailureText(outcome)));
     // No reply, a busy link or a reply that cannot answer the command: no valid answer came.
     return Exit::Timeout;
-}
-
-bool CliSession::show(Kind, const QString& text)
-{
-    // After a signal the procedures' own abort messages would only repeat the interruption.
-    if (!m_interrupted)
-        error(CliOutput::oneLine(text));
-    return false;
 }
 
 void CliSession::onSignal()
@@ -158,9 +139,7 @@ void CliSession::onSignal()
     if (m_interrupted)
         return;
     m_interrupted = true;
-    // Nothing more goes out: the port is closed and a transaction that waits ends at once.
-    m_port->close();
-    m_link->shutdown();
-    if (m_wait)
-        m_wait->quit();
+    // Nothing more goes out: the command's job is cancelled and the port closed.
+    m_session->shutdown();
+    QCoreApplication::exit(Exit::Interrupted);
 }

@@ -2,16 +2,14 @@
 
 #include "CliArgs.h"
 #include "Conversation.h"
-#include "MessageService.h"
+#include "InstrumentSession.h"
 
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class QtCommPort;
 class QSocketNotifier;
-class QEventLoop;
 
 // Exit statuses of pqlink-cli.
 namespace Exit {
@@ -24,10 +22,11 @@ inline constexpr int LocalFile = 5;
 inline constexpr int Interrupted = 130;
 } // namespace Exit
 
-// One run of pqlink-cli: the port and the link, standard output, the messages of the
-// procedures on stderr, and SIGINT/SIGTERM. A signal only writes a byte to a pipe; the event
-// loop then closes the port so the waiting transaction ends and nothing more is sent.
-class CliSession : public QObject, private MessageService
+// One run of pqlink-cli: the instrument session over the real port, standard output, the
+// jobs' messages on stderr, and SIGINT/SIGTERM. The command runs as one job of the session;
+// a signal only writes a byte to a pipe, and the event loop then cancels the job, closes the
+// port and ends the program, so nothing more is sent.
+class CliSession : public QObject
 {
     Q_OBJECT
 public:
@@ -35,10 +34,13 @@ public:
     ~CliSession() override;
 
     const CliCommand& command() const { return m_command; }
-    Link& link() { return *m_link; }
+    InstrumentSession& session() { return *m_session; }
+
+    // Runs the command: its exit status ends the application's event loop.
+    void start(std::function<Task<int>(CliSession&, Job&)> command);
 
     // Opens the port and runs the connection test or dials; an exit status.
-    int connect();
+    Task<int> connect(Job& job);
 
     // A line on stdout; false once stdout is closed (the reader went away).
     bool print(const QString& line);
@@ -46,27 +48,16 @@ public:
     // One line on stderr, prefixed with the program's name.
     static void error(const QString& text);
 
-    bool interrupted() const { return m_interrupted; }
-    StopRequest stopRequest() const
-    {
-        return [this] { return m_interrupted; };
-    }
-    // Waits up to ms while events run; ends early on a signal.
-    void wait(int ms);
-
     // The exit status of a conversation that did not complete, its line written to stderr
-    // (unless the procedure has reported it itself); Done when it completed.
+    // (unless the job has shown it itself); Done when it completed.
     int failure(const Outcome& outcome, const QString& what, bool reported = false);
 
 private:
-    bool show(Kind kind, const QString& text) override;
     void onSignal();
 
     CliCommand m_command;
-    std::unique_ptr<QtCommPort> m_port;
-    std::unique_ptr<Link> m_link;
+    std::unique_ptr<InstrumentSession> m_session;
     QSocketNotifier* m_signals = nullptr;
-    QEventLoop* m_wait = nullptr;
     bool m_interrupted = false;
     bool m_stdoutClosed = false;
 };

@@ -22,41 +22,41 @@ QString mediumName(const CliCommand& c)
 }
 
 // The listing of the chosen medium; an exit status other than Done when there is none.
-int list(CliSession& session, Listing* listing)
+Task<int> list(CliSession& session, Job& job, Listing* listing)
 {
     const CliCommand& c = session.command();
-    *listing = ListFiles(session.link(), medium(c), session.stopRequest());
+    *listing = co_await ListFiles(job, medium(c));
     if (const int status = session.failure(listing->outcome, QStringLiteral("listing files")))
-        return status;
+        co_return status;
     if (listing->files.status() == FileList::Status::NoCard) {
         CliSession::error(
             QStringLiteral("%1 cannot be read: the instrument answered \"EXECUTE ERROR\" "
                            "(no PC card?)")
                 .arg(mediumName(c)));
-        return Exit::Refused;
+        co_return Exit::Refused;
     }
-    return Exit::Done;
+    co_return Exit::Done;
 }
 
-int get(CliSession& session, const FileList& files, const QString& name)
+Task<int> get(CliSession& session, Job& job, const FileList& files, QString name)
 {
     const CliCommand& c = session.command();
     const QByteArray wanted = name.toLatin1();
     const qsizetype row = files.names().indexOf(wanted);
     if (row < 0) {
         CliSession::error(QStringLiteral("%1: no such file on %2").arg(name, mediumName(c)));
-        return Exit::Usage;
+        co_return Exit::Usage;
     }
     if (const QString problem = FileDownload::nameProblem(wanted); !problem.isEmpty()) {
         CliSession::error(
             QStringLiteral("%1 cannot be saved under that name: %2").arg(name, problem));
-        return Exit::LocalFile;
+        co_return Exit::LocalFile;
     }
     qint32 size = 0;
     if (!FileDownload::parseSize(files.sizes().at(row), &size)) {
         CliSession::error(QStringLiteral("the size of %1 is not a number of bytes: \"%2\"")
                               .arg(name, QString::fromLatin1(files.sizes().at(row))));
-        return Exit::Refused;
+        co_return Exit::Refused;
     }
 
     const QString target = FileDownload::targetPath(c.directory, wanted);
@@ -67,39 +67,36 @@ int get(CliSession& session, const FileList& files, const QString& name)
                            "to continue; --overwrite fetches it afresh")
                 .arg(target, name)
                 .arg(size));
-        return Exit::LocalFile;
+        co_return Exit::LocalFile;
     }
     if (decision.plan != FileDownload::Plan::Start) {
         QFile old(target);
         if (!old.remove()) {
             CliSession::error(
                 QStringLiteral("cannot delete %1: %2").arg(target, old.errorString()));
-            return Exit::LocalFile;
+            co_return Exit::LocalFile;
         }
         decision.start = 1;
     }
 
-    FileDownload download(session.link(), wanted, size, c.memory ? Medium::Memory : Medium::Card);
-    download.setStopRequested(session.stopRequest());
+    FileDownload download(wanted, size, medium(c));
     if (decision.start > 1) {
-        switch (download.checkResume(target, decision.start)) {
+        switch (co_await FileDownload::checkResume(job, download, target, decision.start)) {
         case FileDownload::Match::Same:
             break;
-        case FileDownload::Match::Stopped:
-            return Exit::Interrupted;
         case FileDownload::Match::CommunicationError:
             CliSession::error(QStringLiteral("%1: the check of the local copy's end did not "
                                              "arrive (communication error)")
                                   .arg(name));
-            return Exit::Timeout;
+            co_return Exit::Timeout;
         case FileDownload::Match::FileError:
             CliSession::error(QStringLiteral("cannot read %1").arg(target));
-            return Exit::LocalFile;
+            co_return Exit::LocalFile;
         case FileDownload::Match::Different:
             CliSession::error(QStringLiteral("%1 differs from %2 on the instrument: not "
                                              "continued; --restart downloads it afresh")
                                   .arg(target, name));
-            return Exit::LocalFile;
+            co_return Exit::LocalFile;
         }
     }
     TransferMeter meter;
@@ -112,63 +109,60 @@ int get(CliSession& session, const FileList& files, const QString& name)
             std::fflush(stderr);
         });
     }
-    const FileDownload::Result result = download.run(target, decision.start);
+    const FileDownload::Result result =
+        co_await FileDownload::run(job, download, target, decision.start);
     if (progress)
         std::fputs("\n", stderr);
-    if (session.interrupted())
-        return Exit::Interrupted;
     switch (result.status) {
     case FileDownload::Status::Complete:
-        return Exit::Done;
-    case FileDownload::Status::Stopped:
-        return Exit::Interrupted;
+        co_return Exit::Done;
     case FileDownload::Status::CommunicationError:
         CliSession::error(QStringLiteral("%1: a block did not arrive (communication error); %2 "
                                          "keeps what arrived, files get continues it")
                               .arg(name, target));
-        return Exit::Timeout;
+        co_return Exit::Timeout;
     case FileDownload::Status::FileError:
         CliSession::error(QStringLiteral("cannot write %1: %2").arg(target, result.reason));
-        return Exit::LocalFile;
+        co_return Exit::LocalFile;
     }
-    return Exit::Done;
+    co_return Exit::Done;
 }
 
 } // namespace
 
-int RunFiles(CliSession& session)
+Task<int> RunFiles(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = session.connect())
-        return status;
+    if (const int status = co_await session.connect(job))
+        co_return status;
 
     if (c.action == CliAction::FilesDelete || c.action == CliAction::MemoryFormat) {
         const bool del = c.action == CliAction::FilesDelete;
-        const FileCommandResult r = del ? DeleteCardFile(session.link(), c.names.first().toLatin1())
-                                        : FormatMemory(session.link());
+        const FileCommandResult r = del ? co_await DeleteCardFile(job, c.names.first().toLatin1())
+                                        : co_await FormatMemory(job);
         const QString what = del ? QStringLiteral("deleting %1").arg(c.names.first())
                                  : QStringLiteral("formatting the memory");
         if (const int status = session.failure(r.outcome, what))
-            return status;
+            co_return status;
         if (!r.succeeded) {
             CliSession::error(QStringLiteral("%1: the instrument refused (reply \"%2\")")
-                                  .arg(what, QString::fromLatin1(session.link().Recv().trimmed())));
-            return Exit::Refused;
+                                  .arg(what, QString::fromLatin1(r.reply.trimmed())));
+            co_return Exit::Refused;
         }
-        return Exit::Done;
+        co_return Exit::Done;
     }
 
     Listing listing;
-    if (const int status = list(session, &listing))
-        return status;
+    if (const int status = co_await list(session, job, &listing))
+        co_return status;
     if (c.action == CliAction::FilesList) {
         for (int i = 0; i < listing.files.count(); ++i)
             if (!session.print(listing.files.entry(i)))
                 break;
-        return Exit::Done;
+        co_return Exit::Done;
     }
     for (const QString& name : c.names)
-        if (const int status = get(session, listing.files, name))
-            return status;
-    return Exit::Done;
+        if (const int status = co_await get(session, job, listing.files, name))
+            co_return status;
+    co_return Exit::Done;
 }

@@ -29,47 +29,44 @@ bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header,
 
 } // namespace
 
-int RunMeasure(CliSession& session)
+Task<int> RunMeasure(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = session.connect())
-        return status;
+    if (const int status = co_await session.connect(job))
+        co_return status;
     MeasRecorder recorder(c.logPath);
     recorder.log().setLogging(!c.logPath.isEmpty());
 
     // As the window's run: the first measurement with names, then values only.
     QElapsedTimer clock;
     clock.start();
-    const Measurement first = MeasureWithNames(session.link(), session.stopRequest());
+    const Measurement first = co_await MeasureWithNames(job);
     if (const int status = session.failure(first.outcome, QStringLiteral("measuring")))
-        return status;
+        co_return status;
     int status = Exit::Done;
     if (!show(session, recorder, recorder.takeHeaderReply(first.reply.text), true, &status))
-        return status;
+        co_return status;
     if (c.count == 1)
-        return Exit::Done;
-    if (const int s = session.failure(HeaderOff(session.link()), QStringLiteral("measuring")))
-        return s;
+        co_return Exit::Done;
+    const Outcome headerOff = co_await HeaderOff(job);
+    if (const int s = session.failure(headerOff, QStringLiteral("measuring")))
+        co_return s;
 
     int failed = Exit::Done;
     for (qint64 done = 1; c.count == 0 || done < c.count; ++done) {
         // Each measurement starts one interval after the previous one started.
         const qint64 due = done * c.intervalMs;
         if (clock.elapsed() < due)
-            session.wait(int(due - clock.elapsed()));
-        if (session.interrupted())
-            return Exit::Interrupted;
-        const Measurement m = MeasureValues(session.link());
+            co_await job.pause(int(due - clock.elapsed()));
+        const Measurement m = co_await MeasureValues(job);
         // As in the window, a failed pass is reported and skipped, and the run goes on: an
         // unattended log keeps logging past one lost reply. The exit status still says so.
         if (const int s = session.failure(m.outcome, QStringLiteral("measuring"))) {
-            if (s == Exit::Interrupted)
-                return s;
             failed = s;
             continue;
         }
         if (!show(session, recorder, recorder.takeDataReply(m.reply.text), false, &status))
-            return status;
+            co_return status;
     }
-    return failed;
+    co_return failed;
 }

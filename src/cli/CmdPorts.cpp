@@ -5,7 +5,7 @@
 
 #include <QFileInfo>
 
-int RunPorts(CliSession& session)
+Task<int> RunPorts(CliSession& session, Job&)
 {
     for (int n = 1; n <= 8; ++n) {
         const QString device = PortResolver::resolve(n);
@@ -13,5 +13,5 @@ int RunPorts(CliSession& session)
                 CliOutput::portLine(n, device, !device.isEmpty() && QFileInfo::exists(device))))
             break;
     }
-    return Exit::Done;
+    co_return Exit::Done;
 }

@@ -2,25 +2,24 @@
 #include "Commands.h"
 #include "Recording.h"
 
-int RunRecord(CliSession& session)
+Task<int> RunRecord(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = session.connect())
-        return status;
+    if (const int status = co_await session.connect(job))
+        co_return status;
     RecordStatus status;
     if (c.action == CliAction::RecordStatus)
-        status = ReadRecordState(session.link());
+        status = co_await ReadRecordState(job);
     else
-        status = SetRecording(session.link(),
-                              c.action == CliAction::RecordStart ? RecordAction::Start
-                                                                 : RecordAction::Stop,
-                              session.stopRequest());
+        status = co_await SetRecording(job, c.action == CliAction::RecordStart
+                                                ? RecordAction::Start
+                                                : RecordAction::Stop);
     if (const int s = session.failure(status.outcome, QStringLiteral("recording")))
-        return s;
+        co_return s;
     if (status.state == RecordState::Unknown) {
         CliSession::error(QStringLiteral("the instrument's answer to \":STAT?\" names no state"));
-        return Exit::Refused;
+        co_return Exit::Refused;
     }
     session.print(RecordStateText(status.state));
-    return Exit::Done;
+    co_return Exit::Done;
 }

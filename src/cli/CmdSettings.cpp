@@ -29,28 +29,28 @@ bool readLines(const QString& file, QString* text)
 
 } // namespace
 
-int RunSettings(CliSession& session)
+Task<int> RunSettings(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
     QString lines;
     if (c.action == CliAction::SettingsSet) {
         if (!readLines(c.file, &lines))
-            return Exit::LocalFile;
+            co_return Exit::LocalFile;
         // The lines alone first, so a wrong one costs no conversation at all.
         ModSet scratch;
         const SettingsText::ApplyResult checked = SettingsText::apply(lines, scratch, false);
         if (!checked.ok) {
             CliSession::error(QStringLiteral("%1: %2").arg(c.file, checked.error));
-            return Exit::Usage;
+            co_return Exit::Usage;
         }
     }
-    if (const int status = session.connect())
-        return status;
+    if (const int status = co_await session.connect(job))
+        co_return status;
 
-    const Outcome received = RecvSettings(session.link());
+    ModSet& record = session.session().settings();
+    const Outcome received = co_await RecvSettings(job, record);
     if (const int status = session.failure(received, QStringLiteral("receiving settings"), true))
-        return status;
-    ModSet& record = ModSet::instance();
+        co_return status;
     if (c.action == CliAction::SettingsGet) {
         const QString text = SettingsText::format(record);
         if (c.json)
@@ -59,24 +59,24 @@ int RunSettings(CliSession& session)
             for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 if (!session.print(line))
                     break;
-        return Exit::Done;
+        co_return Exit::Done;
     }
 
     const SettingsText::ApplyResult applied = SettingsText::apply(lines, record);
     if (!applied.ok) {
         CliSession::error(QStringLiteral("%1: %2").arg(c.file, applied.error));
-        return Exit::Usage;
+        co_return Exit::Usage;
     }
     SendSettingsInputs inputs;
     inputs.checkAdjust = [&c] { return c.clock ? 1 : 0; };
-    const SendResult sent = SendSettings(session.link(), inputs);
+    const SendResult sent = co_await SendSettings(job, record, inputs);
     if (const int status = session.failure(sent.outcome, QStringLiteral("sending settings"), true))
-        return status;
+        co_return status;
     if (sent.refused > 0) {
         CliSession::error(
             QStringLiteral("the instrument refused %1 setting(s); the others were sent")
                 .arg(sent.refused));
-        return Exit::Refused;
+        co_return Exit::Refused;
     }
-    return Exit::Done;
+    co_return Exit::Done;
 }

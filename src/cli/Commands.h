@@ -1,11 +1,13 @@
 #pragma once
 
-class CliSession;
-struct CliCommand;
+#include "Task.h"
 
-// One function a command group; each returns the exit status.
-int RunPorts(CliSession& session);
-int RunSettings(CliSession& session);
-int RunMeasure(CliSession& session);
-int RunRecord(CliSession& session);
-int RunFiles(CliSession& session);
+class CliSession;
+class Job;
+
+// One coroutine a command group, run as the command's job; each gives the exit status.
+Task<int> RunPorts(CliSession& session, Job& job);
+Task<int> RunSettings(CliSession& session, Job& job);
+Task<int> RunMeasure(CliSession& session, Job& job);
+Task<int> RunRecord(CliSession& session, Job& job);
+Task<int> RunFiles(CliSession& session, Job& job);

@@ -35,17 +35,23 @@ int main(int argc, char* argv[])
     CliSession session(command);
     switch (command.action) {
     case CliAction::Ports:
-        return RunPorts(session);
+        session.start(RunPorts);
+        break;
     case CliAction::SettingsGet:
     case CliAction::SettingsSet:
-        return RunSettings(session);
+        session.start(RunSettings);
+        break;
     case CliAction::Measure:
-        return RunMeasure(session);
+        session.start(RunMeasure);
+        break;
     case CliAction::RecordStart:
     case CliAction::RecordStop:
     case CliAction::RecordStatus:
-        return RunRecord(session);
+        session.start(RunRecord);
+        break;
     default:
-        return RunFiles(session);
+        session.start(RunFiles);
+        break;
     }
+    return QCoreApplication::exec();
 }

@@ -1,25 +1,18 @@
 #include "Connect.h"
 
-#include "BlockingPause.h"
-#include "Link.h"
-
-qint32 ConnectDirect(Link& link)
+Task<ConnectResult> ConnectDirect(Job& job)
 {
-    return link.SendCommand(QByteArrayLiteral("aaa"), 1000).result;
+    const Link::Reply reply = co_await job.transact(QByteArrayLiteral("aaa"), 1000);
+    co_return ConnectResult{reply.result == Link::Result::Complete, reply.text};
 }
 
-qint32 ConnectModem(Link& link, const QByteArray& init, const QByteArray& number)
+Task<ConnectResult> ConnectModem(Job& job, QByteArray init, QByteArray number)
 {
-    link.setRecvMode(Link::ModeModemAck);
-    const Link::Reply ack = link.SendModemCommand(init, 1000);
+    const Link::Reply ack = co_await job.transact(init, 1000, Link::Mode::ModemAck);
     if (!ack.text.contains("OK"))
-        return 1;
-    BlockingPause::pause(1000);
-    link.setRecvMode(Link::ModeModemDial);
-    const Link::Reply dial = link.SendModemCommand(QByteArrayLiteral("ATD") + number, 30000);
-    if (dial.text.contains("CONNECT")) {
-        link.setRecvMode(Link::ModeLine);
-        return 0;
-    }
-    return 1;
+        co_return ConnectResult{false, ack.text};
+    co_await job.pause(ModemPauseMs);
+    const Link::Reply dial =
+        co_await job.transact(QByteArrayLiteral("ATD") + number, 30000, Link::Mode::ModemDial);
+    co_return ConnectResult{dial.text.contains("CONNECT"), dial.text};
 }

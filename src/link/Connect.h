@@ -1,14 +1,23 @@
 #pragma once
 
+#include "Job.h"
+#include "Task.h"
+
 #include <QByteArray>
 
-#include <QtGlobal>
+// What the connection test or the dial ended with.
+struct ConnectResult
+{
+    bool connected = false;
+    QByteArray lastReply; // what the instrument or the modem sent last
+};
 
-class Link;
-
-// The connection test over a direct cable: 0 when the instrument answered.
-qint32 ConnectDirect(Link& link);
+// The connection test over a direct cable: "aaa", answered within a second.
+Task<ConnectResult> ConnectDirect(Job& job);
 
 // Dials through a modem: the initialisation string, a fixed pause, then "ATD" and the number.
-// 0 when the modem reported CONNECT; the link is then back in line mode.
-qint32 ConnectModem(Link& link, const QByteArray& init, const QByteArray& number);
+// Connected when the modem reported CONNECT; the link is then back in line mode.
+Task<ConnectResult> ConnectModem(Job& job, QByteArray init, QByteArray number);
+
+// The modem's pause between its "OK" and the dial.
+inline constexpr int ModemPauseMs = 1000;

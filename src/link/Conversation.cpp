@@ -2,24 +2,22 @@
 
 #include <algorithm>
 
-Link::Reply Conversation::send(const QByteArray& command, int timeoutMs)
+Task<Link::Reply> Conversation::send(QByteArray command, int timeoutMs)
 {
-    const Link::Reply reply = m_link.SendCommand(command, timeoutMs);
-    if (reply.result != Link::ResultComplete && !m_outcome.failed()) {
+    Link::Reply reply = co_await m_job.transact(command, timeoutMs);
+    if (reply.result != Link::Result::Complete && !m_outcome.failed()) {
         m_outcome.failedCommand = command;
         m_outcome.failedResult = reply.result;
         m_outcome.failedReply = reply.text;
     }
-    if (m_stop && m_stop())
-        m_outcome.stopped = true;
-    return reply;
+    co_return reply;
 }
 
 void Conversation::reject(const QByteArray& command, const QByteArray& reply)
 {
     if (!m_outcome.failed()) {
         m_outcome.failedCommand = command;
-        m_outcome.failedResult = Link::ResultComplete;
+        m_outcome.failedResult = Link::Result::Complete;
         m_outcome.failedReply = reply;
     }
 }
@@ -43,11 +41,11 @@ QString FailureText(const Outcome& outcome)
         return {};
     const QString command = QString::fromLatin1(outcome.failedCommand);
     switch (outcome.failedResult) {
-    case Link::ResultTimeout:
+    case Link::Result::Timeout:
         return QStringLiteral("No reply to %1").arg(command);
-    case Link::ResultBusy:
+    case Link::Result::Busy:
         return QStringLiteral("Line busy: %1 was not sent").arg(command);
-    case Link::ResultComplete: {
+    case Link::Result::Complete: {
         QString reply = QString::fromLatin1(outcome.failedReply).trimmed();
         for (QChar& c : reply)
             if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
@@ -55,6 +53,6 @@ QString FailureText(const Outcome& outcome)
         return QStringLiteral("Unexpected reply to %1: %2").arg(command, reply);
     }
     default:
-        return QStringLiteral("%1 failed (%2)").arg(command).arg(outcome.failedResult);
+        return QStringLiteral("%1 failed (%2)").arg(command).arg(int(outcome.failedResult));
     }
 }

@@ -1,28 +1,22 @@
 #pragma once
 
+#include "Job.h"
 #include "Link.h"
+#include "Task.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
-
-// Asked after every transaction of a conversation with the instrument: true ends the
-// conversation there and nothing more is sent (a window closing, the command line
-// interrupted).
-using StopRequest = std::function<bool()>;
-
-// How a conversation ended: completed, stopped by its caller, or with a transaction that
-// failed (the first such one is named): no reply, a busy link, or a reply that cannot be the
-// answer to its command.
+// How a conversation ended: completed, or with a transaction that failed (the first such
+// one is named): no reply, a busy link, or a reply that cannot be the answer to its command.
 struct Outcome
 {
-    bool stopped = false;
-    QByteArray failedCommand;                   // empty when every transaction completed
-    qint32 failedResult = Link::ResultComplete; // ResultComplete: the reply did not fit
+    QByteArray failedCommand;                       // empty when every transaction completed
+    Link::Result failedResult = Link::Result::Complete; // Complete: the reply did not fit
     QByteArray failedReply;
 
-    static Outcome failure(const QByteArray& command, qint32 result, const QByteArray& reply = {})
+    static Outcome failure(const QByteArray& command, Link::Result result,
+                           const QByteArray& reply = {})
     {
         Outcome o;
         o.failedCommand = command;
@@ -32,31 +26,25 @@ struct Outcome
     }
 
     bool failed() const { return !failedCommand.isEmpty(); }
-    bool completed() const { return !stopped && !failed(); }
+    bool completed() const { return !failed(); }
 };
 
-// The transactions of one conversation, in order, with the caller's stop request checked
-// after each and the first failure remembered.
+// The transactions of one conversation, in order, with the first failure remembered.
 class Conversation
 {
 public:
-    explicit Conversation(Link& link, StopRequest stop = {}) : m_link(link), m_stop(std::move(stop))
-    {
-    }
+    explicit Conversation(Job& job) : m_job(job) {}
 
-    Link::Reply send(const QByteArray& command, int timeoutMs);
+    Task<Link::Reply> send(QByteArray command, int timeoutMs);
     // The reply of a completed transaction cannot be the answer to its command.
     void reject(const QByteArray& command, const QByteArray& reply);
     // A transaction failed: every later step would act on a wrong or missing answer.
     bool failed() const { return m_outcome.failed(); }
-    // The stop request was seen after the last transaction.
-    bool stopped() const { return m_outcome.stopped; }
     const Outcome& outcome() const { return m_outcome; }
-    Link& link() { return m_link; }
+    Job& job() { return m_job; }
 
 private:
-    Link& m_link;
-    StopRequest m_stop;
+    Job& m_job;
     Outcome m_outcome;
 };
 

@@ -2,14 +2,14 @@
 
 #include "CommPort.h"
 
-#include <QEventLoop>
+#include <QPointer>
 
 #include <algorithm>
-#include <optional>
 
 Link::Link(CommPort& port, QObject* parent) : QObject(parent), m_port(port)
 {
     m_timerCom.setTimerType(Qt::PreciseTimer);
+    m_timerCom.setSingleShot(true);
     connect(&m_port, &CommPort::received, this, &Link::OnComm);
     connect(&m_timerCom, &QTimer::timeout, this, &Link::TimerComTick);
     m_grace.setSingleShot(true);
@@ -18,19 +18,12 @@ Link::Link(CommPort& port, QObject* parent) : QObject(parent), m_port(port)
     reset();
 }
 
-Link::~Link()
-{
-    // A transaction cannot be waiting here: its frame would still hold a reference to us.
-    Q_ASSERT(m_waitLoop == nullptr);
-}
+Link::~Link() = default;
 
 void Link::reset()
 {
-    m_connectStat = 0;
     m_send = QByteArrayLiteral("mi soushin");
     m_recv = QByteArrayLiteral("de-ta nashi");
-    m_busy = 0;
-    m_timeUp = 0;
 }
 
 void Link::shutdown()
@@ -42,112 +35,51 @@ void Link::shutdown()
 void Link::cancelWait()
 {
     m_grace.stop();
-    if (m_busy == -1) {
-        m_timeUp = -1;
-        wake();
-    }
+    if (m_pending)
+        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv);
 }
 
-void Link::setBusy(qint16 busy)
+bool Link::busyFor(const Job* job) const
 {
-    m_busy = busy;
+    return (m_holder != nullptr && m_holder != job) || (m_pending && m_holder != job);
+}
+
+void Link::hold(Job* job)
+{
+    m_holder = job;
+    setBusy(true);
+}
+
+void Link::release(Job* job)
+{
+    if (m_holder != job)
+        return;
+    m_holder = nullptr;
+    if (!m_pending)
+        setBusy(false);
+}
+
+void Link::setBusy(bool busy)
+{
+    if (busy == m_busySignalled)
+        return;
+    m_busySignalled = busy;
     emit controlsBusy(busy);
 }
 
-Link::Reply Link::SendCommand(const QByteArray& command, int timeoutMs)
+void Link::abandon()
 {
-    if (m_busy == -1)
-        return {ResultBusy, QByteArrayLiteral("BUSY")};
-    m_recvMode = ModeLine;
-    return transact(command, timeoutMs);
+    m_handler = {};
 }
 
-Link::Reply Link::SendModemCommand(const QByteArray& command, int timeoutMs)
+void Link::start(const QByteArray& command, int timeoutMs, Mode mode, ReplyHandler handler)
 {
-    if (m_busy == -1)
-        return {ResultBusy, QByteArrayLiteral("BUSY")};
-    return transact(command, timeoutMs);
+    begin(command + QByteArrayLiteral("\r\n"), timeoutMs, mode, std::move(handler));
 }
 
-Link::Reply Link::transact(const QByteArray& command, int timeoutMs)
+void Link::startBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium,
+                      ReplyHandler handler)
 {
-    m_timerCom.stop();
-    m_grace.stop();
-    setBusy(-1);
-    m_timeUp = 0;
-    m_timerCom.setInterval(timeoutMs);
-    m_recv.clear();
-    m_port.discardInput();
-    m_send = command + QByteArrayLiteral("\r\n");
-    m_port.write(m_send);
-    emit written(m_send, timeoutMs);
-    m_timerCom.start();
-    if (m_shutdown)
-        m_timeUp = -1;
-
-    Completion mine;
-    waitForCompletion(mine);
-
-    m_timerCom.stop();
-    m_timeUp = 0;
-    if (mine.done)
-        return {ResultComplete, mine.reply};
-    setBusy(0);
-    m_lateLineLikely = true;
-    return {ResultTimeout, m_recv};
-}
-
-void Link::waitForCompletion(Completion& mine)
-{
-    // Sleeps in the event loop until OnComm completes the reply or TimerCom ticks. Other
-    // handlers run meanwhile; a nested transaction they start is refused as busy.
-    m_completion = &mine;
-    while (!mine.done && m_timeUp != -1) {
-        // One loop object serves transaction after transaction. A new one is needed only when
-        // a finished transaction's wait is still on the stack below (it ended while a message
-        // box was open above it, and a handler of that box started this one).
-        std::optional<QEventLoop> nested;
-        const bool shared = !m_loopInExec;
-        QEventLoop& loop = shared ? m_loop : nested.emplace();
-        QEventLoop* outer = std::exchange(m_waitLoop, &loop);
-        if (shared)
-            m_loopInExec = true;
-        const int rc = loop.exec();
-        if (shared)
-            m_loopInExec = false;
-        m_waitLoop = outer;
-        // The application is quitting: every event loop returns at once from now on.
-        if (rc == -1 && !mine.done)
-            m_timeUp = -1;
-    }
-    if (m_completion == &mine)
-        m_completion = nullptr;
-}
-
-void Link::complete(const QByteArray& reply)
-{
-    // The reply is kept for its own transaction: a later one may reuse Recv and BlockBuf
-    // before this transaction's wait, further down the stack, has returned.
-    if (m_completion) {
-        m_completion->reply = reply;
-        m_completion->done = true;
-        m_completion = nullptr;
-    }
-    setBusy(0);
-    wake();
-}
-
-void Link::wake()
-{
-    if (m_waitLoop)
-        m_waitLoop->quit();
-}
-
-Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium)
-{
-    if (m_busy == -1)
-        return {ResultBusy, QByteArrayLiteral("BUSY")};
-    m_recvMode = ModeBlock;
     const qint64 count = qint64(end) - qint64(start) + 3;
     if (count < 3) {
         // "ERROR" as two bytes per character, low byte first.
@@ -156,45 +88,79 @@ Link::Block Link::FetchBlock(const QByteArray& fileName, qint32 start, qint32 en
             error.append(c);
             error.append('\0');
         }
-        return {ResultInvalidRange, error};
+        m_handler = std::move(handler);
+        QMetaObject::invokeMethod(
+            this, [this, serial = m_serial, error] { deliver(serial, {Result::InvalidRange, error}); },
+            Qt::QueuedConnection);
+        return;
     }
     m_blockCount = qint32(std::min<qint64>(count, INT32_MAX));
-    m_timerCom.stop();
-    m_grace.stop();
-    setBusy(-1);
-    m_timeUp = 0;
-    m_timerCom.setInterval(5000);
-    m_recv.clear();
-    m_port.discardInput();
     m_blockLen = 0;
     const QByteArray request = (medium == Medium::Card ? QByteArrayLiteral(":CARD:PICK? ")
                                                        : QByteArrayLiteral(":MEM:PICK? ")) +
                                fileName + ", " + QByteArray::number(start) + ", " +
                                QByteArray::number(end) + "\r\n";
-    m_port.write(request);
-    emit written(request, 5000);
-    m_timerCom.start();
-    if (m_shutdown)
-        m_timeUp = -1;
+    begin(request, BlockTimeoutMs, Mode::Block, std::move(handler));
+}
 
-    Completion mine;
-    waitForCompletion(mine);
-
+void Link::begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler handler)
+{
+    ++m_serial;
     m_timerCom.stop();
-    m_timeUp = 0;
-    if (mine.done)
-        return {ResultComplete, mine.reply};
-    setBusy(0);
-    m_lateLineLikely = true;
-    return {ResultTimeout, blockBuf()};
+    m_grace.stop();
+    m_mode = mode;
+    m_handler = std::move(handler);
+    m_pending = true;
+    setBusy(true);
+    m_timerCom.setInterval(timeoutMs);
+    m_recv.clear();
+    m_port.discardInput();
+    m_send = line;
+    m_port.write(m_send);
+    emit written(m_send, timeoutMs);
+    if (!m_pending)
+        return; // the port was closed by a handler of written
+    if (m_shutdown) {
+        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv);
+        return;
+    }
+    m_timerCom.start();
+}
+
+void Link::complete(Result result, const QByteArray& reply)
+{
+    m_timerCom.stop();
+    m_grace.stop();
+    m_pending = false;
+    if (result == Result::Timeout)
+        m_lateLineLikely = true;
+    if (!m_holder)
+        setBusy(false); // the job that wrote the command was cancelled
+    // Handed over from the event loop: the port's receive handler only completes replies.
+    QMetaObject::invokeMethod(
+        this, [this, serial = m_serial, reply = Reply{result, reply}] { deliver(serial, reply); },
+        Qt::QueuedConnection);
+}
+
+void Link::deliver(quint64 serial, const Reply& reply)
+{
+    if (serial != m_serial || !m_handler)
+        return;
+    ReplyHandler handler = std::exchange(m_handler, {});
+    handler(reply);
 }
 
 void Link::OnComm()
 {
-    switch (m_recvMode) {
-    case ModeLine:
-    case ModeModemAck:
-    case ModeModemDial: {
+    if (!m_pending) {
+        // Nobody waits: a late reply stays in the port's input until the next command
+        // discards it.
+        return;
+    }
+    switch (m_mode) {
+    case Mode::Line:
+    case Mode::ModemAck:
+    case Mode::ModemDial: {
         const qint64 n = m_port.bytesWaiting();
         if (n < 1)
             return;
@@ -203,13 +169,13 @@ void Link::OnComm()
             in.truncate(std::max<qsizetype>(0, MaxReplySize - m_recv.size()));
         m_recv.append(in);
         bool done = false;
-        if (m_recvMode == ModeLine)
+        if (m_mode == Mode::Line)
             done = !m_recv.isEmpty() && m_recv.back() == '\n';
-        else if (m_recvMode == ModeModemAck)
+        else if (m_mode == Mode::ModemAck)
             done = m_recv.contains("OK");
         else
             done = m_recv.contains("CONNECT") || m_recv.contains("NO ");
-        if (m_recvMode == ModeLine && m_lateLineLikely && m_busy == -1) {
+        if (m_mode == Mode::Line && m_lateLineLikely) {
             // After a time-out, a line followed closely by another (before the next command
             // is written) answered the earlier command: only the last line is the reply.
             m_grace.stop();
@@ -224,10 +190,10 @@ void Link::OnComm()
             return;
         }
         if (done)
-            complete(m_recv);
+            complete(Result::Complete, m_recv);
         return;
     }
-    case ModeBlock: {
+    case Mode::Block: {
         const qint64 n = m_port.bytesWaiting();
         if (n < 1)
             return;
@@ -240,11 +206,9 @@ void Link::OnComm()
             std::copy_n(in.constData(), take, m_blockBuf.begin() + m_blockLen);
         m_blockLen = qint32(std::min<qint64>(qint64(m_blockLen) + in.size(), INT32_MAX));
         if (m_blockLen == m_blockCount)
-            complete(blockBuf());
+            complete(Result::Complete, blockBuf());
         return;
     }
-    default:
-        return;
     }
 }
 
@@ -260,13 +224,12 @@ void Link::TimerComTick()
         GraceTick();
         return;
     }
-    m_timeUp = -1;
-    wake();
+    complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv);
 }
 
 void Link::GraceTick()
 {
     m_grace.stop();
     m_lateLineLikely = false;
-    complete(m_recv);
+    complete(Result::Complete, m_recv);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
@@ -9,26 +8,35 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class CommPort;
+class Job;
 
-// The instrument link: one request/reply transaction at a time over the port, with the
-// link state the windows read (Recv, Send, ConnectStat). Waiting runs a local event loop
-// that wakes on received data or on the time-out, so other handlers keep running and a
-// second transaction started meanwhile is refused with result 2.
+// The instrument link: one request/reply transaction at a time over the port. A job starts a
+// transaction and is called back, from the event loop, when the reply is complete (a CR LF,
+// the modem's word, or a block's exact byte count) or its time-out has passed. The link is
+// held by one job from its first transaction to its end; a transaction of any other job
+// meanwhile is refused at once as busy, and nothing is written for it.
 class Link : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr qint32 ResultComplete = 0;
-    static constexpr qint32 ResultTimeout = 1;
-    static constexpr qint32 ResultBusy = 2;
-    static constexpr qint32 ResultInvalidRange = 3;
+    enum class Result
+    {
+        Complete = 0,
+        Timeout = 1,
+        Busy = 2,
+        InvalidRange = 3
+    };
 
-    static constexpr qint16 ModeLine = 0;
-    static constexpr qint16 ModeBlock = 1;
-    static constexpr qint16 ModeModemAck = 2;
-    static constexpr qint16 ModeModemDial = 3;
+    enum class Mode
+    {
+        Line,      // a reply ends with LF
+        ModemAck,  // ends when "OK" has come
+        ModemDial, // ends when "CONNECT" or "NO " has come
+        Block      // ends at the block's exact byte count
+    };
 
     static constexpr int BlockBufSize = 1002;
     // A reply line longer than this is cut; the transaction then ends by time-out.
@@ -36,69 +44,65 @@ public:
     // After a time-out, how long a completed line waits for a second line that would show
     // it to be the late answer to the earlier command.
     static constexpr int LateLineGraceMs = 100;
+    static constexpr int BlockTimeoutMs = 5000;
 
     struct Reply
     {
-        qint32 result = 0;
-        QByteArray text;
+        Result result = Result::Complete;
+        QByteArray text; // the line, or the block buffer
     };
-    struct Block
-    {
-        qint32 result = 0;
-        QByteArray bytes;
-    };
+    using ReplyHandler = std::function<void(const Reply&)>;
 
     explicit Link(CommPort& port, QObject* parent = nullptr);
     ~Link() override;
 
     CommPort& port() { return m_port; }
 
-    Reply SendCommand(const QByteArray& command, int timeoutMs);
-    Reply SendModemCommand(const QByteArray& command, int timeoutMs);
-    // Positions are 1-based, inclusive.
-    Block FetchBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium);
+    // Whether a transaction of job would be refused as busy: another job holds the link, or
+    // the reply of a cancelled job's transaction is still due.
+    bool busyFor(const Job* job) const;
+    bool held() const { return m_holder != nullptr || m_pending; }
+    // job holds the link until release(job).
+    void hold(Job* job);
+    void release(Job* job);
 
-    // Load of the start window: initial texts and flags.
+    // Writes command and CR LF; handler gets the reply later from the event loop, unless the
+    // transaction is abandoned first.
+    void start(const QByteArray& command, int timeoutMs, Mode mode, ReplyHandler handler);
+    // ":CARD:PICK? name, start, end" (or ":MEM:PICK?"); positions are 1-based, inclusive.
+    // An empty or reversed range is answered at once with InvalidRange.
+    void startBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium,
+                    ReplyHandler handler);
+    // The job waiting for the reply was cancelled: its handler is never called. The link
+    // stays busy until the reply is complete or timed out, so its bytes are not taken as the
+    // answer to a later command.
+    void abandon();
+
+    // Initial texts and flags.
     void reset();
     // Ends a waiting transaction at once as a time-out: the port was closed and no reply can
-    // come, so nothing should keep the windows waiting for it.
+    // come, so nothing should keep anyone waiting for it.
     void cancelWait();
     // As cancelWait, and every later transaction times out at once: the program is closing.
     void shutdown();
 
-    QByteArray Recv() const { return m_recv; }
     // The last command line written, CR LF included ("mi soushin" until the first).
     QByteArray LastSent() const { return m_send; }
-    qint16 ConnectStat() const { return m_connectStat; }
-    void setConnectStat(qint16 value) { m_connectStat = value; }
-    qint16 Busy() const { return m_busy; }
-    qint16 TimeUp() const { return m_timeUp; }
-    qint16 RecvMode() const { return m_recvMode; }
-    void setRecvMode(qint16 mode) { m_recvMode = mode; }
-    qint32 BlockCount() const { return m_blockCount; }
-    qint32 BlockLen() const { return m_blockLen; }
+    // The time-out of the transaction running or last run.
     int timerComInterval() const { return m_timerCom.interval(); }
 
 signals:
-    // SetControlsBusy of the start window, called with the new value of Busy.
-    void controlsBusy(qint16 busy);
+    // The link was taken by a job (true) or is free again (false).
+    void controlsBusy(bool busy);
     // A transaction wrote this line (CR LF included) with this time-out.
     void written(const QByteArray& line, int timeoutMs);
 
 private:
-    // What a waiting transaction receives when its reply completes.
-    struct Completion
-    {
-        bool done = false;
-        QByteArray reply;
-    };
-
-    Reply transact(const QByteArray& command, int timeoutMs);
-    void setBusy(qint16 busy);
-    void waitForCompletion(Completion& mine);
-    void complete(const QByteArray& reply);
+    void begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler handler);
+    void complete(Result result, const QByteArray& reply);
+    void deliver(quint64 serial, const Reply& reply);
+    void setBusy(bool busy);
     QByteArray blockBuf() const;
-    void wake();
     void OnComm();
     void TimerComTick();
     void GraceTick();
@@ -108,17 +112,15 @@ private:
     QTimer m_grace;
     QByteArray m_recv;
     QByteArray m_send;
-    qint16 m_connectStat = 0;
-    qint16 m_busy = 0;
-    qint16 m_timeUp = 0;
-    qint16 m_recvMode = ModeLine;
+    Mode m_mode = Mode::Line;
     qint32 m_blockCount = 0;
     qint32 m_blockLen = 0;
     std::array<std::uint8_t, BlockBufSize> m_blockBuf{};
-    QEventLoop m_loop;
-    bool m_loopInExec = false; // m_loop's exec() is on the stack, even if already told to quit
-    QEventLoop* m_waitLoop = nullptr;
-    Completion* m_completion = nullptr; // the transaction waiting for its reply
+    Job* m_holder = nullptr;
+    bool m_busySignalled = false;
+    bool m_pending = false; // a transaction's reply is due
+    ReplyHandler m_handler; // of the pending transaction, or of its reply not yet delivered
+    quint64 m_serial = 0;   // of the last transaction started
     bool m_shutdown = false;
     bool m_lateLineLikely = false; // the last transaction timed out; its answer may yet come
 };

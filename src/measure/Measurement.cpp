@@ -6,38 +6,38 @@ constexpr int kCommandMs = 1000;
 
 // ":MEAS?" and its reply; a reply that only acknowledges (a late answer to an earlier
 // command, or an error line) is no measurement.
-Measurement measure(Conversation& talk)
+Task<Measurement> measure(Conversation& talk)
 {
-    const Link::Reply reply = talk.send(":MEAS?", MeasTimeoutMs);
+    const Link::Reply reply = co_await talk.send(":MEAS?", MeasTimeoutMs);
     if (!talk.failed() && IsAcknowledgement(reply.text))
         talk.reject(":MEAS?", reply.text);
-    return {talk.outcome(), reply};
+    co_return Measurement{talk.outcome(), reply};
 }
 
 } // namespace
 
-Measurement MeasureWithNames(Link& link, const StopRequest& stop)
+Task<Measurement> MeasureWithNames(Job& job)
 {
-    Conversation talk(link, stop);
+    Conversation talk(job);
     // A step that failed leaves the instrument's header and separator unknown: a reply
     // measured then could be read wrongly, so the sequence ends there.
     for (const char* command : {":HEAD ON", ":TRAN:SEP 2"}) {
-        talk.send(command, kCommandMs);
-        if (talk.stopped() || talk.failed())
-            return {talk.outcome(), {}};
+        co_await talk.send(command, kCommandMs);
+        if (talk.failed())
+            co_return Measurement{talk.outcome(), {}};
     }
-    return measure(talk);
+    co_return co_await measure(talk);
 }
 
-Measurement MeasureValues(Link& link)
+Task<Measurement> MeasureValues(Job& job)
 {
-    Conversation talk(link);
-    return measure(talk);
+    Conversation talk(job);
+    co_return co_await measure(talk);
 }
 
-Outcome HeaderOff(Link& link)
+Task<Outcome> HeaderOff(Job& job)
 {
-    Conversation talk(link);
-    talk.send(":HEAD OFF", kCommandMs);
-    return talk.outcome();
+    Conversation talk(job);
+    co_await talk.send(":HEAD OFF", kCommandMs);
+    co_return talk.outcome();
 }

@@ -19,10 +19,10 @@ inline constexpr int MeasTimeoutMs = 50000;
 
 // Names and values: ":HEAD ON", ":TRAN:SEP 2", ":MEAS?" (a single measurement, and the
 // first of a run), ending at the first transaction that failed.
-Measurement MeasureWithNames(Link& link, const StopRequest& stop = {});
+Task<Measurement> MeasureWithNames(Job& job);
 
 // Values only, ":MEAS?" alone: the later measurements of a run, after HeaderOff.
-Measurement MeasureValues(Link& link);
+Task<Measurement> MeasureValues(Job& job);
 
 // ":HEAD OFF": later replies carry values only.
-Outcome HeaderOff(Link& link);
+Task<Outcome> HeaderOff(Job& job);

@@ -1,7 +1,5 @@
 #include "Recording.h"
 
-#include "BlockingPause.h"
-
 namespace {
 
 constexpr int kCommandMs = 1000;
@@ -34,25 +32,19 @@ QString RecordStateText(RecordState state)
     return {};
 }
 
-RecordStatus ReadRecordState(Link& link)
+Task<RecordStatus> ReadRecordState(Job& job)
 {
-    Conversation talk(link);
-    const Link::Reply reply = talk.send(":STAT?", kCommandMs);
-    return {talk.outcome(), ParseRecordState(reply.text)};
+    Conversation talk(job);
+    const Link::Reply reply = co_await talk.send(":STAT?", kCommandMs);
+    co_return RecordStatus{talk.outcome(), ParseRecordState(reply.text)};
 }
 
-RecordStatus SetRecording(Link& link, RecordAction action, const StopRequest& stop)
+Task<RecordStatus> SetRecording(Job& job, RecordAction action)
 {
-    Conversation talk(link, stop);
-    talk.send(":DISP:MODE MEAS", kCommandMs);
-    if (talk.stopped())
-        return {talk.outcome()};
-    talk.send(":HEAD OFF", kCommandMs);
-    if (talk.stopped())
-        return {talk.outcome()};
-    const Link::Reply before = talk.send(":STAT?", kCommandMs);
-    if (talk.stopped())
-        return {talk.outcome()};
+    Conversation talk(job);
+    co_await talk.send(":DISP:MODE MEAS", kCommandMs);
+    co_await talk.send(":HEAD OFF", kCommandMs);
+    const Link::Reply before = co_await talk.send(":STAT?", kCommandMs);
     // The window's toggle starts only on exactly "0" and stops on anything else, a failed
     // query included; an explicit start or stop acts only on a state it has read.
     const bool idle = before.text == "0\r\n";
@@ -60,13 +52,11 @@ RecordStatus SetRecording(Link& link, RecordAction action, const StopRequest& st
         const RecordState state = ParseRecordState(before.text);
         if (talk.outcome().failed() || state == RecordState::Unknown ||
             (action == RecordAction::Start) != idle)
-            return {talk.outcome(), state};
+            co_return RecordStatus{talk.outcome(), state};
     }
-    talk.send(idle ? ":START" : ":STOP", kCommandMs);
-    if (talk.stopped())
-        return {talk.outcome()};
-    // The instrument needs a moment to change its state; no input is taken meanwhile.
-    BlockingPause::pause(1000);
-    const Link::Reply after = talk.send(":STAT?", kCommandMs);
-    return {talk.outcome(), ParseRecordState(after.text)};
+    co_await talk.send(idle ? ":START" : ":STOP", kCommandMs);
+    // The instrument needs a moment to change its state; the job keeps the line meanwhile.
+    co_await job.pause(RecordSettleMs);
+    const Link::Reply after = co_await talk.send(":STAT?", kCommandMs);
+    co_return RecordStatus{talk.outcome(), ParseRecordState(after.text)};
 }

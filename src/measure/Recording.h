@@ -26,7 +26,7 @@ struct RecordStatus
 };
 
 // ":STAT?".
-RecordStatus ReadRecordState(Link& link);
+Task<RecordStatus> ReadRecordState(Job& job);
 
 enum class RecordAction
 {
@@ -37,4 +37,7 @@ enum class RecordAction
 
 // ":DISP:MODE MEAS", ":HEAD OFF", ":STAT?", then ":START" or ":STOP", a pause for the
 // instrument to change its state, and ":STAT?" again. The state is the one read last.
-RecordStatus SetRecording(Link& link, RecordAction action, const StopRequest& stop = {});
+Task<RecordStatus> SetRecording(Job& job, RecordAction action);
+
+// The instrument's moment to change its recording state after ":START" or ":STOP".
+inline constexpr int RecordSettleMs = 1000;

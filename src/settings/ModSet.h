@@ -63,7 +63,4 @@ struct ModSet
     qint32 Lang = 0;
 
     bool operator==(const ModSet&) const = default;
-
-    // The one record of the program.
-    static ModSet& instance();
 };

@@ -3,7 +3,6 @@
 #include "InstrumentWords.h"
 #include "ItemWords.h"
 #include "Link.h"
-#include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
 #include "ReplyFits.h"
@@ -50,23 +49,10 @@ void storeIntegers(const QByteArray& reply, std::initializer_list<qint32*> field
         storeInteger(f[k++], *field);
 }
 
-bool g_received = false;
-
 } // namespace
 
-bool SettingsReceived()
+Task<Outcome> RecvSettings(Job& job, ModSet& s)
 {
-    return g_received;
-}
-
-void ForgetReceivedSettings()
-{
-    g_received = false;
-}
-
-Outcome RecvSettings(Link& link)
-{
-    ModSet& s = ModSet::instance();
     using Store = std::function<void(const QByteArray&)>;
     // The queries in the order the instrument is asked, each with where its reply goes.
     const std::pair<const char*, Store> steps[] = {
@@ -146,20 +132,20 @@ Outcome RecvSettings(Link& link)
     };
 
     for (const auto& [query, store] : steps) {
-        Link::Reply reply = link.SendCommand(QByteArray(query), 1000);
+        Link::Reply reply = co_await job.transact(QByteArray(query), 1000);
         // A reply that cannot answer this query is most likely a late one to an earlier
         // command: storing it would shift every setting after it, so the query failed.
-        if (reply.result == Link::ResultComplete && !ReplyFits(query, reply.text))
-            reply.result = Link::ResultTimeout;
-        if (reply.result != Link::ResultComplete) {
-            // Send is the last line that went out: for a busy link, an earlier one.
-            MessageService::plain(
-                QStringLiteral("ERROR! %1").arg(reply.result, 2, 10, QLatin1Char('0')) +
-                QString::fromLatin1(link.LastSent()));
-            return Outcome::failure(QByteArray(query), reply.result, reply.text);
+        if (reply.result == Link::Result::Complete && !ReplyFits(query, reply.text))
+            reply.result = Link::Result::Timeout;
+        if (reply.result != Link::Result::Complete) {
+            // The last line that went out: for a busy link, an earlier one.
+            co_await job.message(MessageKind::Plain,
+                                 QStringLiteral("ERROR! %1").arg(int(reply.result), 2, 10,
+                                                                 QLatin1Char('0')) +
+                                     QString::fromLatin1(job.link().LastSent()));
+            co_return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);
     }
-    g_received = true;
-    return {};
+    co_return Outcome{};
 }

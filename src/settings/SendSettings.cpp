@@ -2,12 +2,12 @@
 
 #include "InstrumentWords.h"
 #include "Link.h"
-#include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
 #include "SettingsCodec.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -18,57 +18,66 @@ namespace W = InstrumentWords;
 class Sender
 {
 public:
-    explicit Sender(Link& link) : m_link(link) {}
+    explicit Sender(Job& job) : m_job(job) {}
 
-    // Runs one transaction; false when it failed and the send is over.
-    bool send(const QString& command)
+    // Runs one transaction; false when it failed and the send is over. A refusal is shown
+    // and the send goes on once the user has closed it.
+    Task<bool> send(QString command)
     {
-        const Link::Reply reply = m_link.SendCommand(command.toLatin1(), 1000);
-        if (reply.result != Link::ResultComplete) {
+        const Link::Reply reply = co_await m_job.transact(command.toLatin1(), 1000);
+        if (reply.result != Link::Result::Complete) {
             m_result.outcome = Outcome::failure(command.toLatin1(), reply.result, reply.text);
-            MessageService::plain(QStringLiteral("ERROR! 設定送信を中断します\r\n") +
-                                  QStringLiteral("%1").arg(reply.result, 2, 10, QLatin1Char('0')) +
-                                  QString::fromLatin1(m_link.LastSent()));
-            return false;
+            co_await m_job.message(
+                MessageKind::Plain,
+                QStringLiteral("ERROR! 設定送信を中断します\r\n") +
+                    QStringLiteral("%1").arg(int(reply.result), 2, 10, QLatin1Char('0')) +
+                    QString::fromLatin1(m_job.link().LastSent()));
+            co_return false;
         }
         if (reply.text != "ALL RIGHT\r\n") {
             ++m_result.refused;
-            MessageService::warning(command + QLatin1Char('/') + QString::fromLatin1(reply.text));
+            co_await m_job.message(MessageKind::Warning,
+                                   command + QLatin1Char('/') + QString::fromLatin1(reply.text));
         }
-        return true;
+        co_return true;
     }
 
     // prefix + the word of code; a code without a word (a damaged reply stored it) is
     // reported and skipped rather than sent as a half command.
     template <class Words>
-    bool sendWord(const char* prefix, const Words& words, qint32 code, const QString& setting)
+    Task<bool> sendWord(QString prefix, const Words& words, qint32 code, QString setting)
     {
         if (code < 0 || code >= qint32(words.size()))
-            return skip(setting, code);
-        return send(QLatin1String(prefix) + QLatin1String(words[code]));
+            co_return co_await skip(setting, code);
+        co_return co_await send(prefix + QLatin1String(words[code]));
     }
 
-    bool sendText(const QString& prefix, const QString& text, qint32 code, const QString& setting)
+    Task<bool> sendText(QString prefix, QString text, qint32 code, QString setting)
     {
         if (text.isEmpty())
-            return skip(setting, code);
-        return send(prefix + text);
+            co_return co_await skip(setting, code);
+        co_return co_await send(prefix + text);
     }
 
     const SendResult& result() const { return m_result; }
-    void skipped() { ++m_result.skipped; }
 
-private:
-    bool skip(const QString& setting, qint32 code)
+    Task<bool> skip(QString setting, qint32 code)
+    {
+        co_return co_await skipped(
+            QStringLiteral("%1 = %2 has no command; this setting was not sent.")
+                .arg(setting)
+                .arg(code));
+    }
+    // A setting that is not sent, and why.
+    Task<bool> skipped(QString why)
     {
         ++m_result.skipped;
-        MessageService::warning(QStringLiteral("%1 = %2 has no command; this setting was not sent.")
-                                    .arg(setting)
-                                    .arg(code));
-        return true;
+        co_await m_job.message(MessageKind::Warning, why);
+        co_return true;
     }
 
-    Link& m_link;
+private:
+    Job& m_job;
     SendResult m_result;
 };
 
@@ -80,8 +89,14 @@ bool sendable(const QString& text)
     });
 }
 
-QString blankList(std::initializer_list<qint32> values)
+// Five or three fields; a coroutine cannot hold an initializer list's array across a step.
+QString blankList(qint32 a, qint32 b, qint32 c, std::optional<qint32> d = {},
+                  std::optional<qint32> e = {})
 {
+    QList<qint32> values{a, b, c};
+    for (const auto& more : {d, e})
+        if (more)
+            values << *more;
     QStringList parts;
     for (qint32 v : values)
         parts << BlankForm(v);
@@ -90,106 +105,104 @@ QString blankList(std::initializer_list<qint32> values)
 
 } // namespace
 
-SendResult SendSettings(Link& link, const SendSettingsInputs& inputs)
+Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inputs)
 {
-    const ModSet& s = ModSet::instance();
-    Sender out(link);
+    Sender out(job);
     const auto circuit = [](const char* name, int i) {
         return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
     };
 
-    if (!out.sendWord(":WIR ", W::Wiring, s.Wiring, QStringLiteral("Wiring")))
-        return out.result();
-    if (!out.send(QStringLiteral(":CIRC") + BlankForm(s.CirNum)))
-        return out.result();
-    if (!out.sendWord(":SAMP ", W::Sampling, s.Sampling, QStringLiteral("Sampling")))
-        return out.result();
-    if (!out.sendWord(":FREQ ", W::Freq, s.Freq, QStringLiteral("Freq")))
-        return out.result();
-    if (!out.sendWord(":OPER ", W::VarMethod, s.VarMethod, QStringLiteral("VarMethod")))
-        return out.result();
-    if (!out.send(QStringLiteral(":AVE") + BlankForm(s.Average)))
-        return out.result();
-    if (!out.sendWord(":VOLT:RANG ", W::URange, s.URange, QStringLiteral("URange")))
-        return out.result();
-    if (!out.send(QStringLiteral(":VT") + BlankForm(s.VT)))
-        return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":WIR "), W::Wiring, s.Wiring, QStringLiteral("Wiring")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":CIRC") + BlankForm(s.CirNum)))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":SAMP "), W::Sampling, s.Sampling, QStringLiteral("Sampling")))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":FREQ "), W::Freq, s.Freq, QStringLiteral("Freq")))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":OPER "), W::VarMethod, s.VarMethod, QStringLiteral("VarMethod")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":AVE") + BlankForm(s.Average)))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":VOLT:RANG "), W::URange, s.URange, QStringLiteral("URange")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":VT") + BlankForm(s.VT)))
+        co_return out.result();
 
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!out.sendText(QStringLiteral(":SENS") + BlankForm(i) + QLatin1Char(','),
+        if (!co_await out.sendText(QStringLiteral(":SENS") + BlankForm(i) + QLatin1Char(','),
                           SensText(s.Sens[i]), s.Sens[i], circuit("Sens", i)))
-            return out.result();
+            co_return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!out.sendText(QStringLiteral(":CURR:RANG") + BlankForm(i) + QLatin1Char(','),
+        if (!co_await out.sendText(QStringLiteral(":CURR:RANG") + BlankForm(i) + QLatin1Char(','),
                           IRangeText(s.IRange[i]), s.IRange[i], circuit("IRange", i)))
-            return out.result();
+            co_return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') + PlainForm(s.CT[i])))
-            return out.result();
+        if (!co_await out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') + PlainForm(s.CT[i])))
+            co_return out.result();
     }
 
-    if (!out.sendWord(":START:METH ", W::StartMeth, s.StartMeth, QStringLiteral("StartMeth")))
-        return out.result();
-    if (!out.send(QStringLiteral(":START:TIME") +
-                  blankList({s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM})))
-        return out.result();
-    if (!out.sendWord(":STOP:METH ", W::StopMeth, s.StopMeth, QStringLiteral("StopMeth")))
-        return out.result();
-    if (!out.send(QStringLiteral(":STOP:TIME") +
-                  blankList({s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM})))
-        return out.result();
-    if (!out.send(QStringLiteral(":TIMER") + blankList({s.Timer1, s.Timer2, s.Timer3})))
-        return out.result();
-    if (!out.sendText(QStringLiteral(":INTE "), IntvlText(s.Intvl), s.Intvl,
+    if (!co_await out.sendWord(QStringLiteral(":START:METH "), W::StartMeth, s.StartMeth, QStringLiteral("StartMeth")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":START:TIME") +
+                  blankList(s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM)))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":STOP:METH "), W::StopMeth, s.StopMeth, QStringLiteral("StopMeth")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":STOP:TIME") +
+                  blankList(s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM)))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral(":TIMER") + blankList(s.Timer1, s.Timer2, s.Timer3)))
+        co_return out.result();
+    if (!co_await out.sendText(QStringLiteral(":INTE "), IntvlText(s.Intvl), s.Intvl,
                       QStringLiteral("Intvl")))
-        return out.result();
-    if (!out.sendWord(":DATA:MEDI ", W::Media, s.Media, QStringLiteral("Media")))
-        return out.result();
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":DATA:MEDI "), W::Media, s.Media, QStringLiteral("Media")))
+        co_return out.result();
     const QString name = inputs.dataFName ? inputs.dataFName() : s.DataFName;
     if (!sendable(name)) {
         // A line break in the name would reach the instrument as a second command.
-        out.skipped();
-        MessageService::warning(
+        co_await out.skipped(
             QStringLiteral("DataFName \"%1\" has characters the line cannot carry; "
                            "this setting was not sent.")
                 .arg(name.simplified()));
-    } else if (!out.send(QStringLiteral(":FILE:MEAS ") + name)) {
-        return out.result();
+    } else if (!co_await out.send(QStringLiteral(":FILE:MEAS ") + name)) {
+        co_return out.result();
     }
     // A printer destination received from the instrument goes back unchanged.
-    if (!out.sendWord(":DATA:COPY:MEDI ", W::CopyDst, s.CopyDst, QStringLiteral("CopyDst")))
-        return out.result();
-    if (!out.send(DataItemText(s)))
-        return out.result();
-    if (!out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON") : QStringLiteral(":DATA:WAVE OFF")))
-        return out.result();
-    if (!out.send(s.Harm ? QStringLiteral(":DATA:HARM ON") : QStringLiteral(":DATA:HARM OFF")))
-        return out.result();
-    if (!out.send(s.THDType == 0 ? QStringLiteral(":THD F") : QStringLiteral(":THD R")))
-        return out.result();
-    if (!out.sendWord(":BACK ", W::BL, s.BL, QStringLiteral("BL")))
-        return out.result();
-    if (!out.send(s.Beep == 1 ? QStringLiteral(":BEEP ON") : QStringLiteral(":BEEP OFF")))
-        return out.result();
-    if (!out.send(QStringLiteral("ID") + BlankForm(s.ID)))
-        return out.result();
-    if (!out.sendWord(":LANG ", W::Lang, s.Lang, QStringLiteral("Lang")))
-        return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":DATA:COPY:MEDI "), W::CopyDst, s.CopyDst, QStringLiteral("CopyDst")))
+        co_return out.result();
+    if (!co_await out.send(DataItemText(s)))
+        co_return out.result();
+    if (!co_await out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON") : QStringLiteral(":DATA:WAVE OFF")))
+        co_return out.result();
+    if (!co_await out.send(s.Harm ? QStringLiteral(":DATA:HARM ON") : QStringLiteral(":DATA:HARM OFF")))
+        co_return out.result();
+    if (!co_await out.send(s.THDType == 0 ? QStringLiteral(":THD F") : QStringLiteral(":THD R")))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":BACK "), W::BL, s.BL, QStringLiteral("BL")))
+        co_return out.result();
+    if (!co_await out.send(s.Beep == 1 ? QStringLiteral(":BEEP ON") : QStringLiteral(":BEEP OFF")))
+        co_return out.result();
+    if (!co_await out.send(QStringLiteral("ID") + BlankForm(s.ID)))
+        co_return out.result();
+    if (!co_await out.sendWord(QStringLiteral(":LANG "), W::Lang, s.Lang, QStringLiteral("Lang")))
+        co_return out.result();
 
     if ((inputs.checkAdjust ? inputs.checkAdjust() : 0) != 1)
-        return out.result();
+        co_return out.result();
     // One reading gives date and time together, so a send at midnight cannot mix two days.
     const QDateTime now = inputs.clock ? inputs.clock() : QDateTime::currentDateTime();
     const QDate d = now.date();
     const QTime t = now.time();
-    out.send(QStringLiteral(":CLOCK %1,%2,%3,%4,%5,%6")
+    co_await out.send(QStringLiteral(":CLOCK %1,%2,%3,%4,%5,%6")
                  .arg(d.year())
                  .arg(d.month())
                  .arg(d.day())
                  .arg(t.hour())
                  .arg(t.minute())
                  .arg(t.second()));
-    return out.result();
+    co_return out.result();
 }

@@ -24,6 +24,9 @@ struct SendResult
     int skipped = 0; // settings that had no command and were not sent
 };
 
-// Writes ModSet to the instrument, one command per setting; a refused setting is reported
-// and skipped, a failed transaction aborts the send.
-SendResult SendSettings(Link& link, const SendSettingsInputs& inputs);
+struct ModSet;
+
+// Writes s to the instrument, one command per setting, each built from s as it is just
+// before its transaction; a refused setting is shown (the job pauses there) and skipped, a
+// failed transaction aborts the send.
+Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inputs);

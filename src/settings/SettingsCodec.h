@@ -19,7 +19,7 @@ QString SensText(qint32 code);
 // other.
 QString IRangeText(qint32 code);
 // The whole ":DATA:ITEM" command with the nine item words of the record.
-QString DataItemText(const ModSet& set = ModSet::instance());
+QString DataItemText(const ModSet& set);
 
 // The first n comma-separated fields of a reply line, after dropping its CR LF. Fields are
 // not trimmed; missing ones are empty, text after the n-th is ignored. A reply shorter than

@@ -4,39 +4,37 @@ namespace {
 
 const char* const kKinds[] = {"MEAS", "INST", "BMP", "WAVE"};
 
-FileCommandResult fileCommand(Link& link, const QByteArray& command)
+Task<FileCommandResult> fileCommand(Job& job, QByteArray command)
 {
-    Conversation talk(link);
-    const Link::Reply reply = talk.send(command, FileCommandTimeoutMs);
+    Conversation talk(job);
+    const Link::Reply reply = co_await talk.send(command, FileCommandTimeoutMs);
     // Part of "ALL RIGHT" cut off by the time-out is no success.
-    return {talk.outcome(), talk.outcome().completed() && reply.text.contains("ALL")};
+    co_return FileCommandResult{
+        talk.outcome(), talk.outcome().completed() && reply.text.contains("ALL"), reply.text};
 }
 
 } // namespace
 
-Listing ListFiles(Link& link, Medium medium, const StopRequest& stop)
+Task<Listing> ListFiles(Job& job, Medium medium)
 {
-    Conversation talk(link, stop);
-    talk.send(QByteArrayLiteral(":HEAD OFF"), 1000);
-    if (talk.stopped())
-        return {talk.outcome(), {}};
+    Conversation talk(job);
+    co_await talk.send(QByteArrayLiteral(":HEAD OFF"), 1000);
     const QByteArray prefix = medium == Medium::Card ? QByteArrayLiteral(":CARD:FILE? ")
                                                      : QByteArrayLiteral(":MEM:FILE? ");
     QList<QByteArray> replies;
     for (const char* kind : kKinds) {
-        replies << talk.send(prefix + kind, 1000).text;
-        if (talk.stopped())
-            return {talk.outcome(), {}};
+        const Link::Reply reply = co_await talk.send(prefix + kind, 1000);
+        replies << reply.text;
     }
-    return {talk.outcome(), FileList::parse(replies)};
+    co_return Listing{talk.outcome(), FileList::parse(replies)};
 }
 
-FileCommandResult DeleteCardFile(Link& link, const QByteArray& name)
+Task<FileCommandResult> DeleteCardFile(Job& job, QByteArray name)
 {
-    return fileCommand(link, QByteArrayLiteral(":CARD:DEL ") + name);
+    return fileCommand(job, QByteArrayLiteral(":CARD:DEL ") + name);
 }
 
-FileCommandResult FormatMemory(Link& link)
+Task<FileCommandResult> FormatMemory(Job& job)
 {
-    return fileCommand(link, QByteArrayLiteral(":MEM:FORM"));
+    return fileCommand(job, QByteArrayLiteral(":MEM:FORM"));
 }

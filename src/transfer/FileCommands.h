@@ -12,18 +12,19 @@ struct Listing
 
 // ":HEAD OFF", then the four list queries (MEAS, INST, BMP, WAVE) of the medium. A failed
 // query leaves its reply empty or partial, which the parser skips.
-Listing ListFiles(Link& link, Medium medium, const StopRequest& stop = {});
+Task<Listing> ListFiles(Job& job, Medium medium);
 
 struct FileCommandResult
 {
     Outcome outcome;
     bool succeeded = false; // a complete reply said "ALL"
+    QByteArray reply;
 };
 
 // Milliseconds the instrument may take to delete or format.
 inline constexpr int FileCommandTimeoutMs = 60000;
 
 // ":CARD:DEL name".
-FileCommandResult DeleteCardFile(Link& link, const QByteArray& name);
+Task<FileCommandResult> DeleteCardFile(Job& job, QByteArray name);
 // ":MEM:FORM".
-FileCommandResult FormatMemory(Link& link);
+Task<FileCommandResult> FormatMemory(Job& job);

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <limits>
 
-FileDownload::FileDownload(Link& link, const QByteArray& fileName, qint32 size, Medium medium)
-    : m_link(link), m_fileName(fileName), m_size(size), m_medium(medium)
+FileDownload::FileDownload(const QByteArray& fileName, qint32 size, Medium medium)
+    : m_fileName(fileName), m_size(size), m_medium(medium)
 {
 }
 
@@ -24,7 +24,8 @@ bool flushed(QFile& file)
 
 } // namespace
 
-FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
+Task<FileDownload::Result> FileDownload::run(Job& job, FileDownload d, QString targetPath,
+                                             qint32 start)
 {
     Result result;
     QFile file(targetPath);
@@ -34,31 +35,28 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
         (qint64(start) - 1 != file.pos() && !file.seek(qint64(start) - 1))) {
         result.status = Status::FileError;
         result.reason = file.errorString();
-        return result;
+        co_return result;
     }
     qint64 pos = start;
-    while (pos <= m_size) {
-        const qint64 end = std::min<qint64>(pos + BlockSize - 1, m_size);
-        const Link::Block block = m_link.FetchBlock(m_fileName, qint32(pos), qint32(end), m_medium);
-        if (m_stop && m_stop()) {
-            result.status = Status::Stopped;
-            break;
-        }
-        if (block.result != Link::ResultComplete) {
+    while (pos <= d.m_size) {
+        const qint64 end = std::min<qint64>(pos + BlockSize - 1, d.m_size);
+        const Link::Reply block =
+            co_await job.fetchBlock(d.m_fileName, qint32(pos), qint32(end), d.m_medium);
+        if (block.result != Link::Result::Complete) {
             result.status = Status::CommunicationError;
             break;
         }
         const qint64 n = end - pos + 1;
         // Flushed per block: what is reported as written is on its way to the disk, and a
         // failure shows at the block that caused it.
-        if (file.write(block.bytes.constData() + 1, n) != n || !flushed(file)) {
+        if (file.write(block.text.constData() + 1, n) != n || !flushed(file)) {
             result.status = Status::FileError;
             result.reason = file.errorString();
             break;
         }
         result.bytesWritten += n;
-        if (m_progress)
-            m_progress(qint32(end));
+        if (d.m_progress)
+            d.m_progress(qint32(end));
         pos = end + 1;
     }
     file.close();
@@ -66,27 +64,26 @@ FileDownload::Result FileDownload::run(const QString& targetPath, qint32 start)
         result.status = Status::FileError;
         result.reason = file.errorString();
     }
-    return result;
+    co_return result;
 }
 
-FileDownload::Match FileDownload::checkResume(const QString& targetPath, qint32 start)
+Task<FileDownload::Match> FileDownload::checkResume(Job& job, FileDownload d, QString targetPath,
+                                                    qint32 start)
 {
     const qint32 last = start - 1;
     if (last < 1)
-        return Match::Same;
+        co_return Match::Same;
     const qint32 k = std::min(last, CheckSize);
-    const Link::Block block = m_link.FetchBlock(m_fileName, last - k + 1, last, m_medium);
-    if (m_stop && m_stop())
-        return Match::Stopped;
-    if (block.result != Link::ResultComplete)
-        return Match::CommunicationError;
+    const Link::Reply block = co_await job.fetchBlock(d.m_fileName, last - k + 1, last, d.m_medium);
+    if (block.result != Link::Result::Complete)
+        co_return Match::CommunicationError;
     QFile file(targetPath);
     if (!file.open(QIODevice::ReadOnly) || !file.seek(qint64(last) - k))
-        return Match::FileError;
+        co_return Match::FileError;
     const QByteArray local = file.read(k);
     if (local.size() != k)
-        return Match::FileError;
-    return local == block.bytes.mid(1, k) ? Match::Same : Match::Different;
+        co_return Match::FileError;
+    co_return local == block.text.mid(1, k) ? Match::Same : Match::Different;
 }
 
 FileDownload::Decision FileDownload::plan(const QString& targetPath, qint32 size, bool resume)

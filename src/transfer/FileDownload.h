@@ -3,11 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include "Job.h"
 #include "Medium.h"
+#include "Task.h"
 
 #include <functional>
-
-class Link;
 
 // Copies one stored file into a local file, block by block, from a given position on: the
 // download loop of the download window, usable without it. The local file is written as
@@ -21,7 +21,6 @@ public:
     enum class Status
     {
         Complete,           // every byte up to the stored size is in the file
-        Stopped,            // the stop request was seen after a fetch
         CommunicationError, // a block fetch failed
         FileError           // the local file could not be opened or written
     };
@@ -33,12 +32,10 @@ public:
     };
 
     // size: the stored size in bytes.
-    FileDownload(Link& link, const QByteArray& fileName, qint32 size, Medium medium);
+    FileDownload(const QByteArray& fileName, qint32 size, Medium medium);
 
     // Called after each block written, with the position of its last byte.
     void setProgress(std::function<void(qint32 end)> progress) { m_progress = std::move(progress); }
-    // Asked after each fetch; true ends the run before the block is written.
-    void setStopRequested(std::function<bool()> stop) { m_stop = std::move(stop); }
 
     // Before continuing a local copy: does its end hold the same bytes as the stored file at
     // the same positions? Without this a resume could join two different files.
@@ -46,17 +43,18 @@ public:
     {
         Same,
         Different,
-        Stopped,            // the stop request was seen after the fetch
         CommunicationError, // the fetch failed
         FileError           // the local file could not be read
     };
-    // Compares the last min(start - 1, CheckSize) bytes before start, with one fetch.
-    Match checkResume(const QString& targetPath, qint32 start);
+    // Compares the last min(start - 1, CheckSize) bytes before start, with one fetch. The
+    // job's coroutine holds a copy of the download, so it needs nothing of the caller's.
+    static Task<Match> checkResume(Job& job, FileDownload download, QString targetPath,
+                                   qint32 start);
     static constexpr qint32 CheckSize = 64;
 
     // Writes bytes start to size (1-based) at the same positions of the local file, which
     // is created if missing and otherwise keeps its content.
-    Result run(const QString& targetPath, qint32 start);
+    static Task<Result> run(Job& job, FileDownload download, QString targetPath, qint32 start);
 
     // Where a resume of this local file starts: its length + 1 (1 when there is none).
     static qint64 resumePosition(const QString& targetPath);
@@ -83,10 +81,8 @@ public:
     static QString targetPath(const QString& directory, const QByteArray& name);
 
 private:
-    Link& m_link;
     QByteArray m_fileName;
     qint32 m_size = 0;
     Medium m_medium = Medium::Card;
     std::function<void(qint32)> m_progress;
-    std::function<bool()> m_stop;
 };

@@ -1,0 +1,125 @@
+#include "InstrumentSession.h"
+
+#include "RecvSettings.h"
+
+InstrumentSession::InstrumentSession(std::unique_ptr<CommPort> port, QObject* parent)
+    : QObject(parent), m_port(std::move(port)), m_link(std::make_unique<Link>(*m_port))
+{
+    connect(m_link.get(), &Link::controlsBusy, this, &InstrumentSession::lineBusy);
+    connect(m_port.get(), &CommPort::lost, this, [this](const QString& reason) {
+        if (!m_connected)
+            return;
+        disconnectInstrument();
+        emit portLost(reason);
+    });
+}
+
+InstrumentSession::~InstrumentSession()
+{
+    // Jobs end before the link they talk through.
+    for (const QPointer<Job>& job : std::as_const(m_jobs))
+        delete job.data();
+    m_jobs.clear();
+}
+
+Job* InstrumentSession::newJob(QObject* owner)
+{
+    auto* job = new Job(*m_link, owner, [this](int ms) { return m_pauseLength ? m_pauseLength(ms) : ms; });
+    job->setParent(this);
+    m_jobs.append(job);
+    connect(job, &QObject::destroyed, this, [this] { m_jobs.removeIf([](const QPointer<Job>& j) { return j.isNull(); }); });
+    connect(job, &Job::messageShown, this, [this, job](MessageKind kind, const QString& text) {
+        if (m_messages)
+            m_messages(*job, kind, text);
+        else
+            job->resume();
+    });
+    return job;
+}
+
+void InstrumentSession::cancelJobsOf(QObject* owner)
+{
+    const QList<QPointer<Job>> jobs = m_jobs;
+    for (const QPointer<Job>& job : jobs)
+        if (job && job->owner() == owner)
+            job->cancel();
+}
+
+void InstrumentSession::cancelAll()
+{
+    const QList<QPointer<Job>> jobs = m_jobs;
+    for (const QPointer<Job>& job : jobs)
+        if (job)
+            job->cancel();
+}
+
+Job* InstrumentSession::connectInstrument(QObject* owner, const ConnectRequest& request,
+                                          std::function<void(ConnectOutcome)> done)
+{
+    return submit<ConnectOutcome>(
+        owner, [this, request](Job& job) { return connectFlow(job, request); }, std::move(done));
+}
+
+Task<ConnectOutcome> InstrumentSession::connectFlow(Job& job, ConnectRequest request)
+{
+    // A new connection: nothing has been received over it yet.
+    m_received = false;
+    m_port->setCommPort(request.port);
+    m_port->setSettings(request.settings);
+    ConnectOutcome out;
+    if (!m_port->open(&out.error)) {
+        out.status = ConnectOutcome::Status::OpenFailed;
+        co_return out;
+    }
+    const ConnectResult result = request.modem
+                                     ? co_await ConnectModem(job, request.init, request.number)
+                                     : co_await ConnectDirect(job);
+    out.lastReply = result.lastReply;
+    if (result.connected) {
+        m_connected = true;
+        out.status = ConnectOutcome::Status::Connected;
+    } else {
+        if (m_port->isOpen())
+            m_port->close();
+        m_connected = false;
+        out.status = ConnectOutcome::Status::NoAnswer;
+    }
+    co_return out;
+}
+
+void InstrumentSession::disconnectInstrument()
+{
+    m_port->close();
+    m_link->cancelWait();
+    m_connected = false;
+}
+
+Job* InstrumentSession::receiveSettings(QObject* owner, std::function<void(Outcome)> done)
+{
+    return submit<Outcome>(
+        owner,
+        [this](Job& job) -> Task<Outcome> {
+            const Outcome outcome = co_await RecvSettings(job, m_settings);
+            if (outcome.completed())
+                m_received = true;
+            co_return outcome;
+        },
+        std::move(done));
+}
+
+Job* InstrumentSession::sendSettings(QObject* owner, SendSettingsInputs inputs,
+                                     std::function<void(SendResult)> done)
+{
+    return submit<SendResult>(
+        owner,
+        [this, inputs](Job& job) { return SendSettings(job, m_settings, inputs); },
+        std::move(done));
+}
+
+void InstrumentSession::shutdown()
+{
+    cancelAll();
+    m_link->shutdown();
+    m_port->close();
+    m_connected = false;
+}

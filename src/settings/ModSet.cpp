@@ -1,7 +1,0 @@
-#include "ModSet.h"
-
-ModSet& ModSet::instance()
-{
-    static ModSet record;
-    return record;
-}
