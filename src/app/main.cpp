@@ -1,4 +1,5 @@
 #include "FrmStart.h"
+#include "InstrumentSession.h"
 #include "MessageService.h"
 #include "PqlinkVersion.h"
 #include "QtCommPort.h"
@@ -52,7 +53,8 @@ int main(int argc, char* argv[])
     QtMessageService messages;
     MessageService::setDefault(&messages);
 
-    FrmStart start(std::make_unique<QtCommPort>());
+    InstrumentSession session(std::make_unique<QtCommPort>());
+    FrmStart start(session);
     QObject::connect(&start, &FrmStart::programEnded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     start.show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Link.h"
+#include "MessageKind.h"
 #include "Task.h"
 
 #include <QObject>
@@ -11,15 +12,6 @@
 #include <coroutine>
 #include <functional>
 #include <memory>
-
-// The kinds of message a conversation shows the user.
-enum class MessageKind
-{
-    Plain,    // no icon, OK
-    Warning,  // warning icon, OK
-    Critical, // critical icon, OK
-    Question  // no icon, Yes and No
-};
 
 // One conversation with the instrument, submitted to the session: a coroutine driven by the
 // port's signals and timers. It runs from its submission until it ends in exactly one

@@ -94,17 +94,18 @@ void InstrumentSession::disconnectInstrument()
     m_connected = false;
 }
 
+Task<Outcome> InstrumentSession::receiveFlow(Job& job)
+{
+    const Outcome outcome = co_await RecvSettings(job, m_settings);
+    if (outcome.completed())
+        m_received = true;
+    co_return outcome;
+}
+
 Job* InstrumentSession::receiveSettings(QObject* owner, std::function<void(Outcome)> done)
 {
     return submit<Outcome>(
-        owner,
-        [this](Job& job) -> Task<Outcome> {
-            const Outcome outcome = co_await RecvSettings(job, m_settings);
-            if (outcome.completed())
-                m_received = true;
-            co_return outcome;
-        },
-        std::move(done));
+        owner, [this](Job& job) { return receiveFlow(job); }, std::move(done));
 }
 
 Job* InstrumentSession::sendSettings(QObject* owner, SendSettingsInputs inputs,

@@ -94,6 +94,7 @@ public:
     // Closes the port (a modem hangs up when DTR drops); the settings record stays.
     void disconnectInstrument();
     // Receives every setting into the record; on success they count as received.
+    Task<Outcome> receiveFlow(Job& job);
     Job* receiveSettings(QObject* owner, std::function<void(Outcome)> done);
     // Sends the record as it is at each step.
     Job* sendSettings(QObject* owner, SendSettingsInputs inputs,

@@ -146,3 +146,77 @@ QString FileDownload::targetPath(const QString& directory, const QByteArray& nam
 #endif
     return directory + (ends ? QString() : separator) + QString::fromLatin1(name);
 }
+
+Task<DownloadOutcome> DownloadFile(Job& job, DownloadRequest request)
+{
+    using Status = DownloadOutcome::Status;
+    DownloadOutcome out;
+    // The name comes from the instrument and becomes part of a local path: it may name a
+    // file in the chosen directory and nothing else.
+    out.reason = FileDownload::nameProblem(request.name);
+    if (!out.reason.isEmpty()) {
+        out.status = Status::NameProblem;
+        co_return out;
+    }
+    if (!FileDownload::parseSize(request.sizeText, &out.size)) {
+        out.status = Status::BadSize;
+        co_return out;
+    }
+    out.target = FileDownload::targetPath(request.directory, request.name);
+    const FileDownload download(request.name, out.size, request.medium);
+    if (request.replace) {
+        QFile old(out.target);
+        if (old.exists() && !old.remove()) {
+            out.status = Status::CannotDelete;
+            out.reason = old.errorString();
+            co_return out;
+        }
+    } else {
+        const FileDownload::Decision decision =
+            FileDownload::plan(out.target, out.size, request.resume);
+        if (decision.plan == FileDownload::Plan::LocalNotShorter) {
+            out.status = Status::LocalNotShorter;
+            co_return out;
+        }
+        if (decision.plan == FileDownload::Plan::AskOverwrite) {
+            out.status = Status::AskOverwrite;
+            co_return out;
+        }
+        out.start = decision.start;
+        if (out.start > 1) {
+            switch (co_await FileDownload::checkResume(job, download, out.target, out.start)) {
+            case FileDownload::Match::Same:
+                break;
+            case FileDownload::Match::CommunicationError:
+                out.status = Status::CheckFailed;
+                co_return out;
+            case FileDownload::Match::FileError:
+                out.status = Status::CannotReadLocal;
+                co_return out;
+            case FileDownload::Match::Different:
+                out.status = Status::AskRestart;
+                co_return out;
+            }
+        }
+    }
+    FileDownload run = download;
+    if (request.progress)
+        run.setProgress([progress = request.progress, start = out.start, size = out.size](
+                            qint32 end) { progress(start, end, size); });
+    if (request.progress)
+        request.progress(out.start, out.start - 1, out.size);
+    const FileDownload::Result result = co_await FileDownload::run(job, run, out.target, out.start);
+    out.reason = result.reason;
+    switch (result.status) {
+    case FileDownload::Status::Complete:
+        out.status = Status::Complete;
+        break;
+    case FileDownload::Status::CommunicationError:
+        out.status = Status::CommunicationError;
+        break;
+    case FileDownload::Status::FileError:
+        out.status = Status::FileError;
+        break;
+    }
+    co_return out;
+}

@@ -86,3 +86,43 @@ private:
     Medium m_medium = Medium::Card;
     std::function<void(qint32)> m_progress;
 };
+
+// A download as the user asks for it: a file of a listing into a folder. The decisions about
+// the local file are made here once for every front end; where the user must decide, the job
+// ends asking, and the front end submits it again with the answer.
+struct DownloadRequest
+{
+    QByteArray name;
+    QByteArray sizeText; // the size as listed
+    QString directory;
+    Medium medium = Medium::Card;
+    bool resume = false;  // continue a shorter local copy
+    bool replace = false; // the user agreed to replace the local file: start afresh
+    std::function<void(qint32 start, qint32 end, qint32 size)> progress; // start: of this run
+};
+
+struct DownloadOutcome
+{
+    enum class Status
+    {
+        Complete,
+        NameProblem,        // reason: why the name cannot be a local file name
+        BadSize,            // the listed size is no number of bytes
+        LocalNotShorter,    // nothing to continue
+        AskOverwrite,       // a local file exists and is not to be continued
+        AskRestart,         // the local copy's end differs from the stored file
+        CannotDelete,       // reason: the system's
+        CheckFailed,        // the fetch that checks the local copy's end failed
+        CannotReadLocal,    // the local copy could not be read for that check
+        CommunicationError, // a block did not arrive
+        FileError           // reason: the local file could not be written
+    };
+    Status status = Status::Complete;
+    QString target;
+    QString reason;
+    qint32 size = 0;
+    qint32 start = 1;
+    bool asks() const { return status == Status::AskOverwrite || status == Status::AskRestart; }
+};
+
+Task<DownloadOutcome> DownloadFile(Job& job, DownloadRequest request);

@@ -1,11 +1,9 @@
 #include "DlgSettings.h"
 
-#include "Link.h"
+#include "InstrumentSession.h"
 #include "MessageService.h"
 #include "ModSet.h"
 #include "NumberText.h"
-#include "RecvSettings.h"
-#include "SendSettings.h"
 #include "SensorRule.h"
 #include "SettingChoices.h"
 #include "WiringRule.h"
@@ -118,8 +116,8 @@ void setRowEnabled(std::initializer_list<QWidget*> widgets, bool enabled)
 
 } // namespace
 
-DlgSettings::DlgSettings(Link& link, QWidget* parent)
-    : QDialog(parent), m_link(link), m_lifetime(this, [this] { reject(); })
+DlgSettings::DlgSettings(InstrumentSession& session, QWidget* parent)
+    : QDialog(parent), m_session(session), m_set(session.settings())
 {
     setObjectName(QStringLiteral("DlgSettings"));
     setWindowTitle(QStringLiteral("SETTINGS"));
@@ -533,11 +531,11 @@ void DlgSettings::connectHandlers()
     // selections DispSettings makes, so showing the record cannot change it.
     auto storePosition = [this](QComboBox* combo, qint32 ModSet::*field) {
         connect(combo, &QComboBox::activated, this,
-                [field](int position) { ModSet::instance().*field = position; });
+                [this, field](int position) { m_set.*field = position; });
     };
     auto storePositionThen = [this](QComboBox* combo, qint32 ModSet::*field) {
         connect(combo, &QComboBox::activated, this, [this, field](int position) {
-            ModSet::instance().*field = position;
+            m_set.*field = position;
             DispSettings();
         });
     };
@@ -565,7 +563,7 @@ void DlgSettings::connectHandlers()
 
     auto storeFlag = [this](QCheckBox* box, bool ModSet::*field) {
         connect(box, &QCheckBox::clicked, this,
-                [box, field] { ModSet::instance().*field = boxFlag(box); });
+                [this, box, field] { m_set.*field = boxFlag(box); });
     };
     storeFlag(CheckNorm, &ModSet::Norm);
     storeFlag(CheckHarm, &ModSet::Harm);
@@ -583,7 +581,7 @@ void DlgSettings::connectHandlers()
     storeFlag(CheckWave, &ModSet::Wave);
     auto storeElement = [this](QCheckBox* box, auto ModSet::*array, int element) {
         connect(box, &QCheckBox::clicked, this,
-                [box, array, element] { (ModSet::instance().*array)[element] = boxFlag(box); });
+                [this, box, array, element] { (m_set.*array)[element] = boxFlag(box); });
     };
     for (int k = 0; k < 4; ++k) {
         storeElement(CheckCircuit[k], &ModSet::Circuit, k + 1);
@@ -603,14 +601,14 @@ void DlgSettings::connectHandlers()
         });
     };
     auto storeInteger = [this](QLineEdit* edit, qint32 ModSet::*field) {
-        connect(edit, &QLineEdit::textChanged, this, [field](const QString& text) {
+        connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
             if (const auto value = IntegerValue(text))
-                ModSet::instance().*field = *value;
+                m_set.*field = *value;
         });
     };
-    storeReal(TextVT, [](double v) { ModSet::instance().VT = v; });
+    storeReal(TextVT, [this](double v) { m_set.VT = v; });
     for (int k = 0; k < 4; ++k)
-        storeReal(TextCT[k], [k](double v) { ModSet::instance().CT[k + 1] = v; });
+        storeReal(TextCT[k], [this, k](double v) { m_set.CT[k + 1] = v; });
     storeInteger(TextStartY, &ModSet::StartY);
     storeInteger(TextStartM, &ModSet::StartM);
     storeInteger(TextStartD, &ModSet::StartD);
@@ -624,14 +622,14 @@ void DlgSettings::connectHandlers()
     storeInteger(TextID, &ModSet::ID);
     connect(TextDataFName, &QLineEdit::textChanged, this, &DlgSettings::TextDataFName_Change);
 
-    connect(CommandRecv, &QPushButton::clicked, this, &DlgSettings::CommandRecv_Click);
-    connect(CommandSend, &QPushButton::clicked, this, &DlgSettings::CommandSend_Click);
-    connect(CommandClose, &QPushButton::clicked, this, &DlgSettings::CommandClose_Click);
+    connect(CommandRecv, &QPushButton::clicked, this, &DlgSettings::onReceiveClicked);
+    connect(CommandSend, &QPushButton::clicked, this, &DlgSettings::onSendClicked);
+    connect(CommandClose, &QPushButton::clicked, this, &DlgSettings::onCloseClicked);
 }
 
 void DlgSettings::ComboWiring_Click()
 {
-    ModSet& m = ModSet::instance();
+    ModSet& m = m_set;
     m.Wiring = ComboWiring->currentIndex();
     const int count = ComboCirNum->currentIndex() + 1;
     if (count > 0 && WiringRule::allowedCount(m.Wiring, count) != count) {
@@ -643,7 +641,7 @@ void DlgSettings::ComboWiring_Click()
 
 void DlgSettings::ComboCirNum_Click()
 {
-    ModSet& m = ModSet::instance();
+    ModSet& m = m_set;
     const int count = ComboCirNum->currentIndex() + 1;
     const int allowed = WiringRule::allowedCount(m.Wiring, count);
     if (allowed != count)
@@ -655,7 +653,7 @@ void DlgSettings::ComboCirNum_Click()
 void DlgSettings::ComboAverage_Click()
 {
     if (const auto count = SettingChoices::code(List::Average, ComboAverage->currentIndex()))
-        ModSet::instance().Average = *count;
+        m_set.Average = *count;
 }
 
 void DlgSettings::applySensorRule(int k)
@@ -663,13 +661,13 @@ void DlgSettings::applySensorRule(int k)
     const qint32 range =
         SensorRule::allowedRange(ComboSens[k]->currentIndex(), ComboIRange[k]->currentIndex());
     ComboIRange[k]->setCurrentIndex(range);
-    ModSet::instance().IRange[k + 1] = range;
+    m_set.IRange[k + 1] = range;
 }
 
 void DlgSettings::ComboSens_Click(int k)
 {
     applySensorRule(k);
-    ModSet::instance().Sens[k + 1] = ComboSens[k]->currentIndex();
+    m_set.Sens[k + 1] = ComboSens[k]->currentIndex();
 }
 
 void DlgSettings::ComboIRange_Click(int k)
@@ -687,7 +685,7 @@ void DlgSettings::TextStopDate_Change(int field)
     const auto value = IntegerValue(edits[field]->text());
     if (!value)
         return;
-    ModSet& m = ModSet::instance();
+    ModSet& m = m_set;
     // The three fields hold the stop date under TIME and the timer under TIMER.
     qint32* const date[] = {&m.StopY, &m.StopM, &m.StopD};
     qint32* const timer[] = {&m.Timer1, &m.Timer2, &m.Timer3};
@@ -705,12 +703,12 @@ void DlgSettings::TextDataFName_Change()
         TextDataFName->setText(trimmed);
         return;
     }
-    ModSet::instance().DataFName = trimmed;
+    m_set.DataFName = trimmed;
 }
 
 void DlgSettings::DispSettings()
 {
-    const ModSet& m = ModSet::instance();
+    const ModSet& m = m_set;
 
     // 1. Wiring and circuit count; the circuit rows follow the count.
     selectCode(ComboWiring, m.Wiring);
@@ -854,69 +852,89 @@ int DlgSettings::checkAdjustValue() const
     }
 }
 
-void DlgSettings::CommandRecv_Click()
+void DlgSettings::onReceiveClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
-    if (m_exchanging)
+    if (exchanging())
         return;
-    m_exchanging = true;
     setCommandsEnabled(false);
-    RecvSettings(m_link);
-    m_exchanging = false;
-    if (m_lifetime.unloading())
-        return;
-    // Also after a failed receive: the record then mixes new and earlier values.
-    DispSettings();
-    setCommandsEnabled(true);
+    m_exchange = m_session.receiveSettings(this, [this](const Outcome&) {
+        m_exchange.clear();
+        // Also after a failed receive: the record then mixes new and earlier values.
+        DispSettings();
+        setCommandsEnabled(true);
+    });
 }
 
-void DlgSettings::CommandSend_Click()
+void DlgSettings::onSendClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
-    if (m_exchanging)
+    if (exchanging())
         return;
-    m_exchanging = true;
     setCommandsEnabled(false);
-    if (!SettingsReceived()) {
-        const bool yes = MessageService::askYesNo(
-            QStringLiteral("Not every setting was received from the instrument. Sending now "
-                           "writes defaults over the instrument's own settings. Send anyway?"));
-        if (m_lifetime.unloading())
-            return;
-        if (!yes) {
-            m_exchanging = false;
-            setCommandsEnabled(true);
-            return;
-        }
+    if (m_session.settingsReceived()) {
+        send();
+        return;
     }
+    m_asking = true;
+    MessageService::ask(
+        QStringLiteral("Not every setting was received from the instrument. Sending now "
+                       "writes defaults over the instrument's own settings. Send anyway?"),
+        this, [this](bool yes) {
+            m_asking = false;
+            if (yes)
+                send();
+            else
+                setCommandsEnabled(true);
+        });
+}
+
+void DlgSettings::send()
+{
     SendSettingsInputs inputs;
     // Read when the command is built, so an edit made during the send still counts.
-    inputs.dataFName = [this] { return TextDataFName->text(); };
-    inputs.checkAdjust = [this] { return checkAdjustValue(); };
-    SendSettings(m_link, inputs);
-    m_exchanging = false;
-    if (m_lifetime.unloading())
-        return;
-    setCommandsEnabled(true);
+    inputs.dataFName = [guard = QPointer<QLineEdit>(TextDataFName), name = m_set.DataFName] {
+        return guard ? guard->text() : name;
+    };
+    inputs.checkAdjust = [guard = QPointer<DlgSettings>(this)] {
+        return guard ? guard->checkAdjustValue() : 0;
+    };
+    m_exchange = m_session.sendSettings(this, inputs, [this](const SendResult&) {
+        m_exchange.clear();
+        setCommandsEnabled(true);
+    });
 }
 
-void DlgSettings::CommandClose_Click()
+void DlgSettings::onCloseClicked()
 {
     close();
+}
+
+bool DlgSettings::exchanging() const
+{
+    return m_asking || !m_exchange.isNull();
+}
+
+void DlgSettings::unload()
+{
+    // Forced: the measurement window goes. Nothing more is written for the dialog.
+    m_session.cancelJobsOf(this);
+    m_exchange.clear();
+    m_asking = false;
+    hide();
+    deleteLater();
 }
 
 void DlgSettings::reject()
 {
     // Escape and the close box end here too; while the instrument is being talked to only a
     // forced unload may close the dialog.
-    if (m_exchanging && !m_lifetime.unloading())
+    if (exchanging())
         return;
     QDialog::reject();
 }
 
 void DlgSettings::closeEvent(QCloseEvent* event)
 {
-    if (m_exchanging && !m_lifetime.unloading()) {
+    if (exchanging()) {
         event->ignore();
         return;
     }

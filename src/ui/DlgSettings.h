@@ -1,12 +1,13 @@
 #pragma once
 
-#include "FormLifetime.h"
-
 #include <QDialog>
+#include <QPointer>
 
 #include <array>
 
-class Link;
+class InstrumentSession;
+class Job;
+struct ModSet;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -15,19 +16,18 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
-// The settings dialog, shown modally from the measurement window. Every control writes
-// ModSet the moment the user changes it; RECEIVE reads the instrument into ModSet and shows
-// it, SEND writes ModSet to the instrument.
+// The settings dialog, shown modally from the measurement window. Every control writes the
+// session's settings record the moment the user changes it; RECEIVE reads the instrument into
+// the record and shows it, SEND writes the record to the instrument.
 class DlgSettings : public QDialog
 {
     Q_OBJECT
 public:
-    explicit DlgSettings(Link& link, QWidget* parent = nullptr);
+    explicit DlgSettings(InstrumentSession& session, QWidget* parent = nullptr);
 
-    // Forced unload (the measurement window goes): hides now, even while SEND or RECEIVE
-    // runs; the object is destroyed once the running handler has returned.
-    void unload() { m_lifetime.unload(); }
-    FormLifetime& lifetime() { return m_lifetime; }
+    // Forced unload (the measurement window goes, or the dialog was closed): cancels SEND or
+    // RECEIVE, hides now and destroys the dialog from the event loop.
+    void unload();
 
     // Shows the whole of ModSet in the controls, without running the list and check-box
     // handlers (the entry fields do store what they are given).
@@ -42,8 +42,8 @@ public:
     QCheckBox* checkI(int k) const { return CheckI.at(k); }
     QCheckBox* checkOrd(int k) const { return CheckOrd.at(k); }
 
-    // True while SEND or RECEIVE talks to the instrument.
-    bool exchanging() const { return m_exchanging; }
+    // True while SEND or RECEIVE talks to the instrument, or SEND asks first.
+    bool exchanging() const;
 
     void reject() override;
 
@@ -71,15 +71,17 @@ private:
     void TextStopDate_Change(int field);
     void TextDataFName_Change();
 
-    void CommandRecv_Click();
-    void CommandSend_Click();
-    void CommandClose_Click();
+    void onReceiveClicked();
+    void onSendClicked();
+    void send();
+    void onCloseClicked();
     void setCommandsEnabled(bool enabled);
     int checkAdjustValue() const;
 
-    Link& m_link;
-    FormLifetime m_lifetime;
-    bool m_exchanging = false;
+    InstrumentSession& m_session;
+    ModSet& m_set;
+    QPointer<Job> m_exchange; // RECEIVE or SEND on its way
+    bool m_asking = false;    // SEND's question is open
 
     QTabWidget* m_tabs = nullptr;
 

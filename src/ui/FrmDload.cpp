@@ -2,7 +2,8 @@
 
 #include "FileCommands.h"
 #include "FileDownload.h"
-#include "Link.h"
+#include "FileCommands.h"
+#include "InstrumentSession.h"
 #include "MessageService.h"
 
 #include <QCheckBox>
@@ -25,8 +26,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-FrmDload::FrmDload(Link& link, QWidget* parent)
-    : QWidget(parent), m_link(link), m_lifetime(this, [this] { m_closing = -1; })
+FrmDload::FrmDload(InstrumentSession& session, QWidget* parent)
+    : QWidget(parent), m_session(session)
 {
     setObjectName(QStringLiteral("FrmDload"));
     setWindowTitle(QStringLiteral("DOWNLOAD"));
@@ -146,9 +147,9 @@ void FrmDload::buildUi()
     fillDrives();
     setDirPath(QDir::currentPath());
 
-    connect(m_cardOption, &QRadioButton::clicked, this, &FrmDload::Option1_Click);
-    connect(m_memoryOption, &QRadioButton::clicked, this, &FrmDload::Option2_Click);
-    connect(m_driveCombo, &QComboBox::currentIndexChanged, this, &FrmDload::Drive1_Change);
+    connect(m_cardOption, &QRadioButton::clicked, this, &FrmDload::onCardClicked);
+    connect(m_memoryOption, &QRadioButton::clicked, this, &FrmDload::onMemoryClicked);
+    connect(m_driveCombo, &QComboBox::currentIndexChanged, this, &FrmDload::onDriveChanged);
     connect(m_dirTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
                 // When the chosen directory vanishes, the view moves on to a neighbour; the
@@ -158,9 +159,9 @@ void FrmDload::buildUi()
                 if (current.isValid())
                     showDirPath(m_dirModel->filePath(current));
             });
-    connect(CommandGetFname, &QPushButton::clicked, this, &FrmDload::CommandGetFname_Click);
-    connect(CommandDelete, &QPushButton::clicked, this, &FrmDload::CommandDelete_Click);
-    connect(CommandDExec, &QPushButton::clicked, this, &FrmDload::CommandDExec_Click);
+    connect(CommandGetFname, &QPushButton::clicked, this, &FrmDload::onListClicked);
+    connect(CommandDelete, &QPushButton::clicked, this, &FrmDload::onDeleteClicked);
+    connect(CommandDExec, &QPushButton::clicked, this, &FrmDload::onDownloadClicked);
 
     resize(640, 440);
 }
@@ -218,18 +219,31 @@ void FrmDload::showDirPath(const QString& path)
     LabelDir->setText(QStringLiteral("Save into: %1").arg(QDir::toNativeSeparators(path)));
 }
 
+FrmDload::~FrmDload()
+{
+    m_session.cancelJobsOf(this);
+}
+
 void FrmDload::open()
 {
-    FormLifetime::Scope scope(m_lifetime);
-    ListFiles(Medium::Card);
-    if (!m_lifetime.unloading())
-        show();
+    ListFiles(Medium::Card, [this] { show(); });
 }
 
 void FrmDload::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    m_lifetime.unload();
+    unload();
+}
+
+void FrmDload::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // A download on its way stops here; the local file keeps every block written.
+    m_session.cancelJobsOf(this);
+    hide();
+    deleteLater();
 }
 
 Medium FrmDload::selectedMedium() const
@@ -243,28 +257,28 @@ int FrmDload::selectedRow() const
     return items.isEmpty() ? -1 : m_fileList->row(items.first());
 }
 
-void FrmDload::ListFiles(Medium medium)
+void FrmDload::ListFiles(Medium medium, std::function<void()> then)
 {
-    FormLifetime::Scope scope(m_lifetime);
-    Listing listing = ::ListFiles(m_link, medium, [this] { return m_lifetime.unloading(); });
-    if (listing.outcome.stopped)
-        return;
-    // The user chose the other medium while this listing waited: its files must not be shown
-    // under that medium's button, where Delete and Download would act on the wrong medium.
-    if (medium != selectedMedium())
-        return;
-    m_files = std::move(listing.files);
-    m_fileList->clear();
-    if (m_files.status() == FileList::Status::NoCard) {
-        MessageService::warning(QStringLiteral("No PC card"));
-        return;
-    }
-    if (m_files.count() == 0) {
-        MessageService::warning(QStringLiteral("No file"));
-        return;
-    }
-    for (int i = 0; i < m_files.count(); ++i)
-        m_fileList->addItem(m_files.entry(i));
+    m_session.submit<Listing>(
+        this, [medium](Job& job) { return ::ListFiles(job, medium); },
+        [this, medium, then](Listing listing) {
+            // The user chose the other medium while this listing waited: its files must not
+            // be shown under that medium's button, where Delete and Download would act on the
+            // wrong medium.
+            if (medium == selectedMedium()) {
+                m_files = std::move(listing.files);
+                m_fileList->clear();
+                if (m_files.status() == FileList::Status::NoCard)
+                    MessageService::warning(QStringLiteral("No PC card"));
+                else if (m_files.count() == 0)
+                    MessageService::warning(QStringLiteral("No file"));
+                else
+                    for (int i = 0; i < m_files.count(); ++i)
+                        m_fileList->addItem(m_files.entry(i));
+            }
+            if (then)
+                then();
+        });
 }
 
 void FrmDload::setFileControlsEnabled(bool enable)
@@ -287,37 +301,31 @@ void FrmDload::EnableFileControls()
     setFileControlsEnabled(true);
 }
 
-void FrmDload::Option1_Click()
+void FrmDload::onCardClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     CommandDelete->setText(QStringLiteral("&Delete"));
     ListFiles(Medium::Card);
 }
 
-void FrmDload::Option2_Click()
+void FrmDload::onMemoryClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     CommandDelete->setText(QStringLiteral("Fo&rmat"));
     ListFiles(Medium::Memory);
 }
 
-void FrmDload::Drive1_Change()
+void FrmDload::onDriveChanged()
 {
     setDirPath(m_driveCombo->currentText());
 }
 
-void FrmDload::CommandGetFname_Click()
+void FrmDload::onListClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     DisableFileControls();
-    ListFiles(selectedMedium());
-    if (!m_lifetime.unloading())
-        EnableFileControls();
+    ListFiles(selectedMedium(), [this] { EnableFileControls(); });
 }
 
-void FrmDload::CommandDelete_Click()
+void FrmDload::onDeleteClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     const Medium medium = selectedMedium();
     const int row = selectedRow();
     if (medium == Medium::Card && row < 0) {
@@ -326,168 +334,134 @@ void FrmDload::CommandDelete_Click()
     }
     DisableFileControls();
     const QByteArray name = medium == Medium::Card ? m_files.names().at(row) : QByteArray();
-    const bool yes = MessageService::askYesNo(QStringLiteral("Execute?"));
-    if (m_lifetime.unloading())
-        return;
-    if (yes) {
-        const FileCommandResult done =
-            medium == Medium::Card ? DeleteCardFile(m_link, name) : FormatMemory(m_link);
-        if (m_lifetime.unloading())
+    MessageService::ask(QStringLiteral("Execute?"), this, [this, medium, name](bool yes) {
+        if (!yes) {
+            EnableFileControls();
             return;
-        if (!done.succeeded) {
-            MessageService::warning(QStringLiteral("Error"));
-            if (m_lifetime.unloading())
-                return;
         }
-        ListFiles(medium);
-        if (m_lifetime.unloading())
-            return;
-    }
-    EnableFileControls();
+        m_session.submit<FileCommandResult>(
+            this,
+            [medium, name](Job& job) {
+                return medium == Medium::Card ? DeleteCardFile(job, name) : FormatMemory(job);
+            },
+            [this, medium](const FileCommandResult& done) {
+                if (!done.succeeded)
+                    MessageService::warning(QStringLiteral("Error"));
+                ListFiles(medium, [this] { EnableFileControls(); });
+            });
+    });
 }
 
-void FrmDload::showProgress(qint32 end, qint32 size, const QByteArray& sizeText)
+void FrmDload::showProgress(qint32 start, qint32 end, qint32 size, const QByteArray& sizeText)
 {
-    m_progressLabel->setText(QString::number(end) + QLatin1Char('/') +
-                             QString::fromLatin1(sizeText));
     // The bar's int range holds every size: parseSize refuses anything past 32 bits.
     ProgressDload->setRange(0, std::max(size, 1));
+    if (end < start) {
+        // The run starts here.
+        m_meter.start(start, size);
+        ProgressDload->setValue(start - 1);
+        LabelRate->clear();
+        return;
+    }
+    m_progressLabel->setText(QString::number(end) + QLatin1Char('/') +
+                             QString::fromLatin1(sizeText));
     ProgressDload->setValue(size == 0 ? 1 : end);
     LabelRate->setText(m_meter.update(end));
 }
 
-bool FrmDload::resumeMatches(FileDownload& download, const QString& target, const QByteArray& name,
-                             qint32* start)
+void FrmDload::fail(MessageKind kind, const QString& text)
 {
-    const auto fail = [this](MessageService::Kind kind, const QString& text) {
-        MessageService::instance().show(kind, text);
-        if (!m_lifetime.unloading())
-            EnableFileControls();
-        return false;
-    };
-    switch (download.checkResume(target, *start)) {
-    case FileDownload::Match::Same:
-        return true;
-    case FileDownload::Match::Stopped:
-        return false;
-    case FileDownload::Match::CommunicationError:
-        return fail(MessageService::Kind::Warning, QStringLiteral("Communication error"));
-    case FileDownload::Match::FileError:
-        return fail(MessageService::Kind::Critical,
-                    QStringLiteral("Cannot read %1\r\nDo not download")
-                        .arg(QDir::toNativeSeparators(target)));
-    case FileDownload::Match::Different:
-        break;
-    }
-    const bool again = MessageService::askYesNo(
-        QStringLiteral("The local file %1 differs from the file on the instrument. Download the "
-                       "whole file again?")
-            .arg(QString::fromLatin1(name)));
-    if (m_lifetime.unloading())
-        return false;
-    if (!again) {
-        EnableFileControls();
-        return false;
-    }
-    QFile old(target);
-    if (!old.remove())
-        return fail(MessageService::Kind::Critical,
-                    QStringLiteral("Cannot delete %1: %2")
-                        .arg(QDir::toNativeSeparators(target), old.errorString()));
-    *start = 1;
-    return true;
+    MessageService::instance().open(kind, text, nullptr, {});
+    EnableFileControls();
 }
 
-void FrmDload::CommandDExec_Click()
+void FrmDload::onDownloadClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     const int row = selectedRow();
     if (row < 0) {
         MessageService::warning(QStringLiteral("File is not selected"));
         return;
     }
     DisableFileControls();
-    const QString directory = dirPath();
-    const QByteArray name = m_files.names().at(row);
-    const QByteArray sizeText = m_files.sizes().at(row);
+    DownloadRequest request;
+    request.name = m_files.names().at(row);
+    request.sizeText = m_files.sizes().at(row);
+    request.directory = dirPath();
+    request.medium = selectedMedium();
+    request.resume = CheckResume->isChecked();
+    request.progress = [this, sizeText = request.sizeText](qint32 start, qint32 end, qint32 size) {
+        showProgress(start, end, size, sizeText);
+    };
+    download(request);
+}
 
-    // The name comes from the instrument and becomes part of a local path: it may name a
-    // file in the chosen directory and nothing else.
-    const QString problem = FileDownload::nameProblem(name);
-    if (!problem.isEmpty()) {
-        QString shown = QString::fromLatin1(name);
+void FrmDload::download(DownloadRequest request)
+{
+    m_session.submit<DownloadOutcome>(
+        this, [request](Job& job) { return DownloadFile(job, request); },
+        [this, request](const DownloadOutcome& out) { downloadFinished(request, out); });
+}
+
+void FrmDload::downloadFinished(const DownloadRequest& request, const DownloadOutcome& out)
+{
+    using Status = DownloadOutcome::Status;
+    const QString target = QDir::toNativeSeparators(out.target);
+    const QString name = QString::fromLatin1(request.name);
+    switch (out.status) {
+    case Status::Complete:
+        ProgressDload->setValue(ProgressDload->maximum());
+        EnableFileControls();
+        return;
+    case Status::NameProblem: {
+        QString shown = name;
         for (QChar& c : shown)
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 c = QChar::ReplacementCharacter;
-        MessageService::critical(
-            QStringLiteral("The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
-                .arg(shown, problem));
-        if (!m_lifetime.unloading())
-            EnableFileControls();
-        return;
+        return fail(MessageKind::Critical,
+                    QStringLiteral(
+                        "The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
+                        .arg(shown, out.reason));
     }
-    qint32 size = 0;
-    if (!FileDownload::parseSize(sizeText, &size)) {
-        MessageService::critical(
-            QStringLiteral(
-                "The size of \"%1\" is not a number of bytes: \"%2\".\r\nDo not download")
-                .arg(QString::fromLatin1(name), QString::fromLatin1(sizeText)));
-        if (!m_lifetime.unloading())
-            EnableFileControls();
-        return;
-    }
-
-    const QString target = FileDownload::targetPath(directory, name);
-    const FileDownload::Decision decision =
-        FileDownload::plan(target, size, CheckResume->isChecked());
-    qint32 start = decision.start;
-    if (decision.plan == FileDownload::Plan::LocalNotShorter) {
-        MessageService::critical(
-            QStringLiteral("The same name file exists with larger size than spcified "
-                           "file\r\nDo not download"));
-        if (!m_lifetime.unloading())
-            EnableFileControls();
-        return;
-    }
-    if (decision.plan == FileDownload::Plan::AskOverwrite) {
-        const bool yes =
-            MessageService::askYesNo(QStringLiteral("The same name file exists\r\nOverwrite?"));
-        if (m_lifetime.unloading())
-            return;
-        if (!yes) {
-            EnableFileControls();
-            return;
-        }
-        QFile old(target);
-        if (!old.remove()) {
-            MessageService::critical(QStringLiteral("Cannot delete %1: %2")
-                                         .arg(QDir::toNativeSeparators(target), old.errorString()));
-            if (!m_lifetime.unloading())
+    case Status::BadSize:
+        return fail(MessageKind::Critical,
+                    QStringLiteral(
+                        "The size of \"%1\" is not a number of bytes: \"%2\".\r\nDo not download")
+                        .arg(name, QString::fromLatin1(request.sizeText)));
+    case Status::LocalNotShorter:
+        return fail(MessageKind::Critical,
+                    QStringLiteral("The same name file exists with larger size than spcified "
+                                   "file\r\nDo not download"));
+    case Status::AskOverwrite:
+    case Status::AskRestart: {
+        const QString question =
+            out.status == Status::AskOverwrite
+                ? QStringLiteral("The same name file exists\r\nOverwrite?")
+                : QStringLiteral("The local file %1 differs from the file on the instrument. "
+                                 "Download the whole file again?")
+                      .arg(name);
+        MessageService::ask(question, this, [this, request](bool yes) {
+            if (!yes) {
                 EnableFileControls();
-            return;
-        }
-    }
-
-    FileDownload download(m_link, name, size, selectedMedium());
-    download.setStopRequested([this] { return m_closing == -1; });
-    if (start > 1 && !resumeMatches(download, target, name, &start))
+                return;
+            }
+            DownloadRequest again = request;
+            again.replace = true;
+            download(again);
+        });
         return;
-    download.setProgress([this, size, sizeText](qint32 end) { showProgress(end, size, sizeText); });
-    m_meter.start(start, size);
-    ProgressDload->setRange(0, std::max(size, 1));
-    ProgressDload->setValue(start - 1);
-    LabelRate->clear();
-    const FileDownload::Result result = download.run(target, start);
-    if (m_lifetime.unloading())
-        return;
-    if (result.status == FileDownload::Status::Complete)
-        ProgressDload->setValue(ProgressDload->maximum());
-    if (result.status == FileDownload::Status::CommunicationError) {
-        MessageService::warning(QStringLiteral("Communication error"));
-    } else if (result.status == FileDownload::Status::FileError) {
-        MessageService::critical(QStringLiteral("Cannot write %1: %2\r\nThe download stopped.")
-                                     .arg(QDir::toNativeSeparators(target), result.reason));
     }
-    if (!m_lifetime.unloading())
-        EnableFileControls();
+    case Status::CannotDelete:
+        return fail(MessageKind::Critical,
+                    QStringLiteral("Cannot delete %1: %2").arg(target, out.reason));
+    case Status::CheckFailed:
+    case Status::CommunicationError:
+        return fail(MessageKind::Warning, QStringLiteral("Communication error"));
+    case Status::CannotReadLocal:
+        return fail(MessageKind::Critical,
+                    QStringLiteral("Cannot read %1\r\nDo not download").arg(target));
+    case Status::FileError:
+        return fail(MessageKind::Critical,
+                    QStringLiteral("Cannot write %1: %2\r\nThe download stopped.")
+                        .arg(target, out.reason));
+    }
 }

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "FileDownload.h"
 #include "FileList.h"
-#include "FormLifetime.h"
 #include "Medium.h"
 #include "TransferMeter.h"
 
 #include <QWidget>
 
-class FileDownload;
-class Link;
+class InstrumentSession;
 class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
@@ -27,51 +26,50 @@ class FrmDload : public QWidget
 {
     Q_OBJECT
 public:
-    explicit FrmDload(Link& link, QWidget* parent = nullptr);
+    explicit FrmDload(InstrumentSession& session, QWidget* parent = nullptr);
+    ~FrmDload() override;
 
-    // The opening steps, then the window is shown (unless it was unloaded meanwhile).
+    // The opening job (the PC card's files), then the window is shown.
     void open();
-    void unload() { m_lifetime.unload(); }
-    FormLifetime& lifetime() { return m_lifetime; }
+    // Cancels the window's jobs, hides it and destroys it from the event loop.
+    void unload();
+    bool unloaded() const { return m_unloaded; }
 
-    // medium: -1 PC card, 0 internal memory.
-    void ListFiles(Medium medium);
+    // Lists the files of medium; then runs after the list is shown.
+    void ListFiles(Medium medium, std::function<void()> then = {});
     void DisableFileControls();
     void EnableFileControls();
 
     // The directory files are saved into: the entry chosen in m_dirTree.
     QString dirPath() const { return m_dirPath; }
-    qint16 Closing() const { return m_closing; }
-
-    void Option1_Click();
-    void Option2_Click();
-    void Drive1_Change();
-    void CommandGetFname_Click();
-    void CommandDelete_Click();
-    void CommandDExec_Click();
+    void onCardClicked();
+    void onMemoryClicked();
+    void onDriveChanged();
+    void onListClicked();
+    void onDeleteClicked();
+    void onDownloadClicked();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // A continued download must extend the same file: checks the local copy's end against
-    // the instrument and, when they differ, asks whether to download the whole file again.
-    // False when the download must not go on (controls already restored if still open).
-    bool resumeMatches(FileDownload& download, const QString& target, const QByteArray& name,
-                       qint32* start);
+    // Submits the download; a question it ends with is asked here and the download submitted
+    // again with the answer.
+    void download(DownloadRequest request);
+    void downloadFinished(const DownloadRequest& request, const DownloadOutcome& out);
+    void fail(MessageKind kind, const QString& text);
     void buildUi();
     void fillDrives();
     void setDirPath(const QString& path);
     void showDirPath(const QString& path);
     void setFileControlsEnabled(bool enable);
-    void showProgress(qint32 end, qint32 size, const QByteArray& sizeText);
+    void showProgress(qint32 start, qint32 end, qint32 size, const QByteArray& sizeText);
     Medium selectedMedium() const;
     int selectedRow() const;
 
-    Link& m_link;
-    FormLifetime m_lifetime;
+    InstrumentSession& m_session;
     FileList m_files;
-    qint16 m_closing = 0;
+    bool m_unloaded = false;
     QString m_dirPath;
     TransferMeter m_meter;
 

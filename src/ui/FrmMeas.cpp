@@ -3,7 +3,7 @@
 #include "DlgSettings.h"
 #include "FlexGrid.h"
 #include "FrmTrend.h"
-#include "Link.h"
+#include "InstrumentSession.h"
 #include "MeasGrid.h"
 #include "Measurement.h"
 #include "MessageService.h"
@@ -16,7 +16,6 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
@@ -41,19 +40,21 @@ QString plainCaption(QString text)
 
 } // namespace
 
-FrmMeas::FrmMeas(Link& link, QWidget* parent)
-    : QMainWindow(parent), m_link(link), m_lifetime(this, [this] { Form_Unload(); })
+FrmMeas::FrmMeas(InstrumentSession& session, QWidget* parent)
+    : QMainWindow(parent), m_session(session)
 {
     setObjectName(QStringLiteral("FrmMeas"));
     setWindowTitle(QStringLiteral("MEASURE"));
     m_timerRepeat.setObjectName(QStringLiteral("TimerRepeat"));
     m_timerRepeat.setInterval(1000);
-    connect(&m_timerRepeat, &QTimer::timeout, this, &FrmMeas::TimerRepeat_Timer);
+    connect(&m_timerRepeat, &QTimer::timeout, this, &FrmMeas::onRepeatTick);
     buildUi();
 }
 
 FrmMeas::~FrmMeas()
 {
+    m_session.cancelJobsOf(this);
+    delete m_dlgSettings.data();
     if (m_frmTrend)
         m_frmTrend->unload();
 }
@@ -144,48 +145,60 @@ void FrmMeas::buildUi()
     setTabOrder(CommandRepeat, ComboRepeat);
     setTabOrder(ComboRepeat, CommandStart);
 
-    connect(CommandSingle, &QPushButton::clicked, this, &FrmMeas::CommandSingle_Click);
-    connect(CommandRepeat, &QPushButton::clicked, this, &FrmMeas::CommandRepeat_Click);
-    connect(CommandStart, &QPushButton::clicked, this, &FrmMeas::CommandStart_Click);
-    connect(MFLogging, &QAction::triggered, this, &FrmMeas::MFLogging_Click);
-    connect(MSSettings, &QAction::triggered, this, &FrmMeas::MSSettings_Click);
-    connect(MVTrend, &QAction::triggered, this, &FrmMeas::MVTrend_Click);
+    connect(CommandSingle, &QPushButton::clicked, this, &FrmMeas::onSingleClicked);
+    connect(CommandRepeat, &QPushButton::clicked, this, &FrmMeas::onRepeatClicked);
+    connect(CommandStart, &QPushButton::clicked, this, &FrmMeas::onStartStopClicked);
+    connect(MFLogging, &QAction::triggered, this, &FrmMeas::onLoggingClicked);
+    connect(MSSettings, &QAction::triggered, this, &FrmMeas::onSettingsClicked);
+    connect(MVTrend, &QAction::triggered, this, &FrmMeas::onTrendClicked);
 }
+
+namespace {
+
+// The settings (an ERROR box pauses it before ":STAT?"), then the recording state.
+Task<RecordStatus> openingJob(Job& job, InstrumentSession* session)
+{
+    co_await session->receiveFlow(job);
+    co_return co_await ReadRecordState(job);
+}
+
+} // namespace
 
 void FrmMeas::open()
 {
-    FormLifetime::Scope scope(m_lifetime);
-    RecvSettings(m_link);
-    if (m_lifetime.unloading())
-        return;
-    MeasGrid::titles(*m_grid);
-    m_timerRepeat.stop();
-    ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
-    RepeatTick = 0;
-    RepeatStop = 0;
-    const RecordStatus status = ReadRecordState(m_link);
-    if (m_lifetime.unloading())
-        return;
-    showState(status.state);
-    show();
+    m_session.submit<RecordStatus>(
+        this, [s = &m_session](Job& job) { return openingJob(job, s); },
+        [this](const RecordStatus& status) {
+            MeasGrid::titles(*m_grid);
+            m_timerRepeat.stop();
+            ComboRepeat->setCurrentIndex(RepeatIntervals::defaultIndex);
+            RepeatTick = false;
+            RepeatStop = false;
+            showState(status.state);
+            show();
+        });
 }
 
 void FrmMeas::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    m_lifetime.unload();
+    unload();
 }
 
-void FrmMeas::Form_Unload()
+void FrmMeas::unload()
 {
-    // A running loop ends at its next pass; it sends nothing more.
-    RepeatStop = 1;
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    // Nothing more is written for this window, and no result of its jobs is shown.
+    m_session.cancelJobsOf(this);
     m_timerRepeat.stop();
-    wakeRepeatLoop();
     if (m_dlgSettings)
         m_dlgSettings->unload();
     if (m_frmTrend)
         m_frmTrend->unload();
+    hide();
+    deleteLater();
 }
 
 void FrmMeas::setActionsEnabled(bool enabled)
@@ -253,25 +266,16 @@ void FrmMeas::reportLogFailure()
                                 .arg(file, m_recorder.logError()));
 }
 
-void FrmMeas::CommandSingle_Click()
+void FrmMeas::onSingleClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     setActionsEnabled(false);
-    if (!measureWithNames())
-        return;
-    setActionsEnabled(true);
-}
-
-bool FrmMeas::measureWithNames()
-{
-    const Measurement m = MeasureWithNames(m_link, [this] { return m_lifetime.unloading(); });
-    if (m.outcome.stopped)
-        return false;
-    if (!m.ok())
-        reportFailure(m.outcome);
-    else
-        showReply(m.reply.text, true);
-    return !m_lifetime.unloading();
+    m_session.submit<Measurement>(this, MeasureWithNames, [this](const Measurement& m) {
+        if (!m.ok())
+            reportFailure(m.outcome);
+        else
+            showReply(m.reply.text, true);
+        setActionsEnabled(true);
+    });
 }
 
 void FrmMeas::reportFailure(const Outcome& outcome)
@@ -282,20 +286,18 @@ void FrmMeas::reportFailure(const Outcome& outcome)
             .arg(FailureText(outcome), QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }
 
-void FrmMeas::CommandRepeat_Click()
+void FrmMeas::onRepeatClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     CommandSingle->setEnabled(false);
     CommandStart->setEnabled(false);
 
     if (!repeatCaptionIs(kRepeat)) {
-        // Stop: the running loop sees the flag once the transaction it waits for has ended.
+        // Stop: a pass on its way is still shown; the run ends after it.
         m_timerRepeat.stop();
         setRepeatCaption(false);
         CommandSingle->setEnabled(true);
         CommandStart->setEnabled(true);
-        RepeatStop = 1;
-        wakeRepeatLoop();
+        RepeatStop = !m_pass.isNull();
         return;
     }
 
@@ -306,97 +308,96 @@ void FrmMeas::CommandRepeat_Click()
     if (index >= 0 && typed == ComboRepeat->itemText(index))
         if (const auto ms = RepeatIntervals::milliseconds(index))
             m_timerRepeat.setInterval(*ms);
-    RepeatTick = 0;
-    RepeatStop = 0;
-    const quint32 run = ++m_runSerial;
+    RepeatTick = false;
+    RepeatStop = false;
+    const quint32 run = ++m_run;
     m_timerRepeat.start();
+    submitPass(run, true);
+}
 
-    if (!measureWithNames())
+void FrmMeas::submitPass(quint32 run, bool withNames)
+{
+    m_pass = m_session.submit<Measurement>(
+        this, withNames ? MeasureWithNames : MeasureValues,
+        [this, run, withNames](const Measurement& m) { passFinished(run, withNames, m); });
+}
+
+void FrmMeas::passFinished(quint32 run, bool withNames, const Measurement& m)
+{
+    // A newer run started while this reply was awaited: it is not this window's to show.
+    if (run != m_run)
         return;
-    HeaderOff(m_link);
-
-    for (;;) {
-        if (m_lifetime.unloading() || run != m_runSerial)
-            return;
-        if (RepeatStop == 1) {
-            RepeatStop = 0;
-            return;
-        }
-        if (RepeatTick != 1) {
-            waitForRepeatEvent();
-            continue;
-        }
-        RepeatTick = 0;
-        const Measurement m = MeasureValues(m_link);
-        // A newer run started while this reply was awaited: it is not this window's to show.
-        if (m_lifetime.unloading() || run != m_runSerial)
-            return;
-        // The link was taken: the loop ends, the run stays on until the user stops it.
-        if (m.reply.text == "BUSY")
-            return;
-        if (!m.ok())
-            reportFailure(m.outcome);
-        else
-            showReply(m.reply.text, false);
+    m_pass.clear();
+    // The link was taken: the run ends, and stays on "Stop" until the user stops it.
+    if (!withNames && m.reply.text == "BUSY")
+        return;
+    if (!m.ok())
+        reportFailure(m.outcome);
+    else
+        showReply(m.reply.text, withNames);
+    if (!withNames) {
+        nextPass(run);
+        return;
     }
+    // Later replies carry values only.
+    m_pass = m_session.submit<Outcome>(this, HeaderOff, [this, run](const Outcome&) {
+        if (run != m_run)
+            return;
+        m_pass.clear();
+        nextPass(run);
+    });
 }
 
-void FrmMeas::waitForRepeatEvent()
+void FrmMeas::nextPass(quint32 run)
 {
-    QEventLoop loop;
-    QEventLoop* outer = m_repeatWait;
-    m_repeatWait = &loop;
-    loop.exec();
-    m_repeatWait = outer;
-}
-
-void FrmMeas::wakeRepeatLoop()
-{
-    if (m_repeatWait)
-        m_repeatWait->quit();
-}
-
-void FrmMeas::TimerRepeat_Timer()
-{
-    RepeatTick = 1;
-    wakeRepeatLoop();
-}
-
-void FrmMeas::CommandStart_Click()
-{
-    FormLifetime::Scope scope(m_lifetime);
-    setActionsEnabled(false);
-    const RecordStatus status =
-        SetRecording(m_link, RecordAction::Toggle, [this] { return m_lifetime.unloading(); });
-    if (status.outcome.stopped)
+    if (RepeatStop) {
+        RepeatStop = false;
         return;
-    showState(status.state);
-    setActionsEnabled(true);
+    }
+    // Stopped with nothing on its way, or waiting for the next tick.
+    if (repeatCaptionIs(kRepeat) || !RepeatTick)
+        return;
+    RepeatTick = false;
+    submitPass(run, false);
 }
 
-void FrmMeas::MFLogging_Click()
+void FrmMeas::onRepeatTick()
+{
+    RepeatTick = true;
+    // Ticks during a pass make one pending pass, taken when the pass has finished.
+    if (m_pass.isNull())
+        nextPass(m_run);
+}
+
+void FrmMeas::onStartStopClicked()
+{
+    setActionsEnabled(false);
+    m_session.submit<RecordStatus>(
+        this, [](Job& job) { return SetRecording(job, RecordAction::Toggle); },
+        [this](const RecordStatus& status) {
+            showState(status.state);
+            setActionsEnabled(true);
+        });
+}
+
+void FrmMeas::onLoggingClicked()
 {
     // The action has already inverted its own check mark.
     m_recorder.log().setLogging(MFLogging->isChecked());
 }
 
-void FrmMeas::MSSettings_Click()
+void FrmMeas::onSettingsClicked()
 {
-    FormLifetime::Scope scope(m_lifetime);
     if (!repeatCaptionIs(kRepeat) || m_dlgSettings)
         return;
-    auto* dlg = new DlgSettings(m_link, this);
-    m_dlgSettings = dlg;
-    {
-        // Held across exec(): even when this window unloads the dialog meanwhile, the dialog
-        // is destroyed only after exec() and the dialog's own handlers have returned.
-        FormLifetime::Scope dialogScope(dlg->lifetime());
-        dlg->exec();
-        dlg->unload();
-    }
+    // Modal over every window, without a nested event loop: its buttons submit jobs.
+    m_dlgSettings = new DlgSettings(m_session, this);
+    m_dlgSettings->setWindowModality(Qt::ApplicationModal);
+    connect(m_dlgSettings, &QDialog::finished, m_dlgSettings, &DlgSettings::unload);
+    m_dlgSettings->show();
 }
 
-void FrmMeas::MVTrend_Click()
+void FrmMeas::onTrendClicked()
 {
     if (m_frmTrend) {
         m_frmTrend->raise();

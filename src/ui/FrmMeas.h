@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FormLifetime.h"
 #include "MeasRecorder.h"
 #include "Recording.h"
 #include "TrendHistory.h"
@@ -14,10 +13,11 @@
 class DlgSettings;
 class FlexGrid;
 class FrmTrend;
-class Link;
+class InstrumentSession;
+class Job;
+struct Measurement;
 class QAction;
 class QComboBox;
-class QEventLoop;
 class QLabel;
 class QPushButton;
 
@@ -27,21 +27,23 @@ class FrmMeas : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit FrmMeas(Link& link, QWidget* parent = nullptr);
+    explicit FrmMeas(InstrumentSession& session, QWidget* parent = nullptr);
     ~FrmMeas() override;
 
-    // The opening steps, then the window is shown (unless it was unloaded meanwhile).
+    // The opening job (the settings, the recording state), then the window is shown.
     void open();
-    void unload() { m_lifetime.unload(); }
-    FormLifetime& lifetime() { return m_lifetime; }
+    // Cancels the window's jobs, closes its dialog and trend window, hides it and destroys it
+    // from the event loop.
+    void unload();
+    bool unloaded() const { return m_unloaded; }
 
-    void CommandSingle_Click();
-    void CommandRepeat_Click();
-    void CommandStart_Click();
-    void TimerRepeat_Timer();
-    void MFLogging_Click();
-    void MSSettings_Click();
-    void MVTrend_Click();
+    void onSingleClicked();
+    void onRepeatClicked();
+    void onStartStopClicked();
+    void onRepeatTick();
+    void onLoggingClicked();
+    void onSettingsClicked();
+    void onTrendClicked();
 
     FlexGrid* grid() const { return m_grid; }
     QTimer& timerRepeat() { return m_timerRepeat; }
@@ -65,27 +67,26 @@ private:
     // Splits, logs and shows a reply: with names (Single, a run's first measurement) or
     // values only (the later measurements of a run).
     void showReply(const QByteArray& reply, bool withNames);
-    // ":HEAD ON", ":TRAN:SEP 2", ":MEAS?" and the reply shown with its names; false when the
-    // window was unloaded meanwhile.
-    bool measureWithNames();
     void reportLogFailure();
     // A measurement that failed: said at the window's foot, nothing shown or logged.
     void reportFailure(const Outcome& outcome);
     void addToTrend(bool withNames, qint32 n);
-    // Waits without using the processor until a tick, a stop or the unload.
-    void waitForRepeatEvent();
-    void wakeRepeatLoop();
+    // The repeat run: a pass is submitted when the last one has finished and a tick is
+    // pending; Stop is looked at first.
+    void submitPass(quint32 run, bool withNames);
+    void passFinished(quint32 run, bool withNames, const Measurement& m);
+    void nextPass(quint32 run);
 
-    Link& m_link;
-    FormLifetime m_lifetime;
+    InstrumentSession& m_session;
     MeasRecorder m_recorder;
     QTimer m_timerRepeat;
-    qint16 RepeatTick = 0;
-    qint16 RepeatStop = 0;
-    // Counts repeat runs, so that a loop left behind by a stopped run cannot go on with the
-    // next run's flags.
-    quint32 m_runSerial = 0;
-    QEventLoop* m_repeatWait = nullptr;
+    bool RepeatTick = false;
+    bool RepeatStop = false;
+    // Counts repeat runs: a pass still outstanding from a stopped run is not shown in the
+    // next run.
+    quint32 m_run = 0;
+    QPointer<Job> m_pass; // the repeat run's pass on its way
+    bool m_unloaded = false;
     QPointer<DlgSettings> m_dlgSettings;
     // Every measurement shown since the window opened, for the trend window; shared, since
     // that window may outlive this one by a moment when both unload.

@@ -1,12 +1,9 @@
 #include "FrmStart.h"
 
-#include "CommPort.h"
-#include "Connect.h"
 #include "FrmDload.h"
 #include "FrmMeas.h"
-#include "Link.h"
+#include "InstrumentSession.h"
 #include "MessageService.h"
-#include "RecvSettings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,21 +20,26 @@ namespace {
 const char* const kSettings[] = {"9600,n,8,1", "19200,n,8,1", "38400,n,8,1"};
 }
 
-FrmStart::FrmStart(std::unique_ptr<CommPort> comm, QWidget* parent)
-    : QWidget(parent), m_comm(std::move(comm)), m_link(std::make_unique<Link>(*m_comm))
+FrmStart::FrmStart(InstrumentSession& session, QWidget* parent)
+    : QWidget(parent), m_session(session)
 {
     setObjectName(QStringLiteral("FrmStart"));
     buildUi();
-    connect(m_link.get(), &Link::controlsBusy, this, &FrmStart::SetControlsBusy);
-    // Queued: the port reports its loss from inside its own notification, where no message
-    // box may be opened.
-    connect(m_comm.get(), &CommPort::lost, this, &FrmStart::onPortLost, Qt::QueuedConnection);
+    connect(&m_session, &InstrumentSession::lineBusy, this, &FrmStart::SetControlsBusy);
+    // Queued: the port reports its loss from inside its own notification.
+    connect(&m_session.port(), &CommPort::lost, this, &FrmStart::onPortLost, Qt::QueuedConnection);
+    // A job's message is a box; the job goes on when the user closes it.
+    m_session.setMessageHandler([](Job& job, MessageKind kind, const QString& text) {
+        MessageService::instance().open(kind, text, &job,
+                                        [j = &job](bool answer) { j->resume(answer); });
+    });
     Form_Load();
 }
 
 FrmStart::~FrmStart()
 {
-    // Windows still loaded are destroyed with us; their handlers have all returned by now.
+    m_session.setMessageHandler({});
+    // Windows still loaded are destroyed with us; no handler of theirs can be running.
     delete m_meas.data();
     delete m_dload.data();
 }
@@ -129,18 +131,16 @@ void FrmStart::buildUi()
     setTabOrder(CommandMeasDisp, CommandDloadDisp);
 
     connect(ComboPort, &QComboBox::currentIndexChanged, this, &FrmStart::updateDevice);
-    connect(CommandConnect, &QPushButton::clicked, this, &FrmStart::CommandConnect_Click);
-    connect(CommandMeasDisp, &QPushButton::clicked, this, &FrmStart::CommandMeasDisp_Click);
-    connect(CommandDloadDisp, &QPushButton::clicked, this, &FrmStart::CommandDloadDisp_Click);
+    connect(CommandConnect, &QPushButton::clicked, this, &FrmStart::onConnectClicked);
+    connect(CommandMeasDisp, &QPushButton::clicked, this, &FrmStart::onMeasureClicked);
+    connect(CommandDloadDisp, &QPushButton::clicked, this, &FrmStart::onDownloadClicked);
 }
 
 void FrmStart::Form_Load()
 {
     ComboPort->setCurrentIndex(0);
     ComboBaud->setCurrentIndex(0);
-    m_link->reset();
-    if (m_comm->isOpen())
-        m_comm->close();
+    m_session.disconnectInstrument();
     CommandMeasDisp->setEnabled(false);
     CommandDloadDisp->setEnabled(false);
     updateDevice();
@@ -148,24 +148,24 @@ void FrmStart::Form_Load()
 
 void FrmStart::updateDevice()
 {
-    const QString device = m_comm->deviceName(ComboPort->currentIndex() + 1);
+    const QString device = m_session.port().deviceName(ComboPort->currentIndex() + 1);
     LabelDevice->setText(device.isEmpty() ? QStringLiteral("(no device)") : device);
 }
 
-void FrmStart::SetControlsBusy(qint16 busy)
+void FrmStart::SetControlsBusy(bool busy)
 {
-    const bool enable = busy != -1;
+    const bool enable = !busy;
     m_directOption->setEnabled(enable);
     m_modemOption->setEnabled(enable);
     CommandConnect->setEnabled(enable);
-    // A transaction that ends after the port was lost must not offer the windows again.
-    CommandMeasDisp->setEnabled(enable && m_comm->isOpen());
-    CommandDloadDisp->setEnabled(enable && m_comm->isOpen());
+    // A job that ends after the port was lost must not offer the windows again.
+    CommandMeasDisp->setEnabled(enable && m_session.port().isOpen());
+    CommandDloadDisp->setEnabled(enable && m_session.port().isOpen());
 }
 
-void FrmStart::CommandConnect_Click()
+void FrmStart::onConnectClicked()
 {
-    if (m_link->ConnectStat() == 0)
+    if (!m_session.connected())
         connectLink();
     else
         disconnectLink();
@@ -174,53 +174,33 @@ void FrmStart::CommandConnect_Click()
 void FrmStart::connectLink()
 {
     CommandConnect->setEnabled(false);
-    ForgetReceivedSettings();
-    m_comm->setCommPort(ComboPort->currentIndex() + 1);
-    m_comm->setSettings(
-        QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]));
+    ConnectRequest request;
+    request.port = ComboPort->currentIndex() + 1;
+    request.settings = QString::fromLatin1(kSettings[std::clamp(ComboBaud->currentIndex(), 0, 2)]);
+    request.modem = !m_directOption->isChecked();
+    request.init = TextModemInit->text().toLatin1();
+    request.number = TextTelNo->text().toLatin1();
     updateDevice();
-    QString error;
-    if (!m_comm->open(&error)) {
-        MessageService::critical(error);
+    m_session.connectInstrument(this, request, [this](const ConnectOutcome& out) {
+        if (out.status == ConnectOutcome::Status::OpenFailed) {
+            MessageService::critical(out.error);
+            CommandConnect->setEnabled(true);
+            return;
+        }
+        if (out.connected())
+            CommandConnect->setText(QStringLiteral("Disc&onnect"));
+        CommandMeasDisp->setEnabled(out.connected());
+        CommandDloadDisp->setEnabled(out.connected());
         CommandConnect->setEnabled(true);
-        return;
-    }
-    const qint32 result = m_directOption->isChecked() ? ConnectDirect() : ConnectModem();
-    if (m_closed)
-        return;
-    if (result == 0) {
-        m_link->setConnectStat(-1);
-        CommandConnect->setText(QStringLiteral("Disc&onnect"));
-        CommandMeasDisp->setEnabled(true);
-        CommandDloadDisp->setEnabled(true);
-    } else {
-        if (m_comm->isOpen())
-            m_comm->close();
-        m_link->setConnectStat(0);
-        CommandMeasDisp->setEnabled(false);
-        CommandDloadDisp->setEnabled(false);
-    }
-    CommandConnect->setEnabled(true);
-}
-
-qint32 FrmStart::ConnectDirect()
-{
-    return ::ConnectDirect(*m_link);
-}
-
-qint32 FrmStart::ConnectModem()
-{
-    return ::ConnectModem(*m_link, TextModemInit->text().toLatin1(), TextTelNo->text().toLatin1());
+    });
 }
 
 void FrmStart::disconnectLink()
 {
     CommandConnect->setEnabled(false);
     // No hang-up command: closing the port drops DTR, which makes a modem hang up.
-    m_comm->close();
-    m_link->cancelWait();
-    m_link->setConnectStat(0);
     unloadOthers();
+    m_session.disconnectInstrument();
     CommandConnect->setText(QStringLiteral("C&onnect"));
     CommandMeasDisp->setEnabled(false);
     CommandDloadDisp->setEnabled(false);
@@ -229,12 +209,13 @@ void FrmStart::disconnectLink()
 
 void FrmStart::onPortLost(const QString& reason)
 {
-    if (m_closed || m_link->ConnectStat() == 0)
+    if (!m_session.connected())
         return;
-    const QString device = m_comm->deviceName(m_comm->commPort());
+    const int port = m_session.port().commPort();
+    const QString device = m_session.port().deviceName(port);
     disconnectLink();
     MessageService::critical(QStringLiteral("The connection on COM%1 (%2) was lost: %3.")
-                                 .arg(m_comm->commPort())
+                                 .arg(port)
                                  .arg(device, reason));
 }
 
@@ -248,15 +229,15 @@ void FrmStart::unloadOthers()
 
 FrmMeas* FrmStart::measWindow() const
 {
-    return (m_meas && !m_meas->lifetime().unloading()) ? m_meas.data() : nullptr;
+    return (m_meas && !m_meas->unloaded()) ? m_meas.data() : nullptr;
 }
 
 FrmDload* FrmStart::dloadWindow() const
 {
-    return (m_dload && !m_dload->lifetime().unloading()) ? m_dload.data() : nullptr;
+    return (m_dload && !m_dload->unloaded()) ? m_dload.data() : nullptr;
 }
 
-void FrmStart::CommandMeasDisp_Click()
+void FrmStart::onMeasureClicked()
 {
     if (m_dload)
         m_dload->unload();
@@ -266,11 +247,11 @@ void FrmStart::CommandMeasDisp_Click()
         meas->activateWindow();
         return;
     }
-    m_meas = new FrmMeas(*m_link);
+    m_meas = new FrmMeas(m_session);
     m_meas->open();
 }
 
-void FrmStart::CommandDloadDisp_Click()
+void FrmStart::onDownloadClicked()
 {
     if (m_meas)
         m_meas->unload();
@@ -280,19 +261,15 @@ void FrmStart::CommandDloadDisp_Click()
         dload->activateWindow();
         return;
     }
-    m_dload = new FrmDload(*m_link);
+    m_dload = new FrmDload(m_session);
     m_dload->open();
 }
 
 void FrmStart::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    if (m_closed)
-        return;
-    m_closed = true;
     unloadOthers();
     // Nothing is sent on the way out; a waiting transaction ends now instead of at its time-out.
-    m_link->shutdown();
-    m_comm->close();
+    m_session.shutdown();
     emit programEnded();
 }

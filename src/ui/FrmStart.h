@@ -3,10 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <memory>
-
-class CommPort;
-class Link;
+class InstrumentSession;
 class FrmMeas;
 class FrmDload;
 class QComboBox;
@@ -16,30 +13,27 @@ class QPushButton;
 class QRadioButton;
 
 // The connection window: port, speed, direct or modem, connect and disconnect, and the
-// buttons that open the measurement and download windows. It owns the port and the link
-// for the whole run; closing it ends the program.
+// buttons that open the measurement and download windows. Closing it ends the program.
 class FrmStart : public QWidget
 {
     Q_OBJECT
 public:
-    // comm is the serial control (the real port, or an in-process one in tests).
-    explicit FrmStart(std::unique_ptr<CommPort> comm, QWidget* parent = nullptr);
+    // session: the instrument session of the whole run (over the real port, or an
+    // in-process one in tests). Its jobs' messages are shown as message boxes from now on.
+    explicit FrmStart(InstrumentSession& session, QWidget* parent = nullptr);
     ~FrmStart() override;
 
-    Link& link() { return *m_link; }
-    CommPort& comm() { return *m_comm; }
+    InstrumentSession& session() { return m_session; }
 
-    qint32 ConnectDirect();
-    qint32 ConnectModem();
-    void SetControlsBusy(qint16 busy);
+    void SetControlsBusy(bool busy);
 
-    // The other two windows, while they are loaded (not unloading).
+    // The other two windows, while they are loaded (not unloaded).
     FrmMeas* measWindow() const;
     FrmDload* dloadWindow() const;
 
-    void CommandConnect_Click();
-    void CommandMeasDisp_Click();
-    void CommandDloadDisp_Click();
+    void onConnectClicked();
+    void onMeasureClicked();
+    void onDownloadClicked();
 
 signals:
     // The start window was closed: the program should end.
@@ -57,11 +51,9 @@ private:
     void updateDevice();
     void onPortLost(const QString& reason);
 
-    std::unique_ptr<CommPort> m_comm;
-    std::unique_ptr<Link> m_link;
+    InstrumentSession& m_session;
     QPointer<FrmMeas> m_meas;
     QPointer<FrmDload> m_dload;
-    bool m_closed = false;
 
     QLabel* m_portLabel = nullptr;
     QComboBox* ComboPort = nullptr;

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QPointer>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,7 +46,7 @@ QString gapOrNumber(float v)
 } // namespace
 
 FrmTrend::FrmTrend(std::shared_ptr<TrendHistory> live, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_lifetime(this), m_live(std::move(live))
+    : QWidget(parent, Qt::Window), m_live(std::move(live))
 {
     setObjectName(QStringLiteral("FrmTrend"));
     setWindowTitle(QStringLiteral("TREND"));
@@ -118,7 +119,16 @@ void FrmTrend::buildUi()
 void FrmTrend::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    m_lifetime.unload();
+    unload();
+}
+
+void FrmTrend::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    hide();
+    deleteLater();
 }
 
 TrendHistory& FrmTrend::source() const
@@ -491,11 +501,12 @@ void FrmTrend::showLive()
 
 void FrmTrend::OpenLog_Click()
 {
-    FormLifetime::Scope scope(m_lifetime);
+    // The file dialog runs a loop of its own, in which this window may be unloaded.
+    const QPointer<FrmTrend> self(this);
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open log"), QString(),
         QStringLiteral("Measurement logs (*.log *.csv);;All files (*)"));
-    if (!path.isEmpty() && !m_lifetime.unloading())
+    if (self && !m_unloaded && !path.isEmpty())
         openLog(path);
 }
 
@@ -506,20 +517,22 @@ void FrmTrend::Live_Click()
 
 void FrmTrend::SavePicture_Click()
 {
-    FormLifetime::Scope scope(m_lifetime);
+    // The file dialog runs a loop of its own, in which this window may be unloaded.
+    const QPointer<FrmTrend> self(this);
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save picture"),
                                                       QStringLiteral("trend.png"),
                                                       QStringLiteral("PNG pictures (*.png)"));
-    if (!path.isEmpty() && !m_lifetime.unloading())
+    if (self && !m_unloaded && !path.isEmpty())
         savePicture(path);
 }
 
 void FrmTrend::SaveData_Click()
 {
-    FormLifetime::Scope scope(m_lifetime);
+    // The file dialog runs a loop of its own, in which this window may be unloaded.
+    const QPointer<FrmTrend> self(this);
     const QString path =
         QFileDialog::getSaveFileName(this, QStringLiteral("Save data"), QStringLiteral("trend.csv"),
                                      QStringLiteral("CSV files (*.csv)"));
-    if (!path.isEmpty() && !m_lifetime.unloading())
+    if (self && !m_unloaded && !path.isEmpty())
         saveData(path);
 }

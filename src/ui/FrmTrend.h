@@ -1,6 +1,5 @@
 #pragma once
 
-#include "FormLifetime.h"
 #include "TrendHistory.h"
 #include "TrendPlot.h"
 
@@ -32,8 +31,9 @@ public:
     explicit FrmTrend(std::shared_ptr<TrendHistory> live, QWidget* parent = nullptr);
     ~FrmTrend() override;
 
-    void unload() { m_lifetime.unload(); }
-    FormLifetime& lifetime() { return m_lifetime; }
+    // Hides the window and destroys it from the event loop.
+    void unload();
+    bool unloaded() const { return m_unloaded; }
 
     // The live history has a new measurement; the charts follow at the next pass of the
     // event loop, once however many arrived.
@@ -87,7 +87,7 @@ private:
     QString xText(qint64 x) const;
     void alignPlots();
 
-    FormLifetime m_lifetime;
+    bool m_unloaded = false;
     std::shared_ptr<TrendHistory> m_live;
     std::unique_ptr<TrendHistory> m_file;
     bool m_fileTimed = false;

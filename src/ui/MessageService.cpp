@@ -1,5 +1,8 @@
 #include "MessageService.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <cstdio>
 
 namespace {
@@ -7,10 +10,20 @@ namespace {
 class StderrMessages final : public MessageService
 {
 public:
-    bool show(Kind, const QString& text) override
+    void open(Kind, const QString& text, QObject* context, Then then) override
     {
         std::fprintf(stderr, "pqlink: %s\n", qPrintable(text));
-        return false;
+        if (!then)
+            return;
+        // Answered "No" from the event loop, as a box closed at once would be.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard = QPointer<QObject>(context), hasContext = context != nullptr,
+             then = std::move(then)] {
+                if (!hasContext || guard)
+                    then(false);
+            },
+            Qt::QueuedConnection);
     }
 };
 

@@ -2,9 +2,10 @@
 
 #include "MessageService.h"
 
-// Message boxes on screen, modal, under the program's name.
+// Message boxes on screen, application-modal, under the program's name. Opened without a
+// nested event loop: whatever follows a box runs from its finished signal.
 class QtMessageService final : public MessageService
 {
 public:
-    bool show(Kind kind, const QString& text) override;
+    void open(Kind kind, const QString& text, QObject* context, Then then) override;
 };
