@@ -2,6 +2,7 @@
 // connection window is on screen, then exits. bench_main times it from launch.
 
 #include "FrmStart.h"
+#include "InstrumentSession.h"
 #include "QtCommPort.h"
 
 #include <QApplication>
@@ -13,7 +14,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    FrmStart start(std::make_unique<QtCommPort>());
+    InstrumentSession session(std::make_unique<QtCommPort>());
+    FrmStart start(session);
     start.show();
     QTimer::singleShot(0, [&] {
         QFile status(QStringLiteral("/proc/self/status"));

@@ -2,6 +2,8 @@
 
 #include "RecvSettings.h"
 
+#include <algorithm>
+
 InstrumentSession::InstrumentSession(std::unique_ptr<CommPort> port, QObject* parent)
     : QObject(parent), m_port(std::move(port)), m_link(std::make_unique<Link>(*m_port))
 {
@@ -35,6 +37,12 @@ Job* InstrumentSession::newJob(QObject* owner)
             job->resume();
     });
     return job;
+}
+
+bool InstrumentSession::idle() const
+{
+    return std::none_of(m_jobs.begin(), m_jobs.end(),
+                        [](const QPointer<Job>& job) { return job && !job->ended(); });
 }
 
 void InstrumentSession::cancelJobsOf(QObject* owner)

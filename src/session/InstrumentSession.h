@@ -60,7 +60,7 @@ public:
     // The last command line written by any job, CR LF included.
     QByteArray lastSent() const { return m_link->LastSent(); }
     // No job is running, paused or waiting to deliver its result.
-    bool idle() const { return m_jobs.isEmpty(); }
+    bool idle() const;
 
     // Runs make(job) as a job owned by owner (may be null); done gets its result from the
     // event loop, unless the job was cancelled first.

@@ -1,5 +1,8 @@
 #include "ScriptedMessages.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 ScriptedMessages::ScriptedMessages()
 {
     MessageService::install(this);
@@ -10,14 +13,21 @@ ScriptedMessages::~ScriptedMessages()
     MessageService::install(nullptr);
 }
 
-bool ScriptedMessages::show(Kind kind, const QString& text)
+void ScriptedMessages::open(Kind kind, const QString& text, QObject* context, Then then)
 {
     m_shown.append({kind, text});
-    if (m_onShow)
-        m_onShow(m_shown.back());
-    if (kind != Kind::Question)
-        return true;
-    return m_answers.isEmpty() ? m_defaultAnswer : m_answers.takeFirst();
+    const bool answer = kind != Kind::Question ||
+                        (m_answers.isEmpty() ? m_defaultAnswer : m_answers.takeFirst());
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [this, shown = m_shown.back(), guard = QPointer<QObject>(context),
+         hasContext = context != nullptr, then = std::move(then), answer] {
+            if (m_onShow)
+                m_onShow(shown);
+            if (then && (!hasContext || guard))
+                then(answer);
+        },
+        Qt::QueuedConnection);
 }
 
 QStringList ScriptedMessages::texts() const

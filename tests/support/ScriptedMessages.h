@@ -22,11 +22,12 @@ public:
     ScriptedMessages();
     ~ScriptedMessages() override;
 
-    bool show(Kind kind, const QString& text) override;
+    // Records the box; what follows it runs from the event loop, as after a real box.
+    void open(Kind kind, const QString& text, QObject* context, Then then) override;
 
     void answer(bool yes) { m_answers.append(yes); }
     void setDefaultAnswer(bool yes) { m_defaultAnswer = yes; }
-    // Runs inside the box's "modal loop" when a box is shown (e.g. to close a window).
+    // Runs while the box is open, before it is answered (e.g. to close a window).
     void onShow(std::function<void(const Shown&)> f) { m_onShow = std::move(f); }
 
     const QList<Shown>& shown() const { return m_shown; }

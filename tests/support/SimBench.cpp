@@ -2,7 +2,6 @@
 
 #include "FrmDload.h"
 #include "FrmMeas.h"
-#include "Link.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -11,7 +10,8 @@ SimBench::SimBench(SimConfig config) : instrument(std::move(config))
 {
     auto p = std::make_unique<SimPort>(instrument);
     port = p.get();
-    start = std::make_unique<FrmStart>(std::move(p));
+    session = std::make_unique<InstrumentSession>(std::move(p));
+    start = std::make_unique<FrmStart>(*session);
     start->show();
 }
 
@@ -21,23 +21,32 @@ SimBench::~SimBench()
     start->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     start.reset();
+    session.reset();
+}
+
+bool SimBench::settle(int ms)
+{
+    return TestUtil::waitFor([this] { return session->idle(); }, ms);
 }
 
 bool SimBench::connectDirect()
 {
     startChild<QRadioButton>("Option1")->setChecked(true);
     QTest::mouseClick(startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    return link().ConnectStat() == -1;
+    settle();
+    return session->connected();
 }
 
 FrmMeas* SimBench::openMeas()
 {
     QTest::mouseClick(startChild<QPushButton>("CommandMeasDisp"), Qt::LeftButton);
+    settle();
     return start->measWindow();
 }
 
 FrmDload* SimBench::openDload()
 {
     QTest::mouseClick(startChild<QPushButton>("CommandDloadDisp"), Qt::LeftButton);
+    settle();
     return start->dloadWindow();
 }

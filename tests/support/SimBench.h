@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrmStart.h"
+#include "InstrumentSession.h"
 #include "ScriptedMessages.h"
 #include "SimInstrument.h"
 #include "SimPort.h"
@@ -12,9 +13,8 @@
 
 class FrmMeas;
 class FrmDload;
-class Link;
 
-// The program's real windows and link over an in-process port, with the simulated
+// The program's real windows and session over an in-process port, with the simulated
 // instrument behind it and the message boxes scripted.
 class SimBench
 {
@@ -24,10 +24,13 @@ public:
 
     SimInstrument instrument;
     ScriptedMessages messages;
-    SimPort* port = nullptr; // owned by the start window
+    SimPort* port = nullptr; // owned by the session
+    std::unique_ptr<InstrumentSession> session;
     std::unique_ptr<FrmStart> start;
+    Link& link() { return session->link(); }
 
-    Link& link() { return start->link(); }
+    // Runs the event loop until no job is left; false if one is still running after ms.
+    bool settle(int ms = 5000);
     // Clicks "Connect" with Direct selected and waits for the result; true when connected.
     bool connectDirect();
     // Clicks "Measure" / "Download" and waits until the window has opened.

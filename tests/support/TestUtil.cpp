@@ -1,6 +1,5 @@
 #include "TestUtil.h"
 
-#include "BlockingPause.h"
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
@@ -53,14 +52,17 @@ void later(int delayMs, std::function<void()> f)
     QTimer::singleShot(delayMs, std::move(f));
 }
 
-PauseRecorder::PauseRecorder()
+PauseRecorder::PauseRecorder(InstrumentSession& session) : m_session(session)
 {
-    BlockingPause::setImplementation([this](int ms) { pauses.append(ms); });
+    m_session.setPauseLength([this](int ms) {
+        pauses.append(ms);
+        return 0;
+    });
 }
 
 PauseRecorder::~PauseRecorder()
 {
-    BlockingPause::setImplementation({});
+    m_session.setPauseLength({});
 }
 
 } // namespace TestUtil

@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include "InstrumentSession.h"
+
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -19,13 +22,28 @@ bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 // Runs f once the current handler has returned to the event loop (after delayMs).
 void later(int delayMs, std::function<void()> f);
 
-// Records the blocking pauses instead of sleeping, while it lives.
+// Runs make(job) as a job of session and returns its result, or nothing when it had not
+// finished within timeoutMs.
+template <class R>
+std::optional<R> runJob(InstrumentSession& session, std::function<Task<R>(Job&)> make,
+                        int timeoutMs = 120000)
+{
+    std::optional<R> result;
+    session.submit<R>(nullptr, std::move(make), [&result](R r) { result = std::move(r); });
+    waitFor([&result] { return result.has_value(); }, timeoutMs);
+    return result;
+}
+
+// Records the jobs' fixed pauses and shortens them to nothing, while it lives.
 class PauseRecorder
 {
 public:
-    PauseRecorder();
+    explicit PauseRecorder(InstrumentSession& session);
     ~PauseRecorder();
     QList<int> pauses;
+
+private:
+    InstrumentSession& m_session;
 };
 
 } // namespace TestUtil
