@@ -87,6 +87,10 @@ bool Job::TransactionAwaiter::await_ready()
         reply = {Link::Result::Busy, QByteArrayLiteral("BUSY")};
         return true;
     }
+    if (mode == Link::Mode::Block && qint64(end) < qint64(start)) {
+        reply = {Link::Result::InvalidRange, Link::invalidRangeReply()};
+        return true;
+    }
     return false;
 }
 

@@ -80,27 +80,24 @@ void Link::start(const QByteArray& command, int timeoutMs, Mode mode, ReplyHandl
 void Link::startBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium,
                       ReplyHandler handler)
 {
-    const qint64 count = qint64(end) - qint64(start) + 3;
-    if (count < 3) {
-        // "ERROR" as two bytes per character, low byte first.
-        QByteArray error;
-        for (char c : QByteArrayLiteral("ERROR")) {
-            error.append(c);
-            error.append('\0');
-        }
-        m_handler = std::move(handler);
-        QMetaObject::invokeMethod(
-            this, [this, serial = m_serial, error] { deliver(serial, {Result::InvalidRange, error}); },
-            Qt::QueuedConnection);
-        return;
-    }
-    m_blockCount = qint32(std::min<qint64>(count, INT32_MAX));
+    m_blockCount = qint32(std::min<qint64>(qint64(end) - qint64(start) + 3, INT32_MAX));
     m_blockLen = 0;
     const QByteArray request = (medium == Medium::Card ? QByteArrayLiteral(":CARD:PICK? ")
                                                        : QByteArrayLiteral(":MEM:PICK? ")) +
                                fileName + ", " + QByteArray::number(start) + ", " +
                                QByteArray::number(end) + "\r\n";
     begin(request, BlockTimeoutMs, Mode::Block, std::move(handler));
+}
+
+QByteArray Link::invalidRangeReply()
+{
+    // "ERROR" as two bytes per character, low byte first.
+    QByteArray error;
+    for (char c : QByteArrayLiteral("ERROR")) {
+        error.append(c);
+        error.append('\0');
+    }
+    return error;
 }
 
 void Link::begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler handler)
@@ -115,9 +112,11 @@ void Link::begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler 
     m_timerCom.setInterval(timeoutMs);
     m_recv.clear();
     m_port.discardInput();
-    m_send = line;
-    m_port.write(m_send);
-    emit written(m_send, timeoutMs);
+    // A block request is no command line: the messages that quote the last one keep it.
+    if (mode != Mode::Block)
+        m_send = line;
+    m_port.write(line);
+    emit written(line, timeoutMs);
     if (!m_pending)
         return; // the port was closed by a handler of written
     if (m_shutdown) {

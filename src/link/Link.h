@@ -69,14 +69,16 @@ public:
     // Writes command and CR LF; handler gets the reply later from the event loop, unless the
     // transaction is abandoned first.
     void start(const QByteArray& command, int timeoutMs, Mode mode, ReplyHandler handler);
-    // ":CARD:PICK? name, start, end" (or ":MEM:PICK?"); positions are 1-based, inclusive.
-    // An empty or reversed range is answered at once with InvalidRange.
+    // ":CARD:PICK? name, start, end" (or ":MEM:PICK?"); positions are 1-based, inclusive,
+    // and the range is not empty (see invalidRangeReply).
     void startBlock(const QByteArray& fileName, qint32 start, qint32 end, Medium medium,
                     ReplyHandler handler);
     // The job waiting for the reply was cancelled: its handler is never called. The link
     // stays busy until the reply is complete or timed out, so its bytes are not taken as the
     // answer to a later command.
     void abandon();
+    // What an empty or reversed block range is answered with, without a transaction.
+    static QByteArray invalidRangeReply();
 
     // Initial texts and flags.
     void reset();

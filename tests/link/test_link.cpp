@@ -1,6 +1,7 @@
 // The request/reply transaction and the block fetch, against an in-process line, and the
 // COMn resolution.
 
+#include "InstrumentSession.h"
 #include "Link.h"
 #include "PortResolver.h"
 #include "SimInstrument.h"
@@ -21,9 +22,10 @@ namespace {
 struct Line
 {
     SimInstrument instrument;
-    SimPort port{instrument};
-    Link link{port};
-    QList<qint16> busyCalls;
+    SimPort& port = *new SimPort(instrument);
+    InstrumentSession session{std::unique_ptr<SimPort>(&port)};
+    Link& link = session.link();
+    QList<bool> busyCalls;
 
     Line()
     {
@@ -33,15 +35,30 @@ struct Line
                 r.none = true;
                 return r;
             });
-        QObject::connect(&link, &Link::controlsBusy, [this](qint16 b) { busyCalls << b; });
+        QObject::connect(&link, &Link::controlsBusy, [this](bool b) { busyCalls << b; });
         port.open(nullptr);
+    }
+    // One transaction as a job of its own.
+    Link::Reply send(const QByteArray& command, int timeoutMs = 2000,
+                     Link::Mode mode = Link::Mode::Line)
+    {
+        return *TestUtil::runJob<Link::Reply>(
+            session, [=](Job& job) -> Task<Link::Reply> {
+                co_return co_await job.transact(command, timeoutMs, mode);
+            });
+    }
+    Link::Reply fetch(const QByteArray& name, qint32 start, qint32 end, Medium medium)
+    {
+        return *TestUtil::runJob<Link::Reply>(session, [=](Job& job) -> Task<Link::Reply> {
+            co_return co_await job.fetchBlock(name, start, end, medium);
+        });
     }
     // Sends "X" and plays the pieces as they would arrive, each after its delay.
     Link::Reply play(const QList<QPair<int, QByteArray>>& pieces, int timeoutMs = 2000)
     {
         for (const auto& [delay, bytes] : pieces)
             port.inject(bytes, delay);
-        return link.SendCommand("X", timeoutMs);
+        return send("X", timeoutMs);
     }
 };
 
@@ -58,7 +75,6 @@ private slots:
     void busyRefusal();
     void lateReplyIsNotTakenForTheNext();
     void lineBeforeTheReplyAfterATimeoutIsDropped();
-    void transactionInsideAModalLoopAboveAFinishedOne();
     void modemModes_data();
     void modemModes();
     void shutdownEndsTheWait();
@@ -101,13 +117,12 @@ void TestLink::lineCompletion()
         t += 150; // far enough apart to be separate receive events
     }
     const Link::Reply r = l.play(timed);
-    QCOMPARE(r.result, Link::ResultComplete);
+    QCOMPARE(r.result, Link::Result::Complete);
     QCOMPARE(r.text, reply);
-    QCOMPARE(l.link.Recv(), reply);
     QCOMPARE(l.link.LastSent(), QByteArray("X\r\n"));
     QCOMPARE(l.port.written(), QByteArray("X\r\n"));
-    QCOMPARE(l.link.Busy(), qint16(0));
-    QCOMPARE(l.busyCalls, (QList<qint16>{-1, 0}));
+    QVERIFY(!l.link.held());
+    QCOMPARE(l.busyCalls, (QList<bool>{true, false}));
     QCOMPARE(l.link.timerComInterval(), 2000);
 }
 
@@ -127,40 +142,50 @@ void TestLink::timeout()
     QElapsedTimer clock;
     clock.start();
     const Link::Reply r = l.play({{10, partial}}, 300);
-    QCOMPARE(r.result, Link::ResultTimeout);
+    QCOMPARE(r.result, Link::Result::Timeout);
     QCOMPARE(r.text, partial);
     QVERIFY(clock.elapsed() >= 290); // not before its time
-    QCOMPARE(l.link.Busy(), qint16(0));
-    QCOMPARE(l.link.TimeUp(), qint16(0));
-    QCOMPARE(l.busyCalls.last(), qint16(0)); // the controls are usable again
+    QVERIFY(!l.link.held());
+    QCOMPARE(l.busyCalls.last(), false); // the controls are usable again
 }
 
-// Catches: a second transaction written while one waits, or disturbing the one that waits.
+// Catches: a second job's transaction written while one waits, or disturbing the one that
+// waits; a cancelled job's reply taken as the next job's.
 void TestLink::busyRefusal()
 {
     Line l;
-    Link::Reply nested{-99, {}};
+    std::optional<Link::Reply> nested;
     QByteArray sendDuringWait;
     QByteArray writtenDuringWait;
-    // Another handler tries a transaction while the first waits.
+    // Another job tries a transaction while the first waits.
     QTimer::singleShot(50, [&] {
-        nested = l.link.SendCommand(":STAT?", 1000);
+        l.session.submit<Link::Reply>(
+            nullptr, [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact(":STAT?", 1000); },
+            [&](Link::Reply r) { nested = r; });
         sendDuringWait = l.link.LastSent();
         writtenDuringWait = l.port.written();
     });
     const Link::Reply r = l.play({{200, "ALL RIGHT\r\n"}});
-    QCOMPARE(nested.result, Link::ResultBusy);
-    QCOMPARE(nested.text, QByteArray("BUSY"));
+    QVERIFY(nested);
+    QCOMPARE(nested->result, Link::Result::Busy);
+    QCOMPARE(nested->text, QByteArray("BUSY"));
     QCOMPARE(sendDuringWait, QByteArray("X\r\n"));
     QCOMPARE(writtenDuringWait, QByteArray("X\r\n"));
-    QCOMPARE(r.result, Link::ResultComplete); // the running transaction is not disturbed
+    QCOMPARE(r.result, Link::Result::Complete); // the running transaction is not disturbed
     QCOMPARE(r.text, QByteArray("ALL RIGHT\r\n"));
-    // A refused block fetch changes nothing either.
-    QTimer::singleShot(20,
-                       [&] { nested.result = l.link.FetchBlock("F", 1, 10, Medium::Card).result; });
-    l.play({{150, "x\r\n"}});
-    QCOMPARE(nested.result, Link::ResultBusy);
-    QCOMPARE(l.port.written(), QByteArray("X\r\nX\r\n"));
+    // A cancelled job keeps the line until its reply has come: the next job is refused
+    // meanwhile, and the reply is nobody's.
+    l.port.inject("LATE\r\n", 200);
+    Job* cancelled = l.session.submit<Link::Reply>(
+        nullptr, [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact("X", 2000); },
+        [](Link::Reply) { QFAIL("a cancelled job gave a result"); });
+    cancelled->cancel();
+    QCOMPARE(l.fetch("F", 1, 10, Medium::Card).result, Link::Result::Busy);
+    QVERIFY(TestUtil::waitFor([&] { return !l.link.held(); }));
+    l.instrument.addCommand(
+        "Y", [](SimInstrument&, const QByteArray&) { return SimReply::line("FRESH"); });
+    QCOMPARE(l.send("Y").text, QByteArray("FRESH\r\n"));
+    QCOMPARE(l.port.written(), QByteArray("X\r\nX\r\nY\r\n"));
 }
 
 // Catches: a late reply, or stale bytes in the port, taken for the next command's reply.
@@ -168,16 +193,15 @@ void TestLink::lateReplyIsNotTakenForTheNext()
 {
     Line l;
     const Link::Reply first = l.play({{400, "LATE\r\n"}}, 150);
-    QCOMPARE(first.result, Link::ResultTimeout);
-    QVERIFY(TestUtil::waitFor([&] { return l.link.Recv() == "LATE\r\n"; }));
-    // The late line completed nothing harmful: the link is idle, the next reply is its own.
-    QCOMPARE(l.link.Busy(), qint16(0));
+    QCOMPARE(first.result, Link::Result::Timeout);
+    QTest::qWait(400); // the late line arrives while nobody waits
+    QVERIFY(!l.link.held());
     l.port.inject("STALE", 0);
     QTest::qWait(50); // the stale bytes wait in the port, unread
     l.instrument.addCommand(
         "Y", [](SimInstrument&, const QByteArray&) { return SimReply::line("FRESH"); });
-    const Link::Reply next = l.link.SendCommand("Y", 1000);
-    QCOMPARE(next.result, Link::ResultComplete);
+    const Link::Reply next = l.send("Y", 1000);
+    QCOMPARE(next.result, Link::Result::Complete);
     QCOMPARE(next.text, QByteArray("FRESH\r\n"));
 }
 
@@ -186,61 +210,37 @@ void TestLink::lateReplyIsNotTakenForTheNext()
 void TestLink::lineBeforeTheReplyAfterATimeoutIsDropped()
 {
     Line l;
-    QCOMPARE(l.play({}, 100).result, Link::ResultTimeout);
+    QCOMPARE(l.play({}, 100).result, Link::Result::Timeout);
     const Link::Reply r = l.play({{0, "STALE\r\nFR"}, {20, "ESH\r\n"}});
-    QCOMPARE(r.result, Link::ResultComplete);
+    QCOMPARE(r.result, Link::Result::Complete);
     QCOMPARE(r.text, QByteArray("FRESH\r\n"));
     QCOMPARE(l.play({{0, "A\r\n"}, {0, "B\r\n"}}).text, QByteArray("A\r\n"));
 }
 
-// Catches: a transaction started inside a modal box above a finished wait never completing.
-void TestLink::transactionInsideAModalLoopAboveAFinishedOne()
-{
-    // A handler opens a modal box while A waits; A's reply comes while the box is open, and
-    // a handler inside the box starts B. B must wait and complete on its own.
-    Line l;
-    l.instrument.addCommand(
-        "B", [](SimInstrument&, const QByteArray&) { return SimReply::line("REPLY B", 100); });
-    Link::Reply b{-1, {}};
-    QTimer::singleShot(20, [&] {
-        QEventLoop modal;
-        QTimer::singleShot(200, [&] { b = l.link.SendCommand("B", 1000); });
-        QTimer::singleShot(600, &modal, &QEventLoop::quit);
-        modal.exec();
-    });
-    const Link::Reply a = l.play({{100, "REPLY A\r\n"}});
-    QCOMPARE(b.result, Link::ResultComplete);
-    QCOMPARE(b.text, QByteArray("REPLY B\r\n"));
-    QCOMPARE(a.result, Link::ResultComplete);
-    QCOMPARE(a.text, QByteArray("REPLY A\r\n"));
-}
-
 void TestLink::modemModes_data()
 {
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<Link::Mode>("mode");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("completes");
-    QTest::newRow("ack OK, no line end") << 2 << QByteArray("\r\nOK") << true;
-    QTest::newRow("ack ERROR") << 2 << QByteArray("ERROR\r\n") << false;
-    QTest::newRow("dial CONNECT") << 3 << QByteArray("CONNECT 9600") << true;
-    QTest::newRow("dial NO CARRIER") << 3 << QByteArray("NO CARRIER\r\n") << true;
-    QTest::newRow("dial BUSY") << 3 << QByteArray("BUSY\r\n") << false;
-    QTest::newRow("unknown mode") << 7 << QByteArray("OK\r\n") << false;
+    const Link::Mode ack = Link::Mode::ModemAck, dial = Link::Mode::ModemDial;
+    QTest::newRow("ack OK, no line end") << ack << QByteArray("\r\nOK") << true;
+    QTest::newRow("ack ERROR") << ack << QByteArray("ERROR\r\n") << false;
+    QTest::newRow("dial CONNECT") << dial << QByteArray("CONNECT 9600") << true;
+    QTest::newRow("dial NO CARRIER") << dial << QByteArray("NO CARRIER\r\n") << true;
+    QTest::newRow("dial BUSY") << dial << QByteArray("BUSY\r\n") << false;
 }
 
-// Catches: a modem answer taken for success that is none, or the caller's mode changed.
+// Catches: a modem answer taken for success that is none.
 void TestLink::modemModes()
 {
-    QFETCH(int, mode);
+    QFETCH(Link::Mode, mode);
     QFETCH(QByteArray, reply);
     QFETCH(bool, completes);
     Line l;
     l.port.inject(reply, 20);
-    l.link.setRecvMode(qint16(mode));
-    const Link::Reply r = l.link.SendModemCommand("X", 300);
-    QCOMPARE(l.link.RecvMode(), qint16(mode)); // the modem variant keeps the caller's mode
-    QCOMPARE(r.result, completes ? Link::ResultComplete : Link::ResultTimeout);
-    QCOMPARE(r.text, mode == 7 ? QByteArray() : reply);
+    const Link::Reply r = l.send("X", 300, mode);
+    QCOMPARE(r.result, completes ? Link::Result::Complete : Link::Result::Timeout);
+    QCOMPARE(r.text, reply);
 }
 
 // Catches: a wait that outlives the program's close. The time-outs are endless, so such a
@@ -250,8 +250,8 @@ void TestLink::shutdownEndsTheWait()
     Line l;
     constexpr int endless = std::numeric_limits<int>::max();
     QTimer::singleShot(50, [&] { l.link.shutdown(); });
-    QCOMPARE(l.link.SendCommand("X", endless).result, Link::ResultTimeout);
-    QCOMPARE(l.link.SendCommand("X", endless).result, Link::ResultTimeout);
+    QCOMPARE(l.send("X", endless).result, Link::Result::Timeout);
+    QCOMPARE(l.send("X", endless).result, Link::Result::Timeout);
 }
 
 // Catches: a wrong request line or medium, bytes changed on the way, a block completed
@@ -265,32 +265,29 @@ void TestLink::fetchBlockRequestAndCount()
         data.append(char(i * 37 + 11));
     data.replace(0, 6, QByteArray("\x00\x0d\x0a\x11\x13\xff", 6));
     l.port.inject("<" + data + ">", 20);
-    l.link.setRecvMode(0);
-    const Link::Block b = l.link.FetchBlock("X", 1001, 2000, Medium::Memory);
+    const Link::Reply b = l.fetch("X", 1001, 2000, Medium::Memory);
     QCOMPARE(l.port.written(), QByteArray(":MEM:PICK? X, 1001, 2000\r\n"));
-    QCOMPARE(b.result, Link::ResultComplete);
-    QCOMPARE(b.bytes.size(), Link::BlockBufSize);
-    QCOMPARE(b.bytes.mid(1, 1000), data);
-    QCOMPARE(l.link.BlockLen(), 1002);
-    QCOMPARE(l.link.RecvMode(), Link::ModeBlock);
+    QCOMPARE(b.result, Link::Result::Complete);
+    QCOMPARE(b.text.size(), Link::BlockBufSize);
+    QCOMPARE(b.text.mid(1, 1000), data);
     QCOMPARE(l.link.LastSent(), QByteArray("mi soushin")); // the block request is not a command
     QCOMPARE(l.link.timerComInterval(), 5000);
     // One byte: three bytes expected, and the card's command word.
     l.port.clearWritten();
     l.port.inject("<Z>", 20);
-    const Link::Block one = l.link.FetchBlock("F 1.DAT", 7, 7, Medium::Card);
+    const Link::Reply one = l.fetch("F 1.DAT", 7, 7, Medium::Card);
     QCOMPARE(l.port.written(), QByteArray(":CARD:PICK? F 1.DAT, 7, 7\r\n"));
-    QCOMPARE(one.result, Link::ResultComplete);
-    QCOMPARE(one.bytes.at(1), 'Z');
+    QCOMPARE(one.result, Link::Result::Complete);
+    QCOMPARE(one.text.at(1), 'Z');
 }
 
 // Catches: an empty range written to the line, or the controls disabled for it.
 void TestLink::fetchBlockInvalidRange()
 {
     Line l;
-    const Link::Block b = l.link.FetchBlock("X", 10, 8, Medium::Card);
-    QCOMPARE(b.result, Link::ResultInvalidRange);
-    QCOMPARE(b.bytes, QByteArray("E\0R\0R\0O\0R\0", 10));
+    const Link::Reply b = l.fetch("X", 10, 8, Medium::Card);
+    QCOMPARE(b.result, Link::Result::InvalidRange);
+    QCOMPARE(b.text, QByteArray("E\0R\0R\0O\0R\0", 10));
     QVERIFY(l.port.written().isEmpty());
     QVERIFY(l.busyCalls.isEmpty()); // the controls were never disabled
 }
