@@ -138,8 +138,11 @@ Task<int> RunFiles(CliSession& session, Job& job)
 
     if (c.action == CliAction::FilesDelete || c.action == CliAction::MemoryFormat) {
         const bool del = c.action == CliAction::FilesDelete;
-        const FileCommandResult r = del ? co_await DeleteCardFile(job, c.names.first().toLatin1())
-                                        : co_await FormatMemory(job);
+        FileCommandResult r;
+        if (del)
+            r = co_await DeleteCardFile(job, c.names.first().toLatin1());
+        else
+            r = co_await FormatMemory(job);
         const QString what = del ? QStringLiteral("deleting %1").arg(c.names.first())
                                  : QStringLiteral("formatting the memory");
         if (const int status = session.failure(r.outcome, what))

@@ -8,20 +8,14 @@ InstrumentSession::InstrumentSession(std::unique_ptr<CommPort> port, QObject* pa
     : QObject(parent), m_port(std::move(port)), m_link(std::make_unique<Link>(*m_port))
 {
     connect(m_link.get(), &Link::controlsBusy, this, &InstrumentSession::lineBusy);
-    connect(m_port.get(), &CommPort::lost, this, [this](const QString& reason) {
-        if (!m_connected)
-            return;
-        disconnectInstrument();
-        emit portLost(reason);
-    });
 }
 
 InstrumentSession::~InstrumentSession()
 {
-    // Jobs end before the link they talk through.
-    for (const QPointer<Job>& job : std::as_const(m_jobs))
+    // Jobs end before the link they talk through. (A job's destruction edits m_jobs.)
+    const QList<QPointer<Job>> jobs = std::exchange(m_jobs, {});
+    for (const QPointer<Job>& job : jobs)
         delete job.data();
-    m_jobs.clear();
 }
 
 Job* InstrumentSession::newJob(QObject* owner)
@@ -79,9 +73,12 @@ Task<ConnectOutcome> InstrumentSession::connectFlow(Job& job, ConnectRequest req
         out.status = ConnectOutcome::Status::OpenFailed;
         co_return out;
     }
-    const ConnectResult result = request.modem
-                                     ? co_await ConnectModem(job, request.init, request.number)
-                                     : co_await ConnectDirect(job);
+    // Each co_await in a statement of its own: gcc 12 mishandles one inside "?:".
+    ConnectResult result;
+    if (request.modem)
+        result = co_await ConnectModem(job, request.init, request.number);
+    else
+        result = co_await ConnectDirect(job);
     out.lastReply = result.lastReply;
     if (result.connected) {
         m_connected = true;

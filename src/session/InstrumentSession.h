@@ -105,8 +105,6 @@ public:
 signals:
     // A job holds the link (true), or nothing does (false).
     void lineBusy(bool busy);
-    // The open port went away while connected; the connection is closed.
-    void portLost(const QString& reason);
 
 private:
     Job* newJob(QObject* owner);

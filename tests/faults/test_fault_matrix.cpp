@@ -33,79 +33,83 @@ QString said(const Outcome& o)
     return o.completed() ? QStringLiteral("ok") : FailureText(o);
 }
 
-using Run = std::function<Result(SimBench&, const QString& dir)>;
+using Run = std::function<Task<Result>(Job&, SimBench&, QString dir)>;
 
-Result receive(SimBench& b, const QString&)
+Task<Result> receive(Job& job, SimBench& b, QString)
 {
-    ModSet::instance() = ModSet{};
-    const Outcome o = RecvSettings(b.link());
+    ModSet& set = b.session->settings();
+    set = ModSet{};
+    const Outcome o = co_await RecvSettings(job, set);
     // Every setting before the failed query is the instrument's; VT is the one faulted.
-    const double vt = ModSet::instance().VT;
-    return {said(o), vt == 0 || vt == b.instrument.state().settings.vt};
+    const double vt = set.VT;
+    co_return Result{said(o), vt == 0 || vt == b.instrument.state().settings.vt};
 }
 
-Result send(SimBench& b, const QString&)
+Task<Result> send(Job& job, SimBench& b, QString)
 {
-    ModSet::instance() = ModSet{};
-    RecvSettings(b.link());
-    ModSet::instance().VT = 2.5;
-    const SendResult r = SendSettings(b.link(), {});
+    ModSet& set = b.session->settings();
+    set = ModSet{};
+    co_await RecvSettings(job, set);
+    set.VT = 2.5;
+    const SendResult r = co_await SendSettings(job, set, {});
     const double vt = b.instrument.state().settings.vt;
-    return {said(r.outcome), vt == 2.5 || vt == 1};
+    co_return Result{said(r.outcome), vt == 2.5 || vt == 1};
 }
 
 // Measures as a window does, logging only what completed.
-Result measure(SimBench& b, const QString& dir, bool firstPass)
+Task<Result> measure(Job& job, SimBench& b, QString dir, bool firstPass)
 {
     MeasRecorder rec(dir + "/data.log");
     rec.log().setLogging(true);
-    Measurement m = MeasureWithNames(b.link());
+    Measurement m = co_await MeasureWithNames(job);
     if (firstPass && m.ok())
         rec.takeHeaderReply(m.reply.text);
     if (!firstPass) {
-        HeaderOff(b.link());
-        m = MeasureValues(b.link());
+        co_await HeaderOff(job);
+        m = co_await MeasureValues(job);
         if (m.ok())
             rec.takeDataReply(m.reply.text);
     }
+    Q_UNUSED(b);
     QFile log(dir + "/data.log");
     const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
     // Logged lines end in "," CR LF; a cut or acknowledging reply must not be there.
-    return {said(m.outcome), !logged.contains("RIGHT") && !logged.contains("ERROR") &&
-                                 (logged.isEmpty() || logged.endsWith(",\r\n"))};
+    co_return Result{said(m.outcome), !logged.contains("RIGHT") && !logged.contains("ERROR") &&
+                                          (logged.isEmpty() || logged.endsWith(",\r\n"))};
 }
 
-Result startStop(SimBench& b, const QString&)
+Task<Result> startStop(Job& job, SimBench& b, QString)
 {
-    const RecordStatus s = SetRecording(b.link(), RecordAction::Toggle);
+    const RecordStatus s = co_await SetRecording(job, RecordAction::Toggle);
     const int recording = b.instrument.state().measure.recording;
     // A state shown is the instrument's own.
-    return {said(s.outcome), s.state == RecordState::Unknown || int(s.state) - 1 == recording};
+    co_return Result{said(s.outcome),
+                     s.state == RecordState::Unknown || int(s.state) - 1 == recording};
 }
 
-Result list(SimBench& b, const QString&)
+Task<Result> list(Job& job, SimBench& b, QString)
 {
-    const Listing l = ListFiles(b.link(), Medium::Card);
+    const Listing l = co_await ListFiles(job, Medium::Card);
     // Only names the card really holds are listed.
     bool intact = true;
     for (const QByteArray& name : l.files.names())
         intact = intact && b.instrument.state().storage.find(SimStorage::Card, name);
-    return {said(l.outcome), intact};
+    co_return Result{said(l.outcome), intact};
 }
 
-Result deleteFile(SimBench& b, const QString&)
+Task<Result> deleteFile(Job& job, SimBench& b, QString)
 {
-    const FileCommandResult r = DeleteCardFile(b.link(), "MEAS0003.DAT");
+    const FileCommandResult r = co_await DeleteCardFile(job, "MEAS0003.DAT");
     const bool gone = !b.instrument.state().storage.find(SimStorage::Card, "MEAS0003.DAT");
     // Success is claimed only for a file that is gone.
-    return {said(r.outcome), !r.succeeded || gone};
+    co_return Result{said(r.outcome), !r.succeeded || gone};
 }
 
-Result block(SimBench& b, const QString& dir)
+Task<Result> block(Job& job, SimBench&, QString dir)
 {
     const QByteArray name = "WAVE0001.DAT"; // 5000 bytes: five blocks
-    FileDownload d(b.link(), name, 5000, Medium::Card);
-    const FileDownload::Result r = d.run(dir + "/" + name, 1);
+    const FileDownload::Result r =
+        co_await FileDownload::run(job, FileDownload(name, 5000, Medium::Card), dir + "/" + name, 1);
     QFile f(dir + "/" + name);
     const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     // Whatever was written is a correct prefix of the stored file.
@@ -114,7 +118,7 @@ Result block(SimBench& b, const QString& dir)
                             : r.status == FileDownload::Status::CommunicationError
                                 ? "Communication error"
                                 : "file error";
-    return {outcome, whole.startsWith(got)};
+    co_return Result{outcome, whole.startsWith(got)};
 }
 
 bool connectModem(SimBench& b)
@@ -122,7 +126,8 @@ bool connectModem(SimBench& b)
     b.startChild<QRadioButton>("Option2")->setChecked(true);
     b.startChild<QLineEdit>("TextTelNo")->setText(QStringLiteral("123"));
     QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    return b.link().ConnectStat() == -1;
+    b.settle();
+    return b.session->connected();
 }
 
 } // namespace
@@ -216,11 +221,11 @@ void TestFaultMatrix::matrix()
         const int mine = ++sent;
         if (ms > 1000)
             TestUtil::later(1300, [&b, &sent, mine] {
-                if (sent == mine && b.link().Busy() == -1)
+                if (sent == mine)
                     b.link().cancelWait();
             });
     });
-    TestUtil::PauseRecorder noPause;
+    TestUtil::PauseRecorder noPause(*b.session);
     const bool connected = conversation == 1 ? connectModem(b) : b.connectDirect();
     Result r;
     if (conversation <= 1) {
@@ -232,21 +237,24 @@ void TestFaultMatrix::matrix()
             nullptr,
             receive,
             send,
-            [](SimBench& s, const QString& d) { return measure(s, d, true); },
-            [](SimBench& s, const QString& d) { return measure(s, d, false); },
+            [](Job& j, SimBench& s, QString d) { return measure(j, s, d, true); },
+            [](Job& j, SimBench& s, QString d) { return measure(j, s, d, false); },
             startStop,
             list,
             deleteFile,
             block};
-        r = runs[conversation](b, dir.path());
+        const Run run = runs[conversation];
+        r = *TestUtil::runJob<Result>(*b.session,
+                                      [&](Job& job) { return run(job, b, dir.path()); });
     }
     QCOMPARE(r.outcome, outcome);
     QCOMPARE(r.intact, intact);
     if (!connected)
         return;
     QTest::qWait(fault.startsWith("delay") ? 700 : 50); // late bytes have come
-    const Link::Reply next = b.link().SendCommand(":ID?", 1000);
-    QCOMPARE(next.result == Link::ResultComplete && next.text == "1\r\n", usable);
+    const Link::Reply next = *TestUtil::runJob<Link::Reply>(
+        *b.session, [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact(":ID?", 1000); });
+    QCOMPARE(next.result == Link::Result::Complete && next.text == "1\r\n", usable);
 }
 
 QTEST_MAIN(TestFaultMatrix)
