@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 using SettingChoices::List;
@@ -879,7 +881,9 @@ void DlgSettings::onSendClicked()
         QStringLiteral("Not every setting was received from the instrument. Sending now "
                        "writes defaults over the instrument's own settings. Send anyway?"),
         this, [this](bool yes) {
-            m_asking = false;
+            // Unloaded while the question was open: the answer no longer starts a send.
+            if (!std::exchange(m_asking, false))
+                return;
             if (yes)
                 send();
             else

@@ -2,10 +2,10 @@
 
 #include "Link.h"
 #include "ModSet.h"
-#include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SimBench.h"
 
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -88,6 +88,32 @@ SimInstrument::Handler answer(const QByteArray& bytes)
     return [bytes](SimInstrument&, const QByteArray&) { return SimReply{bytes}; };
 }
 
+// RECEIVE into the bench's record, or SEND of it, run to its end; false if it did not end.
+bool runRecv(SimBench& b)
+{
+    b.session->receiveSettings(nullptr, {});
+    return b.settle();
+}
+
+bool runSend(SimBench& b, SendSettingsInputs in)
+{
+    b.session->sendSettings(nullptr, std::move(in), {});
+    return b.settle();
+}
+
+// One transaction of a job of its own, as another window's job would run it.
+Task<Link::Reply> ask(Job& job, QByteArray command, int timeoutMs)
+{
+    co_return co_await job.transact(command, timeoutMs);
+}
+
+Link::Reply transact(SimBench& b, const char* command, int timeoutMs)
+{
+    return TestUtil::runJob<Link::Reply>(*b.session,
+                                         [=](Job& job) { return ask(job, command, timeoutMs); })
+        .value_or(Link::Reply{Link::Result::InvalidRange, {}});
+}
+
 ModSet randomValid(QRandomGenerator& rng)
 {
     static constexpr int maxCircuits[] = {4, 2, 2, 1, 1, 1};
@@ -133,7 +159,6 @@ class TestSettingsExchange : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { ModSet::instance() = ModSet{}; }
     void receiveQueries();
     void busyLinkNamesTheWaitingLine_data();
     void busyLinkNamesTheWaitingLine();
@@ -156,7 +181,7 @@ void TestSettingsExchange::receiveQueries()
     QVERIFY(b.connectDirect());
     b.clearWire();
 
-    RecvSettings(b.link());
+    QVERIFY(runRecv(b));
 
     QCOMPARE(b.wire(), queries);
     QCOMPARE(b.messages.texts(), QStringList());
@@ -180,20 +205,15 @@ void TestSettingsExchange::busyLinkNamesTheWaitingLine()
     SimBench b(config);
     QVERIFY(b.connectDirect());
     b.clearWire();
-    ModSet::instance() = sentinel();
+    b.session->settings() = sentinel();
     bool ran = false;
-    TestUtil::later(100, [&] {
-        if (send)
-            SendSettings(b.link(), inputs(QString(), 1));
-        else
-            RecvSettings(b.link());
-        ran = true;
-    });
-    QCOMPARE(b.link().SendCommand(":ID?", 2000).text, QByteArray("1\r\n"));
+    TestUtil::later(100, [&] { ran = send ? runSend(b, inputs(QString(), 1)) : runRecv(b); });
+    QCOMPARE(transact(b, ":ID?", 2000).text, QByteArray("1\r\n"));
+    QVERIFY(b.settle());
     QVERIFY(ran);
     QCOMPARE(b.wire(), Lines{":ID?"});
     QCOMPARE(b.messages.texts(), QStringList{message});
-    QVERIFY(ModSet::instance() == sentinel());
+    QVERIFY(b.session->settings() == sentinel());
 }
 
 void TestSettingsExchange::oddReplies_data()
@@ -233,12 +253,11 @@ void TestSettingsExchange::oddReplies()
     SimBench b;
     b.instrument.addCommand(query, answer(reply));
     QVERIFY(b.connectDirect());
-    ModSet::instance() = sentinel();
+    const ModSet& m = b.session->settings() = sentinel();
 
-    RecvSettings(b.link());
+    QVERIFY(runRecv(b));
 
     QCOMPARE(b.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-    const ModSet& m = ModSet::instance();
     const QHash<QByteArray, QList<qint32>> fields{
         {":SAMP?", {m.Sampling}},
         {":WIR?", {m.Wiring}},
@@ -286,29 +305,29 @@ void TestSettingsExchange::lateReplyNeverShifts()
     SimBench b(withFault(qPrintable(fault)));
     QVERIFY(b.connectDirect());
     if (!stray) {
-        RecvSettings(b.link());
+        QVERIFY(runRecv(b));
         QCOMPARE(b.messages.texts().size(), 1);
     }
     if (stat)
-        QCOMPARE(b.link().SendCommand(":STAT?", 1000).result, Link::ResultTimeout);
+        QCOMPARE(transact(b, ":STAT?", 1000).result, Link::Result::Timeout);
     TestUtil::waitFor([] { return false; }, pauseMs);
     b.messages.clear();
-    ModSet::instance() = sentinel();
+    const ModSet& m = b.session->settings() = sentinel();
     if (stray)
         b.port->inject("1P2W\r\n", 50);
 
-    RecvSettings(b.link());
+    QVERIFY(runRecv(b));
 
     QCOMPARE(b.messages.texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) {
-        QVERIFY(ModSet::instance() == sentinel());
+        QVERIFY(m == sentinel());
         // The answer to the refused query is still on its way; a user's next try is later.
         TestUtil::waitFor([] { return false; }, 500);
         b.messages.clear();
-        RecvSettings(b.link());
+        QVERIFY(runRecv(b));
         QCOMPARE(b.messages.texts(), QStringList());
     }
-    const ModSet& m = ModSet::instance(); // the instrument's own values, none shifted
+    // The instrument's own values, none shifted.
     QCOMPARE((QList<double>{double(m.Wiring), double(m.CirNum), m.VT, m.CT[1], double(m.ID)}),
              (QList<double>{0, 1, 1, 1, 1}));
 }
@@ -341,18 +360,18 @@ void TestSettingsExchange::sendSequence()
     b.clearWire();
     ModSet m = record();
     m.CirNum = cirNum;
-    ModSet::instance() = m;
+    b.session->settings() = m;
 
-    SendSettings(b.link(), inputs(QStringLiteral("TEST"), checkAdjust, at));
+    QVERIFY(runSend(b, inputs(QStringLiteral("TEST"), checkAdjust, at)));
 
     QCOMPARE(b.wire(), want);                    // test_dlgsettings checks their time-outs
     QCOMPARE(b.messages.texts(), QStringList()); // the instrument took every value
-    QVERIFY(ModSet::instance() == m);
+    QVERIFY(b.session->settings() == m);
     QCOMPARE(std::llabs(b.instrument.now().secsTo(at)) < 5, checkAdjust == 1);
 }
 
-// Catches: a reply other than exactly "ALL RIGHT" CR LF taken as accepted, or a refusal
-// ending the send.
+// Catches: a reply other than exactly "ALL RIGHT" CR LF taken as accepted, a refusal ending
+// the send, or the send going on while the refusal is still open.
 void TestSettingsExchange::refusalsWarnAndGoOn()
 {
     SimBench b;
@@ -362,20 +381,37 @@ void TestSettingsExchange::refusalsWarnAndGoOn()
     b.instrument.addCommand("THD", answer("\r\n"));
     QVERIFY(b.connectDirect());
     b.clearWire();
-    ModSet m = record();
+    ModSet& m = b.session->settings() = record();
     m.Average = 3, m.Sens[2] = 0, m.ID = 10000; // no such count; CLA cannot measure 500 A
-    ModSet::instance() = m;
-
-    SendSettings(b.link(), inputs(QStringLiteral("TOO LONG NAME")));
+    // Each message stays open until the test closes it.
+    QPointer<Job> open;
+    QStringList texts;
+    QList<Lines> shownAfter; // the lines written when each message came
+    b.session->setMessageHandler([&](Job& job, MessageKind kind, const QString& text) {
+        open = &job;
+        texts << (kind == MessageKind::Warning ? text : QStringLiteral("not a warning: ") + text);
+        shownAfter << b.wire();
+    });
+    bool done = false;
+    b.session->sendSettings(nullptr, inputs(QStringLiteral("TOO LONG NAME")),
+                            [&done](const SendResult&) { done = true; });
+    for (int closed = 0;
+         TestUtil::waitFor([&] { return texts.size() > closed || done; }) && texts.size() > closed;
+         ++closed) {
+        TestUtil::waitFor([] { return false; }, 100);
+        // Nothing goes out while the refusal is open; the last line is the refused command.
+        QCOMPARE(b.wire(), shownAfter[closed]);
+        QCOMPARE(b.wire().last(), texts[closed].section(QLatin1Char('/'), 0, 0).toLatin1());
+        QVERIFY(open && open->state() == Job::State::Paused);
+        open->resume();
+    }
 
     QCOMPARE(b.wire().size(), recordLines.size());
-    QCOMPARE(b.messages.texts(),
+    QCOMPARE(texts,
              (QStringList{":AVE 3/PARAMETER ERROR\r\n", ":CURR:RANG 2,500/PARAMETER ERROR\r\n",
                           ":FILE:MEAS TOO LONG NAME/PARAMETER ERROR\r\n", ":THD R/\r\n",
                           ":BEEP ON/ALL RIGHT OK\r\n", "ID 10000/PARAMETER ERROR\r\n",
                           ":LANG CHINESE1/ALL RIGHT\n"}));
-    for (const auto& shown : b.messages.shown())
-        QCOMPARE(shown.kind, MessageService::Kind::Warning);
 }
 
 // A code that no command word stands for (only a damaged reply can store one), or a file
@@ -389,10 +425,10 @@ void TestSettingsExchange::codesWithoutCommand()
     ModSet m = record();
     m.Wiring = 6, m.Sens[2] = 6, m.IRange[4] = -1, m.Intvl = 17, m.CopyDst = 2, m.Lang = 6;
     m.THDType = 2, m.Beep = 2; // these two have a command for any value
-    ModSet::instance() = m;
+    b.session->settings() = m;
 
     // A line break in the name would make a second command of its rest.
-    SendSettings(b.link(), inputs(QStringLiteral("A\r\nID 5")));
+    QVERIFY(runSend(b, inputs(QStringLiteral("A\r\nID 5"))));
 
     Lines want = recordLines;
     want[28] = ":DATA:COPY:MEDI PRINTER";
@@ -417,10 +453,10 @@ void TestSettingsExchange::editDuringSendReachesLaterCommands()
     SimBench b(withFault("delay,:SAMP,1,300"));
     QVERIFY(b.connectDirect());
     b.clearWire();
-    ModSet::instance() = record();
-    TestUtil::later(100, [] { ModSet::instance().Freq = 0, ModSet::instance().ID = 42; });
+    ModSet& m = b.session->settings() = record();
+    TestUtil::later(100, [&m] { m.Freq = 0, m.ID = 42; });
 
-    SendSettings(b.link(), inputs(QStringLiteral("TEST")));
+    QVERIFY(runSend(b, inputs(QStringLiteral("TEST"))));
 
     Lines want = recordLines;
     want[3] = ":FREQ 50";
@@ -437,13 +473,13 @@ void TestSettingsExchange::roundTrip()
     QRandomGenerator rng(20261206);
     for (int n = 0; n < 40; ++n) {
         const ModSet sent = randomValid(rng);
-        ModSet::instance() = sent;
-        SendSettings(b.link(), inputs(sent.DataFName));
-        ModSet::instance() = ModSet{};
-        RecvSettings(b.link());
+        b.session->settings() = sent;
+        QVERIFY(runSend(b, inputs(sent.DataFName)));
+        b.session->settings() = ModSet{};
+        QVERIFY(runRecv(b));
         QCOMPARE(b.messages.texts(), QStringList());
 
-        ModSet got = ModSet::instance();
+        ModSet got = b.session->settings();
         ModSet want = sent;
         // Never sent: the line settings and the circuits above the count.
         want.Baud = got.Baud, want.Term = got.Term, want.Flow = got.Flow;
