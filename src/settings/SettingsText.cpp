@@ -306,7 +306,8 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
         return std::max(lineOf.value(a, 0), lineOf.value(b, 0));
     };
     const QString wiring = QStringLiteral("Wiring"), cirNum = QStringLiteral("CirNum");
-    if (lineOf.contains(wiring) || lineOf.contains(cirNum)) {
+    // The rules guard what the lines change: a pair left as received goes back as received.
+    if (s.Wiring != set.Wiring || s.CirNum != set.CirNum) {
         if (WiringRule::allowedCount(s.Wiring, s.CirNum) != s.CirNum)
             return {false, lineError(lastLine(wiring, cirNum),
                                      QStringLiteral("CirNum=%1 with Wiring=%2 breaks the wiring "
@@ -317,7 +318,7 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
     }
     for (int i = 1; i <= 4; ++i) {
         const QString sens = indexed("Sens", i), range = indexed("IRange", i);
-        if (!lineOf.contains(sens) && !lineOf.contains(range))
+        if (s.Sens[i] == set.Sens[i] && s.IRange[i] == set.IRange[i])
             continue;
         const qint32 allowed = SensorRule::allowedRange(s.Sens[i], s.IRange[i]);
         if (allowed != s.IRange[i])

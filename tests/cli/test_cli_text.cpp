@@ -86,7 +86,7 @@ void TestCliText::appliesSettingLines_data()
     const auto row = [](const char* tag, const char* text, const char* expected) {
         QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(expected);
     };
-    // The received record these lines apply to: 1P2W with one circuit, CLB at range 500.
+    // The received record these lines apply to: 3P3W3M with two circuits, CLB at range 500.
     row("list texts, blanks and case ignored",
         " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
         "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n",
@@ -101,8 +101,9 @@ void TestCliText::appliesSettingLines_data()
         "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule");
     row("sensor rule", "Sens[1]=CLA\nIRange[1]=5k",
         "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule");
-    // A pair the lines leave alone is sent as received, whatever the rules say.
+    // A pair the lines leave as received is sent as received, whatever the rules say.
     row("untouched pair", "Freq=60Hz", "ok");
+    row("pairs as received", "Sens[3]=CLB\nIRange[3]=5k\nWiring=3P3W3M\nCirNum=x2", "ok");
 }
 
 void TestCliText::appliesSettingLines()
@@ -110,8 +111,8 @@ void TestCliText::appliesSettingLines()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     ModSet base;
-    base.Wiring = 0;
-    base.CirNum = 1;
+    base.Wiring = 3;
+    base.CirNum = 2; // one circuit is all 3P3W3M allows
     base.Average = 1;
     for (int i = 1; i <= 4; ++i) {
         base.Sens[i] = 1;
@@ -122,7 +123,7 @@ void TestCliText::appliesSettingLines()
     const SettingsText::ApplyResult r = SettingsText::apply(text, set);
     if (expected == QLatin1String("ok")) {
         QVERIFY2(r.ok, qPrintable(r.error));
-        if (text.contains(QLatin1String("Wiring"))) {
+        if (text.contains(QLatin1String("Average"))) {
             QCOMPARE(set.Wiring, 1);
             QCOMPARE(set.CirNum, 2);
             QCOMPARE(set.Sens[2], 3);
