@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "FileDownload.h"
+#include "Printable.h"
 #include "TransferMeter.h"
 
 #include <QFile>
@@ -55,7 +56,7 @@ int get(CliSession& session, const FileList& files, const QString& name)
     qint32 size = 0;
     if (!FileDownload::parseSize(files.sizes().at(row), &size)) {
         CliSession::error(QStringLiteral("the size of %1 is not a number of bytes: \"%2\"")
-                              .arg(name, QString::fromLatin1(files.sizes().at(row))));
+                              .arg(name, Printable(files.sizes().at(row), 80)));
         return Exit::Refused;
     }
 
@@ -152,7 +153,7 @@ int RunFiles(CliSession& session)
             return status;
         if (!r.succeeded) {
             CliSession::error(QStringLiteral("%1: the instrument refused (reply \"%2\")")
-                                  .arg(what, QString::fromLatin1(session.link().Recv().trimmed())));
+                                  .arg(what, Printable(session.link().Recv().trimmed(), 80)));
             return Exit::Refused;
         }
         return Exit::Done;
@@ -163,7 +164,8 @@ int RunFiles(CliSession& session)
         return status;
     if (c.action == CliAction::FilesList) {
         for (int i = 0; i < listing.files.count(); ++i)
-            if (!session.print(listing.files.entry(i)))
+            if (!session.print(Printable(listing.files.names().at(i)) + QLatin1Char('\t') +
+                               Printable(listing.files.sizes().at(i))))
                 break;
         return Exit::Done;
     }

@@ -1,5 +1,7 @@
 #include "Conversation.h"
 
+#include "Printable.h"
+
 #include <algorithm>
 
 Link::Reply Conversation::send(const QByteArray& command, int timeoutMs)
@@ -48,11 +50,8 @@ QString FailureText(const Outcome& outcome)
     case Link::ResultBusy:
         return QStringLiteral("Line busy: %1 was not sent").arg(command);
     case Link::ResultComplete: {
-        QString reply = QString::fromLatin1(outcome.failedReply).trimmed();
-        for (QChar& c : reply)
-            if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
-                c = QChar::ReplacementCharacter;
-        return QStringLiteral("Unexpected reply to %1: %2").arg(command, reply);
+        return QStringLiteral("Unexpected reply to %1: %2")
+            .arg(command, Printable(outcome.failedReply.trimmed(), 80));
     }
     default:
         return QStringLiteral("%1 failed (%2)").arg(command).arg(outcome.failedResult);

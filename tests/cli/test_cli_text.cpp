@@ -5,8 +5,10 @@
 #include "CliOutput.h"
 #include "MeasLists.h"
 #include "ModSet.h"
+#include "Printable.h"
 #include "SettingsText.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 class TestCliText : public QObject
@@ -19,6 +21,7 @@ private slots:
     void appliesSettingLines();
     void formatReadsBackUnchanged();
     void rowsKeepItemOrder();
+    void printable();
 };
 
 void TestCliText::parsesCommandLines_data()
@@ -80,11 +83,11 @@ void TestCliText::parsesCommandLines()
 
 void TestCliText::appliesSettingLines_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected"); // "ok" or the start of the error
 
     const auto row = [](const char* tag, const char* text, const char* expected) {
-        QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(expected);
+        QTest::newRow(tag) << QByteArray(text) << QString::fromLatin1(expected);
     };
     // The received record these lines apply to: 3P3W3M with two circuits, CLB at range 500.
     row("list texts, blanks and case ignored",
@@ -101,6 +104,7 @@ void TestCliText::appliesSettingLines_data()
         "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule");
     row("sensor rule", "Sens[1]=CLA\nIRange[1]=5k",
         "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule");
+    row("control bytes quoted", "Foo\x1b[2J\xff=1", "line 1: unknown setting \"Foo\\x1B[2J\\xFF\"");
     // A pair the lines leave as received is sent as received, whatever the rules say.
     row("untouched pair", "Freq=60Hz", "ok");
     row("pairs as received", "Sens[3]=CLB\nIRange[3]=5k\nWiring=3P3W3M\nCirNum=x2", "ok");
@@ -108,7 +112,7 @@ void TestCliText::appliesSettingLines_data()
 
 void TestCliText::appliesSettingLines()
 {
-    QFETCH(QString, text);
+    QFETCH(QByteArray, text);
     QFETCH(QString, expected);
     ModSet base;
     base.Wiring = 3;
@@ -123,7 +127,7 @@ void TestCliText::appliesSettingLines()
     const SettingsText::ApplyResult r = SettingsText::apply(text, set);
     if (expected == QLatin1String("ok")) {
         QVERIFY2(r.ok, qPrintable(r.error));
-        if (text.contains(QLatin1String("Average"))) {
+        if (text.contains("Average")) {
             QCOMPARE(set.Wiring, 1);
             QCOMPARE(set.CirNum, 2);
             QCOMPARE(set.Sens[2], 3);
@@ -165,10 +169,14 @@ void TestCliText::formatReadsBackUnchanged()
     s.Lang = 5;
     s.ID = -4;
     ModSet back;
-    const SettingsText::ApplyResult r = SettingsText::apply(SettingsText::format(s), back, false);
+    const SettingsText::ApplyResult r =
+        SettingsText::apply(SettingsText::format(s).toUtf8(), back, false);
     QVERIFY2(r.ok, qPrintable(r.error));
     QVERIFY(back == s);
     QVERIFY(SettingsText::format(s).contains(QLatin1String("\nSens[3]=FLX-5k\nSens[4]=FLX-500\n")));
+    // Catches: a setting numbered from 0, or past the fourth circuit or the third voltage.
+    QVERIFY(!SettingsText::format(s).contains(
+        QRegularExpression("\\[0\\]|(Sens|IRange|CT|Circuit|\\bI)\\[([5-9]|\\d\\d)\\]|U\\[4\\]")));
 }
 
 void TestCliText::rowsKeepItemOrder()
@@ -182,6 +190,24 @@ void TestCliText::rowsKeepItemOrder()
         QStringLiteral("{\"time\":\"T\\\"\",\"U1\":\"+100.1\",\"CH1 P\":\"+5.0\",\"f\":\"+50\"}"));
     const QDateTime t(QDate(2026, 12, 7), QTime(1, 2, 3), Qt::OffsetFromUTC, 3600);
     QCOMPARE(CliOutput::isoTime(t), QStringLiteral("2026-12-07T01:02:03+01:00"));
+}
+
+// Catches: control bytes or bytes that are no UTF-8 printed raw, a long text printed whole or
+// cut short, ordinary names and values changed.
+void TestCliText::printable()
+{
+    const std::pair<QByteArray, QString> rows[] = {
+        {"MEAS0001.DAT", "MEAS0001.DAT"},
+        {"U1 +1.5E+02 ±5 Größe 設定 😀", "U1 +1.5E+02 ±5 Größe 設定 😀"},
+        {"\x1b[2J\a\t\x7f", "\\x1B[2J\\x07\\x09\\x7F"},
+        {"\xc2\x9b"
+         "1m\xff\xc3(\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82",
+         "\\x9B1m\\xFF\\xC3(\\xE0\\x80\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80\\xE2\\x82"},
+        {QByteArray(80, 'a'), QString(80, 'a')},
+        {QByteArray("\xc3\xa9").repeated(81), QString(80, QChar(0xe9)) + "… (81 characters)"},
+    };
+    for (const auto& [bytes, shown] : rows)
+        QCOMPARE(Printable(bytes, 80), shown);
 }
 
 QTEST_GUILESS_MAIN(TestCliText)
