@@ -37,7 +37,6 @@ void TestCliText::parsesCommandLines_data()
     row("-p com3 -b 38400 record status", "RecordStatus n=1 ms=1000 log= port=3 baud=38400");
     row("--port=/dev/ttyUSB0 files get A.DAT B.DAT -d /x --restart",
         "FilesGet names=A.DAT,B.DAT dir=/x restart=1 dev=/dev/ttyUSB0");
-    row("settings set - --clock", "SettingsSet file=- clock=1");
     row("--modem 123 --init ATZ settings get --json", "SettingsGet json=1 modem=123/ATZ");
     row("frobnicate", "error: unknown command frobnicate");
     row("measure --bogus", "error: unknown option --bogus");

