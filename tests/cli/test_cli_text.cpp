@@ -52,6 +52,8 @@ void TestCliText::parsesCommandLines_data()
     row("", "error: no command");
 }
 
+// Catches: a value parsed into the wrong field, an option taken by a command it does not
+// apply to, a bad port, speed, count or interval accepted, format run without --yes.
 void TestCliText::parsesCommandLines()
 {
     QFETCH(QString, line);
@@ -109,6 +111,9 @@ void TestCliText::appliesSettingLines_data()
     row("pairs as received", "Sens[3]=CLB\nIRange[3]=5k\nWiring=3P3W3M\nCirNum=x2", "ok");
 }
 
+// Catches: a line the program cannot use applied or refused without its line number; a pair
+// the file changes against the dialog's rules sent; a pair left as received refused; a
+// refused text changing the record; the file's bytes quoted raw.
 void TestCliText::appliesSettingLines()
 {
     QFETCH(QByteArray, text);
@@ -145,6 +150,7 @@ void TestCliText::appliesSettingLines()
     QVERIFY2(set == base, "a refused text must leave the record as it was");
 }
 
+// Catches: a setting that settings get does not print or settings set does not read back.
 void TestCliText::formatReadsBackUnchanged()
 {
     // Every kind of field with a value other than zero, so a field that is not written or not
@@ -178,6 +184,8 @@ void TestCliText::formatReadsBackUnchanged()
         QRegularExpression("\\[0\\]|(Sens|IRange|CT|Circuit|\\bI)\\[([5-9]|\\d\\d)\\]|U\\[4\\]")));
 }
 
+// Catches: items out of order in the CSV or JSON rows, a quote not escaped in JSON, a time
+// without its offset.
 void TestCliText::rowsKeepItemOrder()
 {
     MeasLists lists;

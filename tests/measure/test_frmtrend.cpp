@@ -32,6 +32,8 @@ void check(QListWidget* list, int row)
 
 } // namespace
 
+// Catches: a second trend window, a Single or a repeat pass that adds no point, the wrong
+// value drawn, the trend window outliving the measurement window.
 void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
 {
     SimBench b;
