@@ -271,7 +271,8 @@ DETAILS
              (Wiring=1P3W, CirNum=x2, Sens[2]=FLX-5k, IRange[2]=5k), case ignored; a code the list has
              no item for reads "#code" and is sent back unchanged. Numbers in the plain form, flags 0
              or 1. Blank lines and lines starting with "#" are skipped. A sensor/range or
-             wiring/count pair the file touches that the dialog would correct is refused.
+             wiring/count pair the file changes that the dialog would correct is refused; a
+             pair left as received is sent back as received.
   measure    --interval is in seconds, fractions allowed, at least 0.1 (default 1); the run keeps the
              interval from one measurement's start to the next. --json prints one JSON object a
              measurement instead of CSV.

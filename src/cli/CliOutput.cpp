@@ -1,6 +1,7 @@
 #include "CliOutput.h"
 
 #include "MeasLists.h"
+#include "Printable.h"
 
 namespace CliOutput {
 
@@ -8,7 +9,7 @@ namespace {
 
 QString item(const QByteArray& text)
 {
-    return QString::fromLatin1(text).trimmed();
+    return Printable(text.trimmed());
 }
 
 } // namespace
@@ -81,7 +82,7 @@ QString oneLine(const QString& text)
     out.replace(QLatin1String("\r\n"), QLatin1String(" "));
     out.replace(QLatin1Char('\r'), QLatin1Char(' '));
     out.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return out;
+    return Printable(out.toUtf8());
 }
 
 } // namespace CliOutput

@@ -23,7 +23,7 @@ QString jsonString(const QString& text);
 // "COM1<TAB>/dev/ttyS0<TAB>present" ("-" and "missing" when there is no device).
 QString portLine(int n, const QString& device, bool exists);
 // The command-line form of an instrument reply or message: CR LF and other line breaks as
-// blanks, so it fits on one line.
+// blanks, so it fits on one line, then printable (Printable).
 QString oneLine(const QString& text);
 
 } // namespace CliOutput

@@ -2,6 +2,7 @@
 #include "Commands.h"
 #include "FileCommands.h"
 #include "FileDownload.h"
+#include "Printable.h"
 #include "TransferMeter.h"
 
 #include <QFile>
@@ -55,7 +56,7 @@ Task<int> get(CliSession& session, Job& job, const FileList& files, QString name
     qint32 size = 0;
     if (!FileDownload::parseSize(files.sizes().at(row), &size)) {
         CliSession::error(QStringLiteral("the size of %1 is not a number of bytes: \"%2\"")
-                              .arg(name, QString::fromLatin1(files.sizes().at(row))));
+                              .arg(name, Printable(files.sizes().at(row), 80)));
         co_return Exit::Refused;
     }
 
@@ -149,7 +150,7 @@ Task<int> RunFiles(CliSession& session, Job& job)
             co_return status;
         if (!r.succeeded) {
             CliSession::error(QStringLiteral("%1: the instrument refused (reply \"%2\")")
-                                  .arg(what, QString::fromLatin1(r.reply.trimmed())));
+                                  .arg(what, Printable(r.reply.trimmed(), 80)));
             co_return Exit::Refused;
         }
         co_return Exit::Done;
@@ -160,7 +161,8 @@ Task<int> RunFiles(CliSession& session, Job& job)
         co_return status;
     if (c.action == CliAction::FilesList) {
         for (int i = 0; i < listing.files.count(); ++i)
-            if (!session.print(listing.files.entry(i)))
+            if (!session.print(Printable(listing.files.names().at(i)) + QLatin1Char('\t') +
+                               Printable(listing.files.sizes().at(i))))
                 break;
         co_return Exit::Done;
     }

@@ -2,6 +2,7 @@
 #include "CliSession.h"
 #include "Commands.h"
 #include "ModSet.h"
+#include "Printable.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SettingsText.h"
@@ -13,7 +14,7 @@
 namespace {
 
 // The lines to apply, from FILE or standard input; false with the reason on stderr.
-bool readLines(const QString& file, QString* text)
+bool readLines(const QString& file, QByteArray* text)
 {
     QFile in;
     const bool ok = file == QLatin1String("-")
@@ -23,7 +24,7 @@ bool readLines(const QString& file, QString* text)
         CliSession::error(QStringLiteral("cannot read %1: %2").arg(file, in.errorString()));
         return false;
     }
-    *text = QString::fromUtf8(in.readAll());
+    *text = in.readAll();
     return true;
 }
 
@@ -32,7 +33,7 @@ bool readLines(const QString& file, QString* text)
 Task<int> RunSettings(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    QString lines;
+    QByteArray lines;
     if (c.action == CliAction::SettingsSet) {
         if (!readLines(c.file, &lines))
             co_return Exit::LocalFile;
@@ -57,7 +58,7 @@ Task<int> RunSettings(CliSession& session, Job& job)
             session.print(CliOutput::settingsJson(text));
         else
             for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-                if (!session.print(line))
+                if (!session.print(Printable(line.toUtf8())))
                     break;
         co_return Exit::Done;
     }

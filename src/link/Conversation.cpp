@@ -1,5 +1,7 @@
 #include "Conversation.h"
 
+#include "Printable.h"
+
 #include <algorithm>
 
 Task<Link::Reply> Conversation::send(QByteArray command, int timeoutMs)
@@ -46,11 +48,8 @@ QString FailureText(const Outcome& outcome)
     case Link::Result::Busy:
         return QStringLiteral("Line busy: %1 was not sent").arg(command);
     case Link::Result::Complete: {
-        QString reply = QString::fromLatin1(outcome.failedReply).trimmed();
-        for (QChar& c : reply)
-            if (c.unicode() < 0x20 || c.unicode() >= 0x7f)
-                c = QChar::ReplacementCharacter;
-        return QStringLiteral("Unexpected reply to %1: %2").arg(command, reply);
+        return QStringLiteral("Unexpected reply to %1: %2")
+            .arg(command, Printable(outcome.failedReply.trimmed(), 80));
     }
     default:
         return QStringLiteral("%1 failed (%2)").arg(command).arg(int(outcome.failedResult));

@@ -80,20 +80,28 @@ TrendFile ReadTrendFile(const QByteArray& content)
             afterNames = false;
         }
     } else {
-        file.timed = !names.isEmpty() && names.front().compare("time", Qt::CaseInsensitive) == 0;
-        if (file.timed)
+        const auto first = [&names](const char* name) {
+            return !names.isEmpty() && names.front().compare(name, Qt::CaseInsensitive) == 0;
+        };
+        file.timed = first("time");
+        // The trend window saves an untimed log with its row numbers; rows are counted anew.
+        const bool numbered = !file.timed && first("row");
+        if (file.timed || numbered)
             names.removeFirst();
+        const qsizetype columns = names.size() + (file.timed || numbered ? 1 : 0);
         if (names.isEmpty() || anyNumber(names))
             return failure(QStringLiteral("Its first line is not a line of item names."));
         history->setNames(names);
         for (int i = 1; i < lines.size(); ++i) {
             QList<QByteArray> entries = fields(lines[i]);
-            if (entries.size() != names.size() + (file.timed ? 1 : 0))
+            if (entries.size() != columns)
                 return failure(QStringLiteral("Line %1 has %2 entries where the names are %3.")
                                    .arg(i + 1)
                                    .arg(entries.size())
-                                   .arg(names.size() + (file.timed ? 1 : 0)));
+                                   .arg(columns));
             qint64 x = ++row;
+            if (numbered)
+                entries.removeFirst();
             if (file.timed) {
                 const QDateTime t = QDateTime::fromString(QString::fromLatin1(entries.takeFirst()),
                                                           Qt::ISODateWithMs);

@@ -10,8 +10,8 @@
 // A measurement file read for the trend window: the log the measurement window writes
 // (lines of names and lines of values, each entry followed by ","; x is the row number) or
 // the CSV of `pqlink-cli measure` ("time,<names>", then rows starting with an ISO-8601 local
-// time; x is milliseconds since the epoch). A CSV without the time column also reads, with
-// row numbers.
+// time; x is milliseconds since the epoch). A CSV without the time column, or with a "row"
+// column in its place (the trend window's saved untimed data), reads with row numbers.
 struct TrendFile
 {
     std::unique_ptr<TrendHistory> history; // null when the text is no such file

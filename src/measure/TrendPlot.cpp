@@ -20,8 +20,7 @@ TrendPlot PlotColumns(const TrendHistory::Series& series, qint64 x0, qint64 x1, 
     TrendPlot plot;
     columns = std::max(columns, 1);
     const qsizetype begin = series.lowerBound(x0);
-    const qsizetype end =
-        x1 == std::numeric_limits<qint64>::max() ? series.size() : series.lowerBound(x1 + 1);
+    const qsizetype end = series.lowerBound(x1 + 1);
     const double perX = columns / double(std::max<qint64>(x1 - x0, 1));
 
     QList<QPointF> line;

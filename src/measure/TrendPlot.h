@@ -8,7 +8,7 @@
 // What to draw of one item in a chart `columns` pixels wide showing x0..x1: per pixel
 // column at most its first, lowest, highest and last point, so that a day of points draws
 // as fast as a few hundred while every peak stays visible. A column holding a gap breaks
-// the line on both sides.
+// the line on both sides. x1 is a point's x (a row or a time), never the largest qint64.
 struct TrendPlot
 {
     QList<QList<QPointF>> lines; // two points or more each

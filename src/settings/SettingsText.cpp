@@ -1,6 +1,7 @@
 #include "SettingsText.h"
 
 #include "NumberText.h"
+#include "Printable.h"
 #include "SensorRule.h"
 #include "SettingChoices.h"
 #include "WiringRule.h"
@@ -261,35 +262,37 @@ QStringList names()
     return out;
 }
 
-ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
+ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules)
 {
     ModSet s = set;
     // The line that last set each setting, for the rules' errors.
     QHash<QString, int> lineOf;
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QList<QByteArray> lines = text.split('\n');
     for (int n = 0; n < lines.size(); ++n) {
-        QString line = lines[n];
-        if (line.endsWith(QLatin1Char('\r')))
+        QByteArray line = lines[n];
+        if (line.endsWith('\r'))
             line.chop(1);
-        const QString trimmed = line.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith('#'))
             continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        // What the file holds is quoted in the errors as printable text, cut when long.
+        const auto quoted = [](const QByteArray& bytes) { return Printable(bytes, 80); };
+        const qsizetype eq = line.indexOf('=');
         if (eq < 0)
-            return {false,
-                    lineError(n + 1, QStringLiteral("\"%1\" is not NAME=VALUE").arg(trimmed))};
-        const QString name = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed();
-        const Field* f = findField(name);
+            return {
+                false,
+                lineError(n + 1, QStringLiteral("\"%1\" is not NAME=VALUE").arg(quoted(trimmed)))};
+        const QByteArray name = line.left(eq).trimmed();
+        const QByteArray value = line.mid(eq + 1).trimmed();
+        const Field* f = findField(QString::fromUtf8(name));
         if (!f)
             return {false, lineError(n + 1, QStringLiteral("unknown setting \"%1\" (settings get "
                                                            "prints every name)")
-                                                .arg(name))};
-        const QString allowed = store(*f, value, s);
+                                                .arg(quoted(name)))};
+        const QString allowed = store(*f, QString::fromUtf8(value), s);
         if (!allowed.isEmpty())
-            return {false,
-                    lineError(n + 1,
-                              QStringLiteral("%1=%2: %1 takes %3").arg(f->name, value, allowed))};
+            return {false, lineError(n + 1, QStringLiteral("%1=%2: %1 takes %3")
+                                                .arg(f->name, quoted(value), allowed))};
         lineOf.insert(f->name, n + 1);
     }
     if (!checkRules) {
@@ -306,7 +309,8 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
         return std::max(lineOf.value(a, 0), lineOf.value(b, 0));
     };
     const QString wiring = QStringLiteral("Wiring"), cirNum = QStringLiteral("CirNum");
-    if (lineOf.contains(wiring) || lineOf.contains(cirNum)) {
+    // The rules guard what the lines change: a pair left as received goes back as received.
+    if (s.Wiring != set.Wiring || s.CirNum != set.CirNum) {
         if (WiringRule::allowedCount(s.Wiring, s.CirNum) != s.CirNum)
             return {false, lineError(lastLine(wiring, cirNum),
                                      QStringLiteral("CirNum=%1 with Wiring=%2 breaks the wiring "
@@ -317,7 +321,7 @@ ApplyResult apply(const QString& text, ModSet& set, bool checkRules)
     }
     for (int i = 1; i <= 4; ++i) {
         const QString sens = indexed("Sens", i), range = indexed("IRange", i);
-        if (!lineOf.contains(sens) && !lineOf.contains(range))
+        if (s.Sens[i] == set.Sens[i] && s.IRange[i] == set.IRange[i])
             continue;
         const qint32 allowed = SensorRule::allowedRange(s.Sens[i], s.IRange[i]);
         if (allowed != s.IRange[i])

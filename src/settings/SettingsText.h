@@ -2,6 +2,7 @@
 
 #include "ModSet.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -24,11 +25,11 @@ struct ApplyResult
     QString error; // "line N: ..." naming the allowed values or the rule
 };
 
-// Applies NAME=VALUE lines to set. Blank lines and lines starting with "#" are skipped;
-// blanks around names and values are ignored. A sensor/range or wiring/count pair that the
-// lines touch and the dialog's rules would correct is refused, naming the rule. On an error
-// set is left as it was. checkRules false checks the lines alone (before the record they
-// apply to has been received).
-ApplyResult apply(const QString& text, ModSet& set, bool checkRules = true);
+// Applies NAME=VALUE lines (UTF-8) to set. Blank lines and lines starting with "#" are
+// skipped; blanks around names and values are ignored. A sensor/range or wiring/count pair
+// that the lines change from its value in set and the dialog's rules would correct is
+// refused, naming the rule. On an error set is left as it was. checkRules false checks the
+// lines alone (before the record they apply to has been received).
+ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules = true);
 
 } // namespace SettingsText

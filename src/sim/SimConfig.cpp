@@ -133,6 +133,7 @@ Faults (repeatable):
                             garble    the middle third of the reply is scrambled
                             hangup    the line drops: with --modem "NO CARRIER" and the modem
                                       is back in command mode; direct, nothing more is answered
+                            refuse    the reply is "EXECUTE ERROR"
 
 Replies of our own (the instrument's manual does not define them):
   "COMMAND ERROR"         a command word the instrument does not know (also the answer to the

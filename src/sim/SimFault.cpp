@@ -15,7 +15,8 @@ bool SimFault::parse(const QString& text, SimFault* fault, QString* error)
         Kind kind;
     } kinds[] = {{"drop", Kind::Drop},         {"delay", Kind::Delay},
                  {"truncate", Kind::Truncate}, {"lengthen", Kind::Lengthen},
-                 {"garble", Kind::Garble},     {"hangup", Kind::Hangup}};
+                 {"garble", Kind::Garble},     {"hangup", Kind::Hangup},
+                 {"refuse", Kind::Refuse}};
     bool found = false;
     for (const auto& k : kinds) {
         if (parts[0] == QLatin1String(k.name)) {
@@ -51,6 +52,8 @@ QByteArray SimFault::apply(const QByteArray& reply, int* delayMs) const
         return reply.left(std::max<qsizetype>(0, std::min(reply.size() / 2, reply.size() - 1)));
     case Kind::Lengthen:
         return reply + QByteArray(arg > 0 ? arg : 5, '#');
+    case Kind::Refuse:
+        return "EXECUTE ERROR\r\n";
     case Kind::Garble: {
         QByteArray out = reply;
         for (qsizetype i = out.size() / 3; i < out.size() * 2 / 3; ++i)

@@ -13,7 +13,8 @@ struct SimFault
         Truncate, // the reply loses its second half (at least its last byte)
         Lengthen, // arg extra bytes (default 5) follow the reply
         Garble,   // bytes in the middle of the reply are changed
-        Hangup    // the line drops: a modem reports NO CARRIER, a direct line goes silent
+        Hangup,   // the line drops: a modem reports NO CARRIER, a direct line goes silent
+        Refuse    // the reply is "EXECUTE ERROR", as to a command that cannot be done now
     };
 
     Kind kind = Kind::Drop;

@@ -35,8 +35,6 @@ void FlexGrid::setRows(int rows)
 
 void FlexGrid::setText(const QString& text)
 {
-    if (m_col < 0 || m_col >= columnCount() || m_row < 0 || m_row > rowCount())
-        return;
     if (m_row == 0) {
         horizontalHeaderItem(m_col)->setText(text);
         return;

@@ -20,7 +20,7 @@ public:
     int Col() const { return m_col; }
     void setCol(int col) { m_col = col; }
 
-    // The current cell.
+    // The current cell; setText needs it inside the grid (callers clamp their rows).
     QString Text() const { return TextMatrix(m_row, m_col); }
     void setText(const QString& text);
 

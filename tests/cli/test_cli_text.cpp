@@ -5,8 +5,10 @@
 #include "CliOutput.h"
 #include "MeasLists.h"
 #include "ModSet.h"
+#include "Printable.h"
 #include "SettingsText.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 class TestCliText : public QObject
@@ -19,6 +21,7 @@ private slots:
     void appliesSettingLines();
     void formatReadsBackUnchanged();
     void rowsKeepItemOrder();
+    void printable();
 };
 
 void TestCliText::parsesCommandLines_data()
@@ -34,7 +37,6 @@ void TestCliText::parsesCommandLines_data()
     row("-p com3 -b 38400 record status", "RecordStatus n=1 ms=1000 log= port=3 baud=38400");
     row("--port=/dev/ttyUSB0 files get A.DAT B.DAT -d /x --restart",
         "FilesGet names=A.DAT,B.DAT dir=/x restart=1 dev=/dev/ttyUSB0");
-    row("settings set - --clock", "SettingsSet file=- clock=1");
     row("--modem 123 --init ATZ settings get --json", "SettingsGet json=1 modem=123/ATZ");
     row("frobnicate", "error: unknown command frobnicate");
     row("measure --bogus", "error: unknown option --bogus");
@@ -50,6 +52,8 @@ void TestCliText::parsesCommandLines_data()
     row("", "error: no command");
 }
 
+// Catches: a value parsed into the wrong field, an option taken by a command it does not
+// apply to, a bad port, speed, count or interval accepted, format run without --yes.
 void TestCliText::parsesCommandLines()
 {
     QFETCH(QString, line);
@@ -80,13 +84,13 @@ void TestCliText::parsesCommandLines()
 
 void TestCliText::appliesSettingLines_data()
 {
-    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected"); // "ok" or the start of the error
 
     const auto row = [](const char* tag, const char* text, const char* expected) {
-        QTest::newRow(tag) << QString::fromLatin1(text) << QString::fromLatin1(expected);
+        QTest::newRow(tag) << QByteArray(text) << QString::fromLatin1(expected);
     };
-    // The received record these lines apply to: 1P2W with one circuit, CLB at range 500.
+    // The received record these lines apply to: 3P3W3M with two circuits, CLB at range 500.
     row("list texts, blanks and case ignored",
         " Wiring = 1p3w \n\n# comment\nCirNum=x2\nsens[2]=FLX-5K\nIRange[2]=5k\nAverage=10\n"
         "CopyDst=#2\nDataFName= A B \nCT[2]=0.5\nOrd[40]=1\nStartY=2027\n",
@@ -101,17 +105,22 @@ void TestCliText::appliesSettingLines_data()
         "line 2: CirNum=x3 with Wiring=1P3W breaks the wiring rule");
     row("sensor rule", "Sens[1]=CLA\nIRange[1]=5k",
         "line 2: IRange[1]=5k with Sens[1]=CLA breaks the sensor rule");
-    // A pair the lines leave alone is sent as received, whatever the rules say.
+    row("control bytes quoted", "Foo\x1b[2J\xff=1", "line 1: unknown setting \"Foo\\x1B[2J\\xFF\"");
+    // A pair the lines leave as received is sent as received, whatever the rules say.
     row("untouched pair", "Freq=60Hz", "ok");
+    row("pairs as received", "Sens[3]=CLB\nIRange[3]=5k\nWiring=3P3W3M\nCirNum=x2", "ok");
 }
 
+// Catches: a line the program cannot use applied or refused without its line number; a pair
+// the file changes against the dialog's rules sent; a pair left as received refused; a
+// refused text changing the record; the file's bytes quoted raw.
 void TestCliText::appliesSettingLines()
 {
-    QFETCH(QString, text);
+    QFETCH(QByteArray, text);
     QFETCH(QString, expected);
     ModSet base;
-    base.Wiring = 0;
-    base.CirNum = 1;
+    base.Wiring = 3;
+    base.CirNum = 2; // one circuit is all 3P3W3M allows
     base.Average = 1;
     for (int i = 1; i <= 4; ++i) {
         base.Sens[i] = 1;
@@ -122,7 +131,7 @@ void TestCliText::appliesSettingLines()
     const SettingsText::ApplyResult r = SettingsText::apply(text, set);
     if (expected == QLatin1String("ok")) {
         QVERIFY2(r.ok, qPrintable(r.error));
-        if (text.contains(QLatin1String("Wiring"))) {
+        if (text.contains("Average")) {
             QCOMPARE(set.Wiring, 1);
             QCOMPARE(set.CirNum, 2);
             QCOMPARE(set.Sens[2], 3);
@@ -141,6 +150,7 @@ void TestCliText::appliesSettingLines()
     QVERIFY2(set == base, "a refused text must leave the record as it was");
 }
 
+// Catches: a setting that settings get does not print or settings set does not read back.
 void TestCliText::formatReadsBackUnchanged()
 {
     // Every kind of field with a value other than zero, so a field that is not written or not
@@ -164,12 +174,18 @@ void TestCliText::formatReadsBackUnchanged()
     s.Lang = 5;
     s.ID = -4;
     ModSet back;
-    const SettingsText::ApplyResult r = SettingsText::apply(SettingsText::format(s), back, false);
+    const SettingsText::ApplyResult r =
+        SettingsText::apply(SettingsText::format(s).toUtf8(), back, false);
     QVERIFY2(r.ok, qPrintable(r.error));
     QVERIFY(back == s);
     QVERIFY(SettingsText::format(s).contains(QLatin1String("\nSens[3]=FLX-5k\nSens[4]=FLX-500\n")));
+    // Catches: a setting numbered from 0, or past the fourth circuit or the third voltage.
+    QVERIFY(!SettingsText::format(s).contains(
+        QRegularExpression("\\[0\\]|(Sens|IRange|CT|Circuit|\\bI)\\[([5-9]|\\d\\d)\\]|U\\[4\\]")));
 }
 
+// Catches: items out of order in the CSV or JSON rows, a quote not escaped in JSON, a time
+// without its offset.
 void TestCliText::rowsKeepItemOrder()
 {
     MeasLists lists;
@@ -181,6 +197,24 @@ void TestCliText::rowsKeepItemOrder()
         QStringLiteral("{\"time\":\"T\\\"\",\"U1\":\"+100.1\",\"CH1 P\":\"+5.0\",\"f\":\"+50\"}"));
     const QDateTime t(QDate(2026, 12, 7), QTime(1, 2, 3), Qt::OffsetFromUTC, 3600);
     QCOMPARE(CliOutput::isoTime(t), QStringLiteral("2026-12-07T01:02:03+01:00"));
+}
+
+// Catches: control bytes or bytes that are no UTF-8 printed raw, a long text printed whole or
+// cut short, ordinary names and values changed.
+void TestCliText::printable()
+{
+    const std::pair<QByteArray, QString> rows[] = {
+        {"MEAS0001.DAT", "MEAS0001.DAT"},
+        {"U1 +1.5E+02 ±5 Größe 設定 😀", "U1 +1.5E+02 ±5 Größe 設定 😀"},
+        {"\x1b[2J\a\t\x7f", "\\x1B[2J\\x07\\x09\\x7F"},
+        {"\xc2\x9b"
+         "1m\xff\xc3(\xe0\x80\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe2\x82",
+         "\\x9B1m\\xFF\\xC3(\\xE0\\x80\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80\\xE2\\x82"},
+        {QByteArray(80, 'a'), QString(80, 'a')},
+        {QByteArray("\xc3\xa9").repeated(81), QString(80, QChar(0xe9)) + "… (81 characters)"},
+    };
+    for (const auto& [bytes, shown] : rows)
+        QCOMPARE(Printable(bytes, 80), shown);
 }
 
 QTEST_GUILESS_MAIN(TestCliText)

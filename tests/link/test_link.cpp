@@ -81,7 +81,6 @@ private slots:
     void fetchBlockRequestAndCount();
     void fetchBlockInvalidRange();
     void portResolution();
-    void simulatorKeepsNoLinesUnlessAsked();
 };
 
 void TestLink::lineCompletion_data()
@@ -313,18 +312,6 @@ void TestLink::portResolution()
                                                        QStringLiteral("permission denied"), true);
     QVERIFY(denied.contains(QStringLiteral("COM3 (/dev/ttyS2)")));
     QVERIFY(denied.contains(QStringLiteral("log out and in again")));
-    QVERIFY(PortResolver::openErrorText(7, {}, {}, false).contains(QStringLiteral("COM7")));
-}
-
-// Catches: kestrel-sim keeping every line it ever received (it serves for days).
-void TestLink::simulatorKeepsNoLinesUnlessAsked()
-{
-    SimInstrument s;
-    s.receive("aaa\r\n");
-    QVERIFY(s.lines().isEmpty());
-    s.keepLines(true);
-    s.receive(":ID?\r\n");
-    QCOMPARE(s.lines(), QList<QByteArray>{":ID?"});
 }
 
 QTEST_MAIN(TestLink)

@@ -41,7 +41,6 @@ class TestPtyE2E : public QObject
     Q_OBJECT
 private slots:
     void connectsThroughTheResolvedPort();
-    void missingPortIsNamed();
     void simulatorEndsWhileMeasuring();
 };
 
@@ -68,25 +67,6 @@ void TestPtyE2E::connectsThroughTheResolvedPort()
         p.click("CommandConnect");
         QCOMPARE(p.start.link().ConnectStat(), qint16(0));
     }
-}
-
-void TestPtyE2E::missingPortIsNamed()
-{
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QDir().mkpath(PortResolver::dosdevicesDir());
-    QFile::link(QStringLiteral("/dev/pqlink-no-such-device"),
-                PortResolver::dosdevicesDir() + QStringLiteral("/com8"));
-    Program p;
-    p.c<QComboBox>("ComboPort")->setCurrentIndex(7);
-    p.click("CommandConnect");
-    QCOMPARE(p.messages.shown().size(), 1);
-    QCOMPARE(p.messages.shown()[0].kind, MessageService::Kind::Critical);
-    const QString text = p.messages.shown()[0].text;
-    QVERIFY2(text.contains(QStringLiteral("COM8")) &&
-                 text.contains(QStringLiteral("/dev/pqlink-no-such-device")),
-             qPrintable(text));
-    QCOMPARE(p.start.link().ConnectStat(), qint16(0));
 }
 
 // Catches: a lost port reported more than once or not at all, a report without COMn and its

@@ -52,6 +52,8 @@ void TestTrend::value()
         QVERIFY2(std::isnan(TrendValue(gap)), gap);
 }
 
+// Catches: points kept past the count or the span, newer ones dropped first, a short reply
+// shifting items, a newly chosen item starting empty.
 void TestTrend::recentPointsDropOldestFirst()
 {
     // At most 3 points and 25 x units per item.
@@ -71,6 +73,8 @@ void TestTrend::recentPointsDropOldestFirst()
     QCOMPARE(points(h, "I"), (Points{{30, -1}, {50, 8}, {60, 10}}));
 }
 
+// Catches: more than MaxChosen items chosen, a chosen item kept no longer than the others,
+// its points lost when it is no longer chosen.
 void TestTrend::chosenItemsKeepLonger()
 {
     TrendHistory h({2, 1000, 4, 1000});
@@ -92,6 +96,8 @@ void TestTrend::chosenItemsKeepLonger()
     QCOMPARE(h.measurements(), 4); // x 3..6, still held by N1..N7
 }
 
+// Catches: a chosen item lost when the names change, a value given to the wrong item, an
+// item that is neither shown nor chosen kept, a repeated name merged with the first.
 void TestTrend::namesChangeKeepsChosenWithGaps()
 {
     TrendHistory h;
@@ -106,6 +112,8 @@ void TestTrend::namesChangeKeepsChosenWithGaps()
     QCOMPARE(points(h, "P #2"), (Points{{2000, 31}}));
 }
 
+// Catches: a peak lost in the reduction, more than four points a column, a line drawn
+// across a gap, a lone value not drawn.
 void TestTrend::plotKeepsPeaksAndBreaksAtGaps()
 {
     TrendHistory h(TrendHistory::unlimited(10000));

@@ -1,5 +1,5 @@
 // The settings' number reader and number forms, the item words, the reply splitters and the
-// sensor and wiring rules.
+// sensor rule.
 
 #include "ItemWords.h"
 #include "ModSet.h"
@@ -7,9 +7,7 @@
 #include "ReplyFits.h"
 #include "SensorRule.h"
 #include "SettingsCodec.h"
-#include "WiringRule.h"
 
-#include <QRandomGenerator>
 #include <QTest>
 
 #include <cmath>
@@ -23,12 +21,10 @@ class TestSettingsCodec : public QObject
 private slots:
     void numberReader();
     void numberForms();
-    void formsReadBack();
     void itemWordsBits();
     void replyFields();
     void replyFits();
     void sensorRule();
-    void wiringRule();
 };
 
 // Catches: a number read past a character it must stop at, blanks not skipped, a
@@ -80,19 +76,6 @@ void TestSettingsCodec::numberForms()
     for (const auto& [value, blank, plain] : rows) {
         QCOMPARE(BlankForm(value), QLatin1String(blank));
         QCOMPARE(PlainForm(value), QLatin1String(plain));
-    }
-}
-
-// Whatever the magnitude, both forms read back to the value within 15 digits.
-void TestSettingsCodec::formsReadBack()
-{
-    QRandomGenerator rng(4711);
-    for (int i = 0; i < 2000; ++i) {
-        const double v = (rng.generateDouble() - 0.5) * std::pow(10.0, rng.bounded(-25, 25));
-        for (const QString& text : {BlankForm(v), PlainForm(v)}) {
-            if (std::fabs(ReadNumber(text) - v) > 1e-14 * std::fabs(v))
-                QFAIL(qPrintable(QStringLiteral("%1 written as %2").arg(v, 0, 'g', 17).arg(text)));
-        }
     }
 }
 
@@ -200,17 +183,6 @@ void TestSettingsCodec::sensorRule()
             QVERIFY2(SensorRule::allowedRange(s, r) == table[s][r],
                      qPrintable(QStringLiteral("sensor %1 range %2").arg(s).arg(r)));
     QCOMPARE(SensorRule::allowedRange(-1, 4), 4); // no sensor: no rule
-}
-
-// Catches: a count above the wiring's largest kept, an allowed one refused, or a refused
-// count falling back to the largest instead of one circuit.
-void TestSettingsCodec::wiringRule()
-{
-    const int largest[6] = {4, 2, 2, 1, 1, 1};
-    for (int w = 0; w < 6; ++w)
-        for (int c = 1; c <= 4; ++c)
-            QVERIFY2(WiringRule::allowedCount(w, c) == (c <= largest[w] ? c : 1),
-                     qPrintable(QStringLiteral("wiring %1 x%2").arg(w).arg(c)));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCodec)

@@ -3,7 +3,9 @@
 #include "Link.h"
 #include "ModSet.h"
 #include "SendSettings.h"
+#include "SensorRule.h"
 #include "SimBench.h"
+#include "WiringRule.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
@@ -73,15 +75,6 @@ SendSettingsInputs inputs(const QString& name, int checkAdjust = 0, QDateTime cl
     return in;
 }
 
-SimConfig withFault(const char* text)
-{
-    SimConfig config;
-    QString error;
-    if (!config.parse({QStringLiteral("--fault"), QString::fromLatin1(text)}, &error))
-        qFatal("%s", qPrintable(error));
-    return config;
-}
-
 // An instrument answering exactly these bytes, CR LF or not.
 SimInstrument::Handler answer(const QByteArray& bytes)
 {
@@ -116,21 +109,20 @@ Link::Reply transact(SimBench& b, const char* command, int timeoutMs)
 
 ModSet randomValid(QRandomGenerator& rng)
 {
-    static constexpr int maxCircuits[] = {4, 2, 2, 1, 1, 1};
-    static constexpr int ranges[6][5] = {{2, 3, 4, 5, 5}, {2, 3, 4, 5, 7}, {7, 7, 7, 7, 7},
-                                         {9, 9, 9, 9, 9}, {5, 6, 8, 8, 8}, {0, 1, 2, 2, 2}};
     const auto pick = [&](int n) { return int(rng.bounded(n)); };
     const auto flag = [&] { return rng.bounded(2) == 1; };
     const auto ratio = [&] {
         return pick(3) ? 0.01 + rng.generateDouble() * 9999.9 : 1 + pick(99);
     };
     ModSet m;
-    m.Wiring = pick(6), m.CirNum = 1 + pick(maxCircuits[m.Wiring]);
+    // Valid pairs as the dialog's rules make them.
+    m.Wiring = pick(6), m.CirNum = 1 + pick(WiringRule::maxCircuits(m.Wiring));
     m.Sampling = pick(2), m.Freq = pick(2), m.VarMethod = pick(2), m.URange = pick(3);
     m.Average = std::array{1, 2, 5, 10, 20}[pick(5)];
     m.VT = ratio();
     for (int i = 1; i <= 4; ++i)
-        m.Sens[i] = pick(6), m.IRange[i] = ranges[m.Sens[i]][pick(5)], m.CT[i] = ratio();
+        m.Sens[i] = pick(6), m.IRange[i] = SensorRule::allowedRange(m.Sens[i], pick(10)),
+        m.CT[i] = ratio();
     m.StartY = 2000 + pick(100), m.StartM = 1 + pick(12), m.StartD = 1 + pick(28);
     m.StopY = 2000 + pick(100), m.StopM = 1 + pick(12), m.StopD = 1 + pick(28);
     m.StartHH = pick(24), m.StartMM = pick(60), m.StopHH = pick(24), m.StopMM = pick(60);
@@ -302,7 +294,7 @@ void TestSettingsExchange::lateReplyNeverShifts()
     QFETCH(bool, stat);
     QFETCH(QString, message);
     const bool stray = fault.contains(QLatin1String("HEAD"));
-    SimBench b(withFault(qPrintable(fault)));
+    SimBench b(SimBench::withFault(fault));
     QVERIFY(b.connectDirect());
     if (!stray) {
         QVERIFY(runRecv(b));
@@ -443,14 +435,13 @@ void TestSettingsExchange::codesWithoutCommand()
                           "DataFName \"A ID 5\" has characters the line cannot carry; this "
                           "setting was not sent.",
                           "Lang = 6" + tail}));
-    QCOMPARE(b.instrument.state().settings.copyDst, 2);
 }
 
 // Each command is built just before it goes out: an edit made while an earlier command
 // waits reaches the later ones.
 void TestSettingsExchange::editDuringSendReachesLaterCommands()
 {
-    SimBench b(withFault("delay,:SAMP,1,300"));
+    SimBench b(SimBench::withFault(QStringLiteral("delay,:SAMP,1,300")));
     QVERIFY(b.connectDirect());
     b.clearWire();
     ModSet& m = b.session->settings() = record();

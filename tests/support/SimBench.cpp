@@ -15,6 +15,14 @@ SimBench::SimBench(SimConfig config) : instrument(std::move(config))
     start->show();
 }
 
+SimConfig SimBench::withFault(const QString& fault, SimConfig config)
+{
+    QString error;
+    if (!fault.isEmpty() && !config.parse({QStringLiteral("--fault"), fault}, &error))
+        qFatal("%s", qPrintable(error));
+    return config;
+}
+
 SimBench::~SimBench()
 {
     // Let windows unloaded by the test finish their deferred deletion first.

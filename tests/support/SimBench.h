@@ -22,6 +22,9 @@ public:
     explicit SimBench(SimConfig config = {});
     ~SimBench();
 
+    // config with the simulator's --fault KIND,WORD,N[,ARG] added; fault empty: none.
+    static SimConfig withFault(const QString& fault, SimConfig config = {});
+
     SimInstrument instrument;
     ScriptedMessages messages;
     SimPort* port = nullptr; // owned by the session

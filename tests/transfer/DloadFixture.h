@@ -19,7 +19,7 @@ struct DloadFixture
 {
     // fault: the simulator's --fault, if any.
     explicit DloadFixture(SimConfig config = {}, const QString& fault = {})
-        : bench(withFault(std::move(config), fault))
+        : bench(SimBench::withFault(fault, std::move(config)))
     {
         if (!bench.connectDirect())
             qWarning("the bench did not connect");
@@ -59,13 +59,6 @@ struct DloadFixture
         timeouts.clear();
     }
 
-    static SimConfig withFault(SimConfig config, const QString& fault)
-    {
-        QString error;
-        if (!fault.isEmpty() && !config.parse({QStringLiteral("--fault"), fault}, &error))
-            qWarning("%s", qPrintable(error));
-        return config;
-    }
     // Opens the window (again) and chooses the temporary directory.
     void reopen()
     {

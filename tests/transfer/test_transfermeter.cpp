@@ -25,8 +25,8 @@ void TestTransferMeter::describe_data()
     row("too early", 5000, 199, 100, "");
     row("nothing moved yet", 0, 1000, 100, "");
     row("bytes", 999, 1000, 1998, "999 B/s, 0:02 left");
-    row("kilobytes", 12340, 1000, 123400, "12.3 kB/s, 0:10 left");
-    row("megabytes", 2500000, 1000, 0, "2.5 MB/s, 0:00 left");
+    row("kilobytes from 1000 B/s", 1000, 1000, 10000, "1.0 kB/s, 0:10 left");
+    row("megabytes from 1000 kB/s", 1000000, 1000, 0, "1.0 MB/s, 0:00 left");
     row("rate from the elapsed time", 1000, 4000, 250, "250 B/s, 0:01 left");
     row("half a second rounds up", 2, 1000, 1, "2 B/s, 0:01 left");
     row("last minute:seconds", 1, 1000, 3599, "1 B/s, 59:59 left");
