@@ -3,6 +3,7 @@
 
 #include "Connect.h"
 #include "Link.h"
+#include "InstrumentSession.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SimInstrument.h"
@@ -220,13 +221,15 @@ void TestCliE2E::settingsRoundTripSendsWhatSendSends()
 {
     // What RECEIVE then SEND put on the wire, in process against the same simulated state.
     SimInstrument instrument;
-    SimPort port(instrument);
-    port.open(nullptr);
-    Link link(port);
-    ConnectDirect(link);
-    RecvSettings(link);
-    SendSettings(link, {});
-    const QList<QByteArray> expected = TestUtil::lines(port.written());
+    auto* port = new SimPort(instrument);
+    port->open(nullptr);
+    InstrumentSession session{std::unique_ptr<SimPort>(port)};
+    TestUtil::runJob<SendResult>(session, [&](Job& job) -> Task<SendResult> {
+        co_await ConnectDirect(job);
+        co_await RecvSettings(job, session.settings());
+        co_return co_await SendSettings(job, session.settings(), {});
+    });
+    const QList<QByteArray> expected = TestUtil::lines(port->written());
 
     Cli cli;
     const Run get = cli.run(args("settings get"));
