@@ -3,6 +3,7 @@
 
 #include "FrmMeas.h"
 #include "FrmStart.h"
+#include "InstrumentSession.h"
 #include "Link.h"
 #include "PortResolver.h"
 #include "QtCommPort.h"
@@ -26,12 +27,24 @@ namespace {
 struct Program
 {
     ScriptedMessages messages;
-    FrmStart start{std::make_unique<QtCommPort>()};
+    InstrumentSession session{std::make_unique<QtCommPort>()};
+    FrmStart start{session};
     template <class T> T* c(const char* name)
     {
         return start.findChild<T*>(QString::fromLatin1(name));
     }
-    void click(const char* name) { QTest::mouseClick(c<QPushButton>(name), Qt::LeftButton); }
+    // Clicks and waits until the conversation it started has ended.
+    void click(const char* name)
+    {
+        QTest::mouseClick(c<QPushButton>(name), Qt::LeftButton);
+        TestUtil::waitFor([this] { return session.idle(); });
+    }
+    Link::Reply send(const QByteArray& command)
+    {
+        return *TestUtil::runJob<Link::Reply>(session, [command](Job& job) -> Task<Link::Reply> {
+            co_return co_await job.transact(command, 1000);
+        });
+    }
 };
 
 } // namespace
@@ -58,14 +71,13 @@ void TestPtyE2E::connectsThroughTheResolvedPort()
     for (int round = 0; round < 3; ++round) {
         p.click("CommandConnect");
         QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
-        QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
-        QCOMPARE(p.start.link().Recv(), QByteArray("COMMAND ERROR\r\n"));
+        QVERIFY(p.session.connected());
         // Short exchanges back to back: every one completes, none times out.
         for (int i = 0; i < 200; ++i)
-            QVERIFY2(p.start.link().SendCommand("aaa", 1000).text == "COMMAND ERROR\r\n",
+            QVERIFY2(p.send("aaa").text == "COMMAND ERROR\r\n",
                      qPrintable(QStringLiteral("exchange %1 stalled").arg(i)));
         p.click("CommandConnect");
-        QCOMPARE(p.start.link().ConnectStat(), qint16(0));
+        QVERIFY(!p.session.connected());
     }
 }
 
@@ -83,14 +95,14 @@ void TestPtyE2E::simulatorEndsWhileMeasuring()
     Program p;
     p.c<QComboBox>("ComboPort")->setCurrentIndex(2);
     p.click("CommandConnect");
-    QCOMPARE(p.start.link().ConnectStat(), qint16(-1));
+    QVERIFY(p.session.connected());
     p.click("CommandMeasDisp");
     QPointer<FrmMeas> meas = p.start.measWindow();
     QVERIFY(meas && meas->isVisible());
     QVERIFY2(p.messages.texts().isEmpty(), qPrintable(p.messages.texts().join('\n')));
 
     sim.reset(); // the process ends, and the pseudo-terminal with it
-    QVERIFY(TestUtil::waitFor([&] { return p.start.link().ConnectStat() == 0 && meas.isNull(); }));
+    QVERIFY(TestUtil::waitFor([&] { return !p.session.connected() && meas.isNull(); }));
     QTest::qWait(300); // room for a second report
     QCOMPARE(p.messages.shown().size(), 1);
     QCOMPARE(p.messages.shown()[0].kind, MessageService::Kind::Critical);
