@@ -56,14 +56,14 @@ CliSession::CliSession(const CliCommand& command) : m_command(command)
 
 CliSession::~CliSession() = default;
 
-void CliSession::start(std::function<Task<int>(CliSession&, Job&)> command)
+void CliSession::start(std::function<Task<Exit>(CliSession&, Job&)> command)
 {
-    m_session->submit<int>(
+    m_session->submit<Exit>(
         this, [this, command](Job& job) { return command(*this, job); },
-        [](int status) { QCoreApplication::exit(status); });
+        [](Exit status) { QCoreApplication::exit(int(status)); });
 }
 
-Task<int> CliSession::connect(Job& job)
+Task<Exit> CliSession::connect(Job& job)
 {
     ConnectRequest request;
     request.port = m_command.portNumber;
@@ -121,7 +121,7 @@ void CliSession::error(const QString& text)
     std::fflush(stderr);
 }
 
-int CliSession::failure(const Outcome& outcome, const QString& what, bool reported)
+Exit CliSession::failure(const Outcome& outcome, const QString& what, bool reported)
 {
     if (!outcome.failed())
         return Exit::Done;
@@ -141,5 +141,5 @@ void CliSession::onSignal()
     m_interrupted = true;
     // Nothing more goes out: the command's job is cancelled and the port closed.
     m_session->shutdown();
-    QCoreApplication::exit(Exit::Interrupted);
+    QCoreApplication::exit(int(Exit::Interrupted));
 }

@@ -12,15 +12,16 @@
 class QSocketNotifier;
 
 // Exit statuses of pqlink-cli.
-namespace Exit {
-inline constexpr int Done = 0;
-inline constexpr int Usage = 1;
-inline constexpr int Port = 2;
-inline constexpr int Refused = 3;
-inline constexpr int Timeout = 4;
-inline constexpr int LocalFile = 5;
-inline constexpr int Interrupted = 130;
-} // namespace Exit
+enum class Exit
+{
+    Done = 0,
+    Usage = 1,
+    Port = 2,
+    Refused = 3,
+    Timeout = 4,
+    LocalFile = 5,
+    Interrupted = 130
+};
 
 // One run of pqlink-cli: the instrument session over the real port, standard output, the
 // jobs' messages on stderr, and SIGINT/SIGTERM. The command runs as one job of the session;
@@ -37,10 +38,10 @@ public:
     InstrumentSession& session() { return *m_session; }
 
     // Runs the command: its exit status ends the application's event loop.
-    void start(std::function<Task<int>(CliSession&, Job&)> command);
+    void start(std::function<Task<Exit>(CliSession&, Job&)> command);
 
     // Opens the port and runs the connection test or dials; an exit status.
-    Task<int> connect(Job& job);
+    Task<Exit> connect(Job& job);
 
     // A line on stdout; false once stdout is closed (the reader went away).
     bool print(const QString& line);
@@ -50,7 +51,7 @@ public:
 
     // The exit status of a conversation that did not complete, its line written to stderr
     // (unless the job has shown it itself); Done when it completed.
-    int failure(const Outcome& outcome, const QString& what, bool reported = false);
+    Exit failure(const Outcome& outcome, const QString& what, bool reported = false);
 
 private:
     void onSignal();

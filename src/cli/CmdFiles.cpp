@@ -23,11 +23,11 @@ QString mediumName(const CliCommand& c)
 }
 
 // The listing of the chosen medium; an exit status other than Done when there is none.
-Task<int> list(CliSession& session, Job& job, Listing* listing)
+Task<Exit> list(CliSession& session, Job& job, Listing* listing)
 {
     const CliCommand& c = session.command();
     *listing = co_await ListFiles(job, medium(c));
-    if (const int status = session.failure(listing->outcome, QStringLiteral("listing files")))
+    if (const Exit status = session.failure(listing->outcome, QStringLiteral("listing files")); status != Exit::Done)
         co_return status;
     if (listing->files.status() == FileList::Status::NoCard) {
         CliSession::error(
@@ -39,7 +39,7 @@ Task<int> list(CliSession& session, Job& job, Listing* listing)
     co_return Exit::Done;
 }
 
-Task<int> get(CliSession& session, Job& job, const FileList& files, QString name)
+Task<Exit> get(CliSession& session, Job& job, const FileList& files, QString name)
 {
     const CliCommand& c = session.command();
     const QByteArray wanted = name.toLatin1();
@@ -131,10 +131,10 @@ Task<int> get(CliSession& session, Job& job, const FileList& files, QString name
 
 } // namespace
 
-Task<int> RunFiles(CliSession& session, Job& job)
+Task<Exit> RunFiles(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = co_await session.connect(job))
+    if (const Exit status = co_await session.connect(job); status != Exit::Done)
         co_return status;
 
     if (c.action == CliAction::FilesDelete || c.action == CliAction::MemoryFormat) {
@@ -146,7 +146,7 @@ Task<int> RunFiles(CliSession& session, Job& job)
             r = co_await FormatMemory(job);
         const QString what = del ? QStringLiteral("deleting %1").arg(c.names.first())
                                  : QStringLiteral("formatting the memory");
-        if (const int status = session.failure(r.outcome, what))
+        if (const Exit status = session.failure(r.outcome, what); status != Exit::Done)
             co_return status;
         if (!r.succeeded) {
             CliSession::error(QStringLiteral("%1: the instrument refused (reply \"%2\")")
@@ -157,7 +157,7 @@ Task<int> RunFiles(CliSession& session, Job& job)
     }
 
     Listing listing;
-    if (const int status = co_await list(session, job, &listing))
+    if (const Exit status = co_await list(session, job, &listing); status != Exit::Done)
         co_return status;
     if (c.action == CliAction::FilesList) {
         for (int i = 0; i < listing.files.count(); ++i)
@@ -167,7 +167,7 @@ Task<int> RunFiles(CliSession& session, Job& job)
         co_return Exit::Done;
     }
     for (const QString& name : c.names)
-        if (const int status = co_await get(session, job, listing.files, name))
+        if (const Exit status = co_await get(session, job, listing.files, name); status != Exit::Done)
             co_return status;
     co_return Exit::Done;
 }

@@ -10,7 +10,7 @@
 namespace {
 
 // Prints one measurement; false when the run is over (stdout closed or the log failed).
-bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header, int* status)
+bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header, Exit* status)
 {
     const CliCommand& c = session.command();
     if (recorder.logFailed()) {
@@ -29,10 +29,10 @@ bool show(CliSession& session, const MeasRecorder& recorder, int n, bool header,
 
 } // namespace
 
-Task<int> RunMeasure(CliSession& session, Job& job)
+Task<Exit> RunMeasure(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = co_await session.connect(job))
+    if (const Exit status = co_await session.connect(job); status != Exit::Done)
         co_return status;
     MeasRecorder recorder(c.logPath);
     recorder.log().setLogging(!c.logPath.isEmpty());
@@ -41,18 +41,18 @@ Task<int> RunMeasure(CliSession& session, Job& job)
     QElapsedTimer clock;
     clock.start();
     const Measurement first = co_await MeasureWithNames(job);
-    if (const int status = session.failure(first.outcome, QStringLiteral("measuring")))
+    if (const Exit status = session.failure(first.outcome, QStringLiteral("measuring")); status != Exit::Done)
         co_return status;
-    int status = Exit::Done;
+    Exit status = Exit::Done;
     if (!show(session, recorder, recorder.takeHeaderReply(first.reply.text), true, &status))
         co_return status;
     if (c.count == 1)
         co_return Exit::Done;
     const Outcome headerOff = co_await HeaderOff(job);
-    if (const int s = session.failure(headerOff, QStringLiteral("measuring")))
+    if (const Exit s = session.failure(headerOff, QStringLiteral("measuring")); s != Exit::Done)
         co_return s;
 
-    int failed = Exit::Done;
+    Exit failed = Exit::Done;
     for (qint64 done = 1; c.count == 0 || done < c.count; ++done) {
         // Each measurement starts one interval after the previous one started.
         const qint64 due = done * c.intervalMs;
@@ -61,7 +61,8 @@ Task<int> RunMeasure(CliSession& session, Job& job)
         const Measurement m = co_await MeasureValues(job);
         // As in the window, a failed pass is reported and skipped, and the run goes on: an
         // unattended log keeps logging past one lost reply. The exit status still says so.
-        if (const int s = session.failure(m.outcome, QStringLiteral("measuring"))) {
+        if (const Exit s = session.failure(m.outcome, QStringLiteral("measuring"));
+            s != Exit::Done) {
             failed = s;
             continue;
         }

@@ -5,7 +5,7 @@
 
 #include <QFileInfo>
 
-Task<int> RunPorts(CliSession& session, Job&)
+Task<Exit> RunPorts(CliSession& session, Job&)
 {
     for (int n = 1; n <= 8; ++n) {
         const QString device = PortResolver::resolve(n);

@@ -2,10 +2,10 @@
 #include "Commands.h"
 #include "Recording.h"
 
-Task<int> RunRecord(CliSession& session, Job& job)
+Task<Exit> RunRecord(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
-    if (const int status = co_await session.connect(job))
+    if (const Exit status = co_await session.connect(job); status != Exit::Done)
         co_return status;
     RecordStatus status;
     if (c.action == CliAction::RecordStatus)
@@ -14,7 +14,7 @@ Task<int> RunRecord(CliSession& session, Job& job)
         status = co_await SetRecording(job, c.action == CliAction::RecordStart
                                                 ? RecordAction::Start
                                                 : RecordAction::Stop);
-    if (const int s = session.failure(status.outcome, QStringLiteral("recording")))
+    if (const Exit s = session.failure(status.outcome, QStringLiteral("recording")); s != Exit::Done)
         co_return s;
     if (status.state == RecordState::Unknown) {
         CliSession::error(QStringLiteral("the instrument's answer to \":STAT?\" names no state"));

@@ -30,7 +30,7 @@ bool readLines(const QString& file, QByteArray* text)
 
 } // namespace
 
-Task<int> RunSettings(CliSession& session, Job& job)
+Task<Exit> RunSettings(CliSession& session, Job& job)
 {
     const CliCommand& c = session.command();
     QByteArray lines;
@@ -45,12 +45,12 @@ Task<int> RunSettings(CliSession& session, Job& job)
             co_return Exit::Usage;
         }
     }
-    if (const int status = co_await session.connect(job))
+    if (const Exit status = co_await session.connect(job); status != Exit::Done)
         co_return status;
 
     ModSet& record = session.session().settings();
     const Outcome received = co_await RecvSettings(job, record);
-    if (const int status = session.failure(received, QStringLiteral("receiving settings"), true))
+    if (const Exit status = session.failure(received, QStringLiteral("receiving settings"), true); status != Exit::Done)
         co_return status;
     if (c.action == CliAction::SettingsGet) {
         const QString text = SettingsText::format(record);
@@ -71,7 +71,7 @@ Task<int> RunSettings(CliSession& session, Job& job)
     SendSettingsInputs inputs;
     inputs.checkAdjust = [&c] { return c.clock ? 1 : 0; };
     const SendResult sent = co_await SendSettings(job, record, inputs);
-    if (const int status = session.failure(sent.outcome, QStringLiteral("sending settings"), true))
+    if (const Exit status = session.failure(sent.outcome, QStringLiteral("sending settings"), true); status != Exit::Done)
         co_return status;
     if (sent.refused > 0) {
         CliSession::error(

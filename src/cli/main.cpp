@@ -18,16 +18,16 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "pqlink-cli: %s\n%s\nTry 'pqlink-cli --help' for the commands.\n",
                      qPrintable(parsed.error),
                      qPrintable(CliUsage().section(QLatin1Char('\n'), 0, 0)));
-        return Exit::Usage;
+        return int(Exit::Usage);
     }
     const CliCommand& command = *parsed.command;
     switch (command.action) {
     case CliAction::Help:
         std::fputs(qPrintable(CliUsage()), stdout);
-        return Exit::Done;
+        return int(Exit::Done);
     case CliAction::Version:
         std::printf("pqlink-cli %s\n", PQLINK_VERSION);
-        return Exit::Done;
+        return int(Exit::Done);
     default:
         break;
     }

@@ -473,6 +473,7 @@ QWidget* DlgSettings::buildSystemTab()
     auto* labelBaud = makeLabel(page, QStringLiteral("LabelBaud"), QStringLiteral("BAUDRATE"));
     ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"), texts(List::Baud));
     labelBaud->setBuddy(ComboBaud);
+    // "TERMINATEOR": misspelt on purpose, kept as users know it.
     auto* labelTerm = makeLabel(page, QStringLiteral("LabelTerm"), QStringLiteral("TERMINATEOR"));
     ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"), texts(List::Term));
     labelTerm->setBuddy(ComboTerm);

@@ -78,6 +78,7 @@ void FrmDload::buildUi()
     LabelDir->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelDir->setWordWrap(true);
 
+    // "additinal": misspelt on purpose, kept as users know it.
     CheckResume = new QCheckBox(QStringLiteral("Download the &additinal part only"), this);
     CheckResume->setObjectName(QStringLiteral("CheckResume"));
     CheckResume->setChecked(true);
@@ -428,6 +429,7 @@ void FrmDload::downloadFinished(const DownloadRequest& request, const DownloadOu
                         "The size of \"%1\" is not a number of bytes: \"%2\".\r\nDo not download")
                         .arg(name, QString::fromLatin1(request.sizeText)));
     case Status::LocalNotShorter:
+        // "spcified": misspelt on purpose, kept as users know it.
         return fail(MessageKind::Critical,
                     QStringLiteral("The same name file exists with larger size than spcified "
                                    "file\r\nDo not download"));

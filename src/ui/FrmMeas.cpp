@@ -86,6 +86,7 @@ void FrmMeas::buildUi()
 
     m_grid = new FlexGrid(2, ppt, central);
     m_grid->setObjectName(QStringLiteral("Grid1"));
+    // "HEADDER": misspelt on purpose, kept as users know it.
     m_grid->setAccessibleName(QStringLiteral("HEADDER DATA"));
     m_grid->setRows(2);
     place(m_grid, 60, 60, 3435, 3915);

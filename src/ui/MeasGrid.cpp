@@ -48,7 +48,7 @@ void titles(FlexGrid& grid)
 {
     grid.setCol(0);
     grid.setRow(0);
-    grid.setText(QStringLiteral("HEADDER"));
+    grid.setText(QStringLiteral("HEADDER")); // misspelt on purpose, kept as users know it
     grid.setCol(1);
     grid.setText(QStringLiteral("DATA"));
     grid.setColWidth(0, 1900);
