@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 
 using TestUtil::caption;
 
@@ -198,14 +199,15 @@ void TestFrmStart::controlsFollowBusy()
         for (const char* n : names)
             during << b.startChild<QWidget>(n)->isEnabled();
     });
-    QCOMPARE(TestUtil::runJob<RecordStatus>(*b.session, ReadRecordState)->state,
-             RecordState::Stop);
+    QCOMPARE(TestUtil::runJob<RecordStatus>(*b.session, ReadRecordState)->state, RecordState::Stop);
     QCOMPARE(during, (QList<bool>{false, false, false, false, false}));
     for (const char* n : names)
         QVERIFY(b.startChild<QWidget>(n)->isEnabled());
 }
 
-// Catches: both windows open at once, or one left open after a disconnect.
+// Catches: both windows open at once, or one left open after a disconnect; a second click
+// that opens another window or receives again; a closed connection window that leaves the
+// program running or a window behind.
 void TestFrmStart::windowsCloseEachOther()
 {
     SimBench b;
@@ -213,9 +215,14 @@ void TestFrmStart::windowsCloseEachOther()
     QPointer<FrmMeas> meas = b.openMeas();
     QVERIFY(meas && meas->isVisible());
     QCOMPARE(meas->windowTitle(), QStringLiteral("MEASURE"));
+    b.clearWire();
+    QCOMPARE(b.openMeas(), meas.data());
     QPointer<FrmDload> dload = b.openDload();
     QVERIFY(dload && dload->isVisible());
     QCOMPARE(dload->windowTitle(), QStringLiteral("DOWNLOAD"));
+    const qsizetype listed = b.wire().size();
+    QCOMPARE(b.openDload(), dload.data());
+    QCOMPARE(b.wire().size(), listed);                         // the list was not fetched again
     QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); })); // unloaded and destroyed
     meas = b.openMeas();
     QVERIFY(TestUtil::waitFor([&] { return dload.isNull(); }));
@@ -224,6 +231,12 @@ void TestFrmStart::windowsCloseEachOther()
     QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
     QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
     QVERIFY(!b.start->measWindow() && !b.start->dloadWindow());
+    QVERIFY(b.connectDirect());
+    meas = b.openMeas();
+    QSignalSpy ended(b.start.get(), &FrmStart::programEnded);
+    b.start->close();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(TestUtil::waitFor([&] { return meas.isNull(); }));
 }
 
 // Catches: Measure or Download offered again when a transaction ends on a lost port.
