@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -153,6 +154,79 @@ void linkWaitCpu()
     figure("link_wait_cpu_s", used,
            r.result == Link::Result::Timeout ? QStringLiteral("5 s time-out; target <= 0.02")
                                              : QStringLiteral("NO TIME-OUT"));
+}
+
+// n exchanges in process, each started when the last has ended: as bare transactions of the
+// link (from its reply handler), or each as a job of its own (from the job's result).
+struct Chain
+{
+    explicit Chain(InstrumentSession& s) : session(s) {}
+
+    InstrumentSession& session;
+    int left = 0;
+    int wrong = 0;
+    QEventLoop loop;
+
+    void bare(int n)
+    {
+        left = n;
+        startBare();
+        loop.exec();
+    }
+    void startBare()
+    {
+        session.link().start("aaa", 1000, Link::Mode::Line,
+                             [this](const Link::Reply& r) { ended(r, &Chain::startBare); });
+    }
+    void jobs(int n)
+    {
+        left = n;
+        submitJob();
+        loop.exec();
+    }
+    void submitJob()
+    {
+        session.submit<Link::Reply>(
+            nullptr, [](Job& job) { return exchange(job, "aaa", 1000); },
+            [this](Link::Reply r) { ended(r, &Chain::submitJob); });
+    }
+    void ended(const Link::Reply& r, void (Chain::*next)())
+    {
+        wrong += r.text != kUnknown;
+        if (--left > 0)
+            (this->*next)();
+        else
+            loop.quit();
+    }
+};
+
+void jobOverhead()
+{
+    SimInstrument instrument;
+    InstrumentSession session(std::make_unique<SimPort>(instrument));
+    session.port().open(nullptr);
+    Chain chain(session);
+    const auto cpu = [&](void (Chain::*run)(int), int n) {
+        const double before = cpuSeconds();
+        (chain.*run)(n);
+        // The last job's deferred deletion belongs to its cost.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return cpuSeconds() - before;
+    };
+    const int kSlices = 10;
+    const int n = 1000 * runsForOneSecond([&] { chain.bare(1000); });
+    const auto t = timeRounds({[&] { return cpu(&Chain::bare, n / kSlices); },
+                               [&] { return cpu(&Chain::jobs, n / kSlices); }},
+                              9, kSlices);
+    std::vector<double> us;
+    for (size_t r = 0; r < t[0].size(); ++r)
+        us.push_back((t[1][r] - t[0][r]) / (n / kSlices * kSlices) * 1e6);
+    medianFigure(
+        "job_overhead_us", us,
+        QStringLiteral("CPU us a job adds to an exchange over a bare link transaction, "
+                       "in process, %1 exchanges a side; target <= 20%2")
+            .arg(n)
+            .arg(chain.wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(chain.wrong) : QString()));
 }
 
 void startup()
@@ -470,6 +544,7 @@ int main(int argc, char* argv[])
     if (want({"link"})) {
         linkRoundtrip();
         linkWaitCpu();
+        jobOverhead();
     }
     if (want({"settings"}))
         settingsExchange({}, "recv_settings_ratio", "send_settings_ratio", "<= 1.25");
