@@ -1,11 +1,14 @@
 // pqlink's benchmarks. Each figure is printed as "name: value  # comment". A figure with a
 // floor is the median over rounds of the floor's time divided by the program's, both measured
-// in the same round; the comment gives the spread of the rounds.
+// in the same round; the comment gives the spread of the rounds. The program's side goes
+// through jobs of an InstrumentSession, as the program's windows and pqlink-cli do.
 
+#include "BenchJobs.h"
 #include "BenchUtil.h"
 #include "Benches.h"
 #include "FileDownload.h"
 #include "FlexGrid.h"
+#include "InstrumentSession.h"
 #include "Link.h"
 #include "MeasGrid.h"
 #include "MeasRecorder.h"
@@ -21,6 +24,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -64,18 +68,18 @@ std::unique_ptr<SimProcess> startSim(const QStringList& options)
 
 namespace {
 
-// The program's link over QSerialPort to the simulator's device.
-struct ProgramLink
+// The program's session over QSerialPort to the simulator's device.
+struct Program
 {
-    QtCommPort port;
-    Link link{port};
-    explicit ProgramLink(const QString& device) : port(nullptr, [device](int) { return device; })
+    InstrumentSession session;
+    explicit Program(const QString& device)
+        : session(std::make_unique<QtCommPort>(nullptr, [device](int) { return device; }))
     {
-        port.setSettings(QStringLiteral("38400,n,8,1"));
-        port.open(nullptr);
+        session.port().setSettings(QStringLiteral("38400,n,8,1"));
+        session.port().open(nullptr);
         // One exchange first: the simulator notices a newly opened port by polling, which is
         // not what is measured.
-        link.SendCommand("aaa", 1000);
+        transact(session, "aaa", 1000);
     }
 };
 
@@ -122,11 +126,11 @@ void linkRoundtrip()
                                       });
                                   },
                                   [&] {
-                                      ProgramLink p(device);
+                                      Program p(device);
                                       return seconds([&] {
                                           for (int i = 0; i < n / kSlices; ++i)
                                               wrong +=
-                                                  p.link.SendCommand("aaa", 1000).text != kUnknown;
+                                                  transact(p.session, "aaa", 1000).text != kUnknown;
                                       });
                                   },
                               },
@@ -143,13 +147,86 @@ void linkRoundtrip()
 void linkWaitCpu()
 {
     auto sim = startSim({QStringLiteral("--fault"), QStringLiteral("drop,:WAIT?,1")});
-    ProgramLink p(sim->device());
+    Program p(sim->device());
     const double before = cpuSeconds();
-    const Link::Reply r = p.link.SendCommand(":WAIT?", 5000);
+    const Link::Reply r = transact(p.session, ":WAIT?", 5000);
     const double used = cpuSeconds() - before;
     figure("link_wait_cpu_s", used,
-           r.result == Link::ResultTimeout ? QStringLiteral("5 s time-out; target <= 0.02")
-                                           : QStringLiteral("NO TIME-OUT"));
+           r.result == Link::Result::Timeout ? QStringLiteral("5 s time-out; target <= 0.02")
+                                             : QStringLiteral("NO TIME-OUT"));
+}
+
+// n exchanges in process, each started when the last has ended: as bare transactions of the
+// link (from its reply handler), or each as a job of its own (from the job's result).
+struct Chain
+{
+    explicit Chain(InstrumentSession& s) : session(s) {}
+
+    InstrumentSession& session;
+    int left = 0;
+    int wrong = 0;
+    QEventLoop loop;
+
+    void bare(int n)
+    {
+        left = n;
+        startBare();
+        loop.exec();
+    }
+    void startBare()
+    {
+        session.link().start("aaa", 1000, Link::Mode::Line,
+                             [this](const Link::Reply& r) { ended(r, &Chain::startBare); });
+    }
+    void jobs(int n)
+    {
+        left = n;
+        submitJob();
+        loop.exec();
+    }
+    void submitJob()
+    {
+        session.submit<Link::Reply>(
+            nullptr, [](Job& job) { return exchange(job, "aaa", 1000); },
+            [this](Link::Reply r) { ended(r, &Chain::submitJob); });
+    }
+    void ended(const Link::Reply& r, void (Chain::*next)())
+    {
+        wrong += r.text != kUnknown;
+        if (--left > 0)
+            (this->*next)();
+        else
+            loop.quit();
+    }
+};
+
+void jobOverhead()
+{
+    SimInstrument instrument;
+    InstrumentSession session(std::make_unique<SimPort>(instrument));
+    session.port().open(nullptr);
+    Chain chain(session);
+    const auto cpu = [&](void (Chain::*run)(int), int n) {
+        const double before = cpuSeconds();
+        (chain.*run)(n);
+        // The last job's deferred deletion belongs to its cost.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return cpuSeconds() - before;
+    };
+    const int kSlices = 10;
+    const int n = 1000 * runsForOneSecond([&] { chain.bare(1000); });
+    const auto t = timeRounds({[&] { return cpu(&Chain::bare, n / kSlices); },
+                               [&] { return cpu(&Chain::jobs, n / kSlices); }},
+                              9, kSlices);
+    std::vector<double> us;
+    for (size_t r = 0; r < t[0].size(); ++r)
+        us.push_back((t[1][r] - t[0][r]) / (n / kSlices * kSlices) * 1e6);
+    medianFigure(
+        "job_overhead_us", us,
+        QStringLiteral("CPU us a job adds to an exchange over a bare link transaction, "
+                       "in process, %1 exchanges a side; target <= 20%2")
+            .arg(n)
+            .arg(chain.wrong ? QStringLiteral("; %1 WRONG REPLIES").arg(chain.wrong) : QString()));
 }
 
 void startup()
@@ -174,22 +251,24 @@ void startup()
     figure("startup_rss_mb", rssMb, QStringLiteral("target <= 60"));
 }
 
+// An operation of the program: its jobs run to their end on the session.
+using Operation = std::function<void(InstrumentSession&)>;
+
 // The command lines an operation writes, recorded in process against the simulator, so the
 // raw client can replay exactly the same exchanges.
-QList<QByteArray> recordLines(const std::function<void(Link&)>& operation)
+QList<QByteArray> recordLines(const Operation& operation)
 {
     SimInstrument instrument;
     instrument.keepLines(true);
-    SimPort port(instrument);
-    port.open(nullptr);
-    Link link(port);
-    operation(link);
+    InstrumentSession session(std::make_unique<SimPort>(instrument));
+    session.port().open(nullptr);
+    operation(session);
     return instrument.lines();
 }
 
 // Program time / raw client time for the same exchanges (smaller is better).
-void replayRatio(const char* name, const QStringList& simOptions,
-                 const std::function<void(Link&)>& operation, const char* target)
+void replayRatio(const char* name, const QStringList& simOptions, const Operation& operation,
+                 const char* target)
 {
     auto sim = startSim(simOptions);
     const QString device = sim->device();
@@ -213,10 +292,10 @@ void replayRatio(const char* name, const QStringList& simOptions,
                                       return seconds([&] { replay(c, runs / slices); });
                                   },
                                   [&] {
-                                      ProgramLink p(device);
+                                      Program p(device);
                                       return seconds([&] {
                                           for (int r = 0; r < runs / slices; ++r)
-                                              operation(p.link);
+                                              operation(p.session);
                                       });
                                   },
                               },
@@ -228,21 +307,31 @@ void replayRatio(const char* name, const QStringList& simOptions,
                      .arg(QLatin1String(target)));
 }
 
+// Every setting into the session's record.
+void receive(InstrumentSession& s)
+{
+    runJob(s, [&s](Job& job) { return RecvSettings(job, s.settings()); });
+}
+
 void settingsExchange(const QStringList& simOptions, const char* recvName, const char* sendName,
                       const char* target)
 {
-    replayRatio(
-        recvName, simOptions, [](Link& l) { RecvSettings(l); }, target);
+    replayRatio(recvName, simOptions, receive, target);
 
     // A record as the simulator holds it, with four circuits (1P2W allows them).
-    recordLines([](Link& l) { RecvSettings(l); });
-    ModSet::instance().Wiring = 0;
-    ModSet::instance().CirNum = 4;
-    const QString name = ModSet::instance().DataFName;
+    ModSet record;
+    recordLines([&](InstrumentSession& s) {
+        receive(s);
+        record = s.settings();
+    });
+    record.Wiring = 0;
+    record.CirNum = 4;
+    const SendSettingsInputs inputs{
+        [name = record.DataFName] { return name; }, [] { return 0; }, {}};
     replayRatio(
         sendName, simOptions,
-        [&](Link& l) {
-            SendSettings(l, {[name] { return name; }, [] { return 0; }, {}});
+        [&](InstrumentSession& s) {
+            runJob(s, [&](Job& job) { return SendSettings(job, record, inputs); });
         },
         target);
 }
@@ -295,10 +384,11 @@ void downloadUnpaced()
                 ++failures;
         });
     };
-    const auto programRun = [&](Link& l) {
+    const auto programRun = [&](InstrumentSession& s) {
         QFile::remove(target);
-        FileDownload download(l, big, bigSize, Medium::Card);
-        const FileDownload::Result r = download.run(target, 1);
+        const FileDownload::Result r = runJob(s, [&](Job& job) {
+            return FileDownload::run(job, FileDownload(big, bigSize, Medium::Card), target, 1);
+        });
         if (r.status != FileDownload::Status::Complete || r.bytesWritten != bigSize)
             ++failures;
     };
@@ -324,10 +414,10 @@ void downloadUnpaced()
             });
         },
         [&] {
-            ProgramLink p(device);
+            Program p(device);
             return seconds([&] {
                 for (int r = 0; r < runs; ++r)
-                    programRun(p.link);
+                    programRun(p.session);
             });
         },
     });
@@ -356,7 +446,7 @@ double lineSeconds(const QByteArray& name, qint32 from, qint32 to, int baud)
 void download9600()
 {
     auto sim = startSim({QStringLiteral("--baud"), QStringLiteral("9600")});
-    ProgramLink p(sim->device());
+    Program p(sim->device());
     QTemporaryDir dir;
     const QByteArray name = "MEAS0001.DAT";
     // Two blocks a round: a little over two seconds of line.
@@ -366,9 +456,12 @@ void download9600()
     int failures = 0;
     for (int r = 0; r < 9; ++r) {
         const QString target = dir.filePath(QStringLiteral("round%1").arg(r));
-        FileDownload download(p.link, name, size, Medium::Card);
         FileDownload::Result result;
-        const double took = seconds([&] { result = download.run(target, 1); });
+        const double took = seconds([&] {
+            result = runJob(p.session, [&](Job& job) {
+                return FileDownload::run(job, FileDownload(name, size, Medium::Card), target, 1);
+            });
+        });
         failures += result.status != FileDownload::Status::Complete || result.bytesWritten != size;
         efficiency.push_back(line / took);
     }
@@ -407,7 +500,7 @@ void measure1600()
 void soakExchanges()
 {
     auto sim = startSim({});
-    ProgramLink p(sim->device());
+    Program p(sim->device());
     const int n = 100000;
     int stalled = 0;
     int wrong = 0;
@@ -416,7 +509,7 @@ void soakExchanges()
     QElapsedTimer t;
     for (int i = 0; i < n; ++i) {
         t.start();
-        wrong += p.link.SendCommand("aaa", 1000).text != kUnknown;
+        wrong += transact(p.session, "aaa", 1000).text != kUnknown;
         const double ms = double(t.nsecsElapsed()) / 1e6;
         longestMs = std::max(longestMs, ms);
         stalled += ms > 1000;
@@ -451,6 +544,7 @@ int main(int argc, char* argv[])
     if (want({"link"})) {
         linkRoundtrip();
         linkWaitCpu();
+        jobOverhead();
     }
     if (want({"settings"}))
         settingsExchange({}, "recv_settings_ratio", "send_settings_ratio", "<= 1.25");

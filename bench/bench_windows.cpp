@@ -1,11 +1,14 @@
 // What users feel: the program's own windows, driven through their buttons and public
-// handlers, against kestrel-sim over a pseudo-terminal.
+// handlers, against kestrel-sim over a pseudo-terminal. A click starts a job and returns;
+// the benchmark then runs the event loop until the window's jobs have ended.
 
+#include "BenchJobs.h"
 #include "BenchUtil.h"
 #include "Benches.h"
 #include "FrmDload.h"
 #include "FrmMeas.h"
 #include "FrmStart.h"
+#include "InstrumentSession.h"
 #include "Link.h"
 #include "MessageService.h"
 #include "QtCommPort.h"
@@ -32,15 +35,18 @@ namespace bench {
 
 namespace {
 
-// Any message box would stop a benchmark: count it, answer No and go on.
+// Any message box would stop a benchmark: count it, close it (No to a question) from the
+// event loop, as a user would, and go on.
 class CountingMessages final : public MessageService
 {
 public:
-    bool show(Kind, const QString& text) override
+    void open(Kind kind, const QString& text, QObject* context, Then then) override
     {
         ++count;
         std::fprintf(stderr, "pqbench: message: %s\n", qPrintable(text));
-        return false;
+        if (then)
+            QTimer::singleShot(0, context ? context : QCoreApplication::instance(),
+                               [then, answer = kind != Kind::Question] { then(answer); });
     }
     int count = 0;
 };
@@ -56,7 +62,7 @@ public:
         m_previousDir = QDir::currentPath();
         QDir::setCurrent(m_dir.path());
         MessageService::install(&messages);
-        start = std::make_unique<FrmStart>(std::make_unique<QtCommPort>());
+        start = std::make_unique<FrmStart>(session);
         start->show();
     }
     ~Program()
@@ -71,7 +77,14 @@ public:
     bool connect()
     {
         click(start.get(), "CommandConnect");
-        return start->link().ConnectStat() == -1;
+        settle(session);
+        return session.connected();
+    }
+    // Opens a window of the start window by its button; it is shown once its opening job ends.
+    void open(const char* button)
+    {
+        click(start.get(), button);
+        settle(session);
     }
     template <class T> T* child(QObject* parent, const char* name)
     {
@@ -88,6 +101,7 @@ public:
     QString dir() const { return m_dir.path(); }
 
     CountingMessages messages;
+    InstrumentSession session{std::make_unique<QtCommPort>()};
     std::unique_ptr<FrmStart> start;
 
 private:
@@ -135,7 +149,7 @@ PacedDownload downloadThroughWindow(Program& program, QWidget* window, const QSt
     QElapsedTimer clock;
     std::vector<BlockMark> marks;
     const auto watch =
-        QObject::connect(&program.start->link(), &Link::written, [&](const QByteArray& line, int) {
+        QObject::connect(&program.session.link(), &Link::written, [&](const QByteArray& line, int) {
             if (!line.startsWith(":CARD:PICK?"))
                 return;
             // ":CARD:PICK? name, start, end" + CR LF; the reply is 0x02, the bytes and 0x03.
@@ -150,6 +164,7 @@ PacedDownload downloadThroughWindow(Program& program, QWidget* window, const QSt
     if (stall)
         stall->start();
     program.click(window, "CommandDExec");
+    settle(program.session);
     if (stall)
         stall->stop();
     const BlockMark end{clock.nsecsElapsed(), cpuSeconds(), 0};
@@ -180,7 +195,7 @@ void downloadPaced()
     auto sim = startSim({QStringLiteral("--baud"), QString::number(baud)});
     Program program(*sim);
     const bool connected = program.connect();
-    program.click(program.start.get(), "CommandDloadDisp");
+    program.open("CommandDloadDisp");
     QWidget* window = program.start->dloadWindow();
     if (!connected || !window) {
         figure("download_efficiency_38400", 0, QStringLiteral("NO DOWNLOAD WINDOW"));
@@ -258,13 +273,13 @@ struct MeasSetup
     {
         if (!program.connect())
             return false;
-        program.click(program.start.get(), "CommandMeasDisp");
+        program.open("CommandMeasDisp");
         window = program.start->measWindow();
         if (!window)
             return false;
         program.child<QAction>(window, "MFLogging")->trigger();
         QObject::connect(
-            &program.start->link(), &Link::written,
+            &program.session.link(), &Link::written,
             [this](const QByteArray& line, int) { measurements += line == ":MEAS?\r\n"; });
         return true;
     }
@@ -274,16 +289,24 @@ struct MeasSetup
     {
         auto* repeat = program.child<QPushButton>(window, "CommandRepeat");
         const int first = measurements;
-        const auto watch = QObject::connect(
-            &program.start->link(), &Link::written, [&, repeat](const QByteArray& line, int) {
-                if (line != ":MEAS?\r\n")
-                    return;
-                if (eachMeasurement)
-                    eachMeasurement(measurements - first);
-                if (measurements - first == n)
-                    QTimer::singleShot(0, repeat, &QPushButton::click);
-            });
+        SessionLoop loop(program.session);
+        bool stopped = false;
+        const auto onWritten = [&, repeat](const QByteArray& line, int) {
+            if (line != ":MEAS?\r\n")
+                return;
+            if (eachMeasurement)
+                eachMeasurement(measurements - first);
+            if (measurements - first == n)
+                QTimer::singleShot(0, repeat, [&, repeat] {
+                    repeat->click();
+                    stopped = true;
+                    loop.check();
+                });
+        };
+        const auto watch = QObject::connect(&program.session.link(), &Link::written, onWritten);
         repeat->click();
+        // The pass on its way when Stop was clicked is the run's last.
+        loop.runUntil([&] { return stopped && program.session.idle(); });
         QObject::disconnect(watch);
     }
 };
