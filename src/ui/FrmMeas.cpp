@@ -311,6 +311,7 @@ void FrmMeas::onRepeatClicked()
             m_timerRepeat.setInterval(*ms);
     RepeatTick = false;
     RepeatStop = false;
+    m_looping = true;
     const quint32 run = ++m_run;
     m_timerRepeat.start();
     submitPass(run, true);
@@ -329,9 +330,11 @@ void FrmMeas::passFinished(quint32 run, bool withNames, const Measurement& m)
     if (run != m_run)
         return;
     m_pass.clear();
-    // The link was taken: the run ends, and stays on "Stop" until the user stops it.
-    if (!withNames && m.reply.text == "BUSY")
+    // The link was taken: no more passes; the run stays on "Stop" until the user stops it.
+    if (!withNames && m.reply.text == "BUSY") {
+        m_looping = false;
         return;
+    }
     if (!m.ok())
         reportFailure(m.outcome);
     else
@@ -356,7 +359,7 @@ void FrmMeas::nextPass(quint32 run)
         return;
     }
     // Stopped with nothing on its way, or waiting for the next tick.
-    if (repeatCaptionIs(kRepeat) || !RepeatTick)
+    if (!m_looping || repeatCaptionIs(kRepeat) || !RepeatTick)
         return;
     RepeatTick = false;
     submitPass(run, false);

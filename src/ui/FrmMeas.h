@@ -85,6 +85,9 @@ private:
     // Counts repeat runs: a pass still outstanding from a stopped run is not shown in the
     // next run.
     quint32 m_run = 0;
+    // The run's passes go on at its ticks; a pass refused as busy ends them, and the run
+    // stays on until the user stops it.
+    bool m_looping = false;
     QPointer<Job> m_pass; // the repeat run's pass on its way
     bool m_unloaded = false;
     QPointer<DlgSettings> m_dlgSettings;
