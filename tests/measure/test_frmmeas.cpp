@@ -1,6 +1,6 @@
-// The measurement window through its real controls, over the link to the simulated instrument.
+// The measurement window through its real controls, over the session to the simulated
+// instrument.
 
-#include "BlockingPause.h"
 #include "DlgSettings.h"
 #include "FlexGrid.h"
 #include "FrmMeas.h"
@@ -16,7 +16,6 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using Lines = QList<QByteArray>;
 
@@ -30,41 +29,53 @@ const QByteArray kValues[] = {"+100.10,+5.010,+500.0,-12.5,+501.5,+0.9970,+50.00
                               "+100.13,+5.040,+500.3,-12.5,+501.8,+0.9940,+50.03,\r\n"};
 const Lines kRepeatStart = {":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"};
 
-SimConfig config(int measDelayMs = 0, const QString& fault = {})
+// The simulated instrument as kestrel-sim's options set it up.
+SimConfig config(const QString& options)
 {
     SimConfig c;
-    c.measDelayMs = measDelayMs;
-    SimFault f;
     QString error;
-    if (!fault.isEmpty() && SimFault::parse(fault, &f, &error))
-        c.faults.push_back(f);
+    c.parse(options.split(' ', Qt::SkipEmptyParts), &error);
     return c;
 }
 
-// The window opened over a connected link, the instrument's recording state set first;
-// data.log goes to a folder of the test's own. The opening's lines are kept apart.
+// The window opened (unless told not to) over a connected link, the instrument's recording
+// state set first; data.log goes to a folder of the test's own. The opening's lines are kept
+// apart.
 struct Fixture
 {
-    explicit Fixture(SimConfig c = {}, int recording = 0) : bench(std::move(c))
+    explicit Fixture(const QString& options = {}, int recording = 0, bool opened = true)
+        : bench(config(options))
     {
         QDir::setCurrent(dir.path());
         bench.instrument.state().measure.recording = recording;
-        if (bench.connectDirect()) {
-            bench.clearWire();
-            QObject::connect(&bench.link(), &Link::written, [this](const QByteArray& line, int ms) {
-                timeouts << ms;
-                if (++sent[line] == onAt && line == onLine + "\r\n" && onSent)
-                    TestUtil::later(0, onSent);
-            });
-            window = bench.openMeas();
-            opening = bench.wire();
-        }
+        // Each pause is recorded with the number of lines written before it.
+        bench.session->setPauseLength([this](int ms) {
+            pauses << ms << int(bench.wire().size());
+            if (onPause)
+                TestUtil::later(0, onPause);
+            return ms;
+        });
+        if (!bench.connectDirect())
+            return;
         bench.clearWire();
-        openingTimeouts = std::exchange(timeouts, {});
-        sent.clear();
+        QObject::connect(&bench.link(), &Link::written, [this](const QByteArray& line, int ms) {
+            timeouts << ms;
+            said << line.chopped(2);
+            if (said.count(said.last()) == onAt && said.last() == onLine && onSent)
+                TestUtil::later(0, onSent);
+        });
+        if (opened)
+            open();
     }
     ~Fixture() { QDir::setCurrent(QDir::tempPath()); }
 
+    void open()
+    {
+        window = bench.openMeas();
+        opening = std::exchange(said, {});
+        bench.clearWire();
+        openingTimeouts = std::exchange(timeouts, {});
+    }
     template <class T> T* get(const char* name) { return bench.child<T>(window, name); }
     QPushButton* single() { return get<QPushButton>("CommandSingle"); }
     QPushButton* repeat() { return get<QPushButton>("CommandRepeat"); }
@@ -72,18 +83,23 @@ struct Fixture
     QAction* logging() { return get<QAction>("MFLogging"); }
     QString cell(int row, int col) { return window->grid()->TextMatrix(row, col); }
     QString status() { return window->statusBar()->currentMessage(); }
+    bool stopped() { return TestUtil::caption(repeat()) == QLatin1String("Repeat"); }
     bool idle()
     {
         return single()->isEnabled() && repeat()->isEnabled() && startStop()->isEnabled() &&
-               TestUtil::caption(repeat()) == QLatin1String("Repeat") &&
-               !window->timerRepeat().isActive();
+               stopped() && !window->timerRepeat().isActive();
     }
     // Stop is the only control a run leaves usable.
     bool running()
     {
-        return TestUtil::caption(repeat()) == QLatin1String("Stop") && repeat()->isEnabled() &&
-               !single()->isEnabled() && !startStop()->isEnabled() &&
-               window->timerRepeat().isActive();
+        return !stopped() && repeat()->isEnabled() && !single()->isEnabled() &&
+               !startStop()->isEnabled() && window->timerRepeat().isActive();
+    }
+    // Clicks and waits until the conversation it started has ended.
+    void click(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        bench.settle();
     }
 
     // A text typed into the box is no selection, so the run keeps the interval set here.
@@ -100,39 +116,27 @@ struct Fixture
         onSent = std::move(f);
     }
     void atMeas(int n, std::function<void()> f) { at(":MEAS?", n, std::move(f)); }
-    // Clicks "Repeat"; the click returns when the run's loop has ended. A watchdog stops a run
-    // that would never end, so such a fault fails the test instead of hanging it; false once
-    // it has had to.
+    // Clicks "Repeat" and waits until the run has been stopped and its last pass has ended;
+    // false for a run still going after 8 s (the window's unload ends it with the test).
     bool runRepeat()
     {
-        QTimer watchdog;
-        watchdog.setSingleShot(true);
-        QObject::connect(&watchdog, &QTimer::timeout, [this] {
-            if (TestUtil::caption(repeat()) == QLatin1String("Stop")) {
-                watchdogFired = true;
-                repeat()->click();
-            }
-        });
-        watchdog.start(8000);
         QTest::mouseClick(repeat(), Qt::LeftButton);
-        return !watchdogFired;
+        return TestUtil::waitFor([this] { return stopped() && bench.session->idle(); }, 8000);
     }
     QByteArray log() const
     {
-        QFile f(QDir(dir.path()).filePath(QStringLiteral("data.log")));
+        QFile f(dir.filePath(QStringLiteral("data.log")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
     }
 
     QTemporaryDir dir;
     SimBench bench;
     FrmMeas* window = nullptr;
-    Lines opening;
-    QList<int> timeouts, openingTimeouts;
-    QHash<QByteArray, int> sent;
+    Lines opening, said; // every line the link wrote, to an open port or not
+    QList<int> timeouts, openingTimeouts, pauses;
     QByteArray onLine;
     int onAt = 0;
-    std::function<void()> onSent;
-    bool watchdogFired = false;
+    std::function<void()> onSent, onPause;
 };
 
 } // namespace
@@ -145,6 +149,7 @@ private slots:
     void opening();
     void singleSendsThreeCommandsAndFillsTheGrid();
     void repeatRunTakesTheChosenInterval();
+    void ticksDuringASlowMeasurementMerge_data();
     void ticksDuringASlowMeasurementMerge();
     void stopDuringAMeasurement_data();
     void stopDuringAMeasurement();
@@ -159,9 +164,8 @@ private slots:
     void logFailureWarnsOnceAndUnchecksLogging_data();
     void logFailureWarnsOnceAndUnchecksLogging();
     void settingsDialogIsModalAndClosesWithItsWindow();
-    void closeDuringAConversationSendsNothingMore_data();
-    void closeDuringAConversationSendsNothingMore();
-    void disconnectDuringASingle();
+    void goneDuringAConversationSendsNothingMore_data();
+    void goneDuringAConversationSendsNothingMore();
 };
 
 void TestFrmMeas::opening_data()
@@ -171,8 +175,8 @@ void TestFrmMeas::opening_data()
     QTest::addColumn<QString>("label");
     QTest::newRow("running") << QString() << 2 << "RUN";
     // A reply that names no state keeps the design caption.
-    QTest::newRow("no answer") << "drop,:STAT?,1" << 2 << "Label2";
-    QTest::newRow("other text") << "garble,:STAT?,1" << 0 << "Label2";
+    QTest::newRow("no answer") << "--fault drop,:STAT?,1" << 2 << "Label2";
+    QTest::newRow("other text") << "--fault garble,:STAT?,1" << 0 << "Label2";
 }
 
 // Catches: the state not asked last, a wrong time-out, a reply that names no state shown
@@ -182,7 +186,7 @@ void TestFrmMeas::opening()
     QFETCH(QString, fault);
     QFETCH(int, recording);
     QFETCH(QString, label);
-    Fixture f(config(0, fault), recording);
+    Fixture f(fault, recording);
     QVERIFY(f.window && f.window->isVisible());
     // The settings are received first, the state is asked last; every line with 1000 ms.
     QVERIFY(f.opening.size() > 30);
@@ -205,7 +209,7 @@ void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
         disabledDuring =
             !f.single()->isEnabled() && !f.repeat()->isEnabled() && !f.startStop()->isEnabled();
     });
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
     QCOMPARE(f.timeouts, (QList<int>{1000, 1000, 50000}));
     QVERIFY(disabledDuring);
@@ -219,7 +223,7 @@ void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
 
     // A shorter reply shrinks the grid; without LOGGING no file is made.
     f.bench.instrument.config().measItems = 2;
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.window->grid()->Rows(), 3);
     QCOMPARE(f.log(), QByteArray("<no file>"));
 }
@@ -232,14 +236,10 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     QVERIFY(f.window);
     f.get<QComboBox>("ComboRepeat")->setCurrentIndex(7); // " 2m"
     bool running = false;
-    bool settingsOpened = false;
+    bool settingsOpened = true;
     f.atMeas(1, [&] {
-        // Refused during a run; if opened all the same, it is closed so that the run can end.
-        TestUtil::later(100, [&] {
-            if ((settingsOpened = f.window->settingsDialog()))
-                f.window->settingsDialog()->reject();
-        });
-        f.get<QAction>("MSSettings")->trigger();
+        f.get<QAction>("MSSettings")->trigger(); // refused during a run
+        settingsOpened = f.window->settingsDialog();
         running = f.running() && f.window->timerRepeat().interval() == 120000;
         f.get<QComboBox>("ComboRepeat")->setCurrentIndex(0); // for the next run
         TestUtil::later(500, [&] { f.repeat()->click(); });
@@ -267,86 +267,107 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     QCOMPARE(f.cell(3, 0) + '=' + f.cell(3, 1), QStringLiteral("CH1 P=+500.2"));
 }
 
-// Catches: ticks during a slow measurement queued up into several measurements.
+void TestFrmMeas::ticksDuringASlowMeasurementMerge_data()
+{
+    QTest::addColumn<int>("during"); // the n-th ":MEAS?", whose reply takes 600 ms
+    QTest::newRow("the first pass, names and values") << 1;
+    QTest::newRow("a later pass, values only") << 2;
+}
+
+// Catches: ticks during a slow measurement queued up into several measurements, or a tick
+// starting a pass while one is on its way.
 void TestFrmMeas::ticksDuringASlowMeasurementMerge()
 {
-    Fixture f(config(600));
+    QFETCH(int, during);
+    Fixture f("--meas-delay 600");
     QVERIFY(f.window);
     f.shortInterval(3600000); // ticked by hand
-    // Three ticks while the first repeated measurement waits: one measurement follows.
-    f.at(":HEAD OFF", 1, [&] {
-        f.window->TimerRepeat_Timer();
-        f.atMeas(2, [&] {
+    const auto tick = [&] { f.window->onRepeatTick(); };
+    // One tick in each pass before, three in the pass named: one measurement follows it.
+    std::function<void(int)> pass = [&](int n) {
+        f.atMeas(n, [&, n] {
             for (int ms : {0, 100, 200})
-                TestUtil::later(ms, [&] { f.window->TimerRepeat_Timer(); });
-            f.atMeas(3, [&] { TestUtil::later(1200, [&] { f.repeat()->click(); }); });
+                if (n <= during && (n == during || ms == 0))
+                    TestUtil::later(ms, tick);
+            n <= during ? pass(n + 1) : TestUtil::later(1200, [&] { f.repeat()->click(); });
         });
-    });
+    };
+    pass(1);
     QVERIFY(f.runRepeat());
-    QCOMPARE(f.bench.wire(), kRepeatStart + Lines(2, ":MEAS?"));
-    QCOMPARE(f.cell(1, 1), QStringLiteral("+100.12"));
+    QCOMPARE(f.bench.wire(), kRepeatStart + Lines(during, ":MEAS?"));
+    QCOMPARE(f.cell(1, 1), QStringLiteral("+100.1%1").arg(during));
 }
 
 void TestFrmMeas::stopDuringAMeasurement_data()
 {
+    QTest::addColumn<int>("during"); // the n-th ":MEAS?", whose reply takes 500 ms
     QTest::addColumn<bool>("restart");
-    QTest::newRow("its reply still counts") << false;
-    // Repeat again while the first run's ":MEAS?" still waits: the new run's loop runs above
-    // the old one, and when it has been stopped too, the old reply must not come after it.
-    QTest::newRow("a new run drops its reply") << true;
+    QTest::addColumn<Lines>("wire");
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QString>("u1"); // the grid's value of U1
+    QTest::newRow("its reply still counts") << 2 << false << kRepeatStart + Lines{":MEAS?"}
+                                            << kNames + kValues[0] + kValues[1] << "+100.11";
+    QTest::newRow("the first pass's names and values count")
+        << 1 << false << kRepeatStart << kNames + kValues[0] << "+100.10";
+    // Repeat again while the first run's ":MEAS?" still waits: the new run's names and
+    // ":HEAD OFF" are refused, and the old reply is not the new run's to show.
+    QTest::newRow("a new run drops its reply") << 2 << true << kRepeatStart + Lines(2, ":MEAS?")
+                                               << kNames + kValues[0] + kValues[2] << "+100.12";
 }
 
-// Catches: a reply that came after Stop dropped, or Stop not taking effect at once; an old
-// run's reply shown and logged after a newer run's.
+// Catches: a reply that came after Stop dropped, the run going on after it, or Stop not
+// taking effect at once; an old run's reply shown and logged in a newer run.
 void TestFrmMeas::stopDuringAMeasurement()
 {
+    QFETCH(int, during);
     QFETCH(bool, restart);
-    Fixture f(config(500));
+    QFETCH(Lines, wire);
+    QFETCH(QByteArray, log);
+    QFETCH(QString, u1);
+    Fixture f("--meas-delay 500");
     QVERIFY(f.window);
     f.logging()->trigger();
     f.shortInterval(100);
     bool idleAtOnce = false;
-    f.atMeas(2, [&] {
+    f.atMeas(during, [&] {
         QTest::mouseClick(f.repeat(), Qt::LeftButton); // Stop
         idleAtOnce = f.idle();
         if (restart) {
-            TestUtil::later(1500, [&] { QTest::mouseClick(f.repeat(), Qt::LeftButton); });
-            f.runRepeat(); // nested in the old run's wait
+            // Its first pass is refused while the old reply is due; its first tick is not.
+            f.window->timerRepeat().setInterval(1000);
+            QTest::mouseClick(f.repeat(), Qt::LeftButton);
+            f.atMeas(during + 1, [&] { f.repeat()->click(); });
         }
     });
     QVERIFY(f.runRepeat());
     QVERIFY(idleAtOnce);
-    QVERIFY(TestUtil::waitFor([&] { return f.idle(); }));
-    QTest::qWait(300);
-    if (!restart) {
-        QCOMPARE(f.bench.wire(), kRepeatStart + Lines{":MEAS?"});
-        QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), QStringLiteral("U1=+100.11"));
-        QCOMPARE(f.log(), kNames + kValues[0] + kValues[1]);
-    } else {
-        QVERIFY2(f.log().startsWith(kNames + kValues[0]), f.log().constData());
-        QVERIFY2(!f.log().contains(kValues[1]), f.log().constData());
-        QVERIFY(f.cell(1, 1) != QStringLiteral("+100.11"));
-    }
+    QTest::qWait(300); // a tick would have come
+    QVERIFY(f.idle());
+    QCOMPARE(f.bench.wire(), wire);
+    QCOMPARE(f.log(), log);
+    QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), "U1=" + u1);
 }
 
-// Catches: a refused measurement reported, retried in a loop, or ending the run.
+// Catches: a refused measurement reported in a box, retried in a loop, or ending the run.
 void TestFrmMeas::busyEndsTheLoopButNotTheRun()
 {
-    // "Repeat" clicked while another transaction holds the link: all is refused, and the
-    // first refused repeated measurement ends the loop.
-    Fixture f(config(0, QStringLiteral("delay,aaa,2,1500")));
+    // "Repeat" clicked while another job holds the link: all is refused, and the first
+    // refused repeated measurement ends the loop.
+    Fixture f("--fault delay,aaa,2,1500");
     QVERIFY(f.window);
     f.shortInterval(100);
-    bool loopEnded = false;
-    TestUtil::later(100, [&] { loopEnded = f.runRepeat(); });
-    QCOMPARE(f.bench.link().SendCommand("aaa", 3000).result, Link::ResultComplete);
-    QVERIFY(loopEnded);
-    QTest::qWait(400);
+    TestUtil::later(100, [&] { QTest::mouseClick(f.repeat(), Qt::LeftButton); });
+    const auto held =
+        TestUtil::runJob<Link::Reply>(*f.bench.session, [](Job& job) -> Task<Link::Reply> {
+            co_return co_await job.transact("aaa", 3000);
+        });
+    QVERIFY(held && held->result == Link::Result::Complete);
+    QTest::qWait(400); // ticks that must not start passes
     QCOMPARE(f.bench.wire(), (Lines{"aaa"}));
     QVERIFY(f.bench.messages.shown().isEmpty());
     // The run stays on until the user stops it.
     QVERIFY(f.running());
-    QTest::mouseClick(f.repeat(), Qt::LeftButton);
+    f.click(f.repeat());
     QVERIFY(f.idle());
 }
 
@@ -370,25 +391,25 @@ void TestFrmMeas::failedMeasurementIsNeitherShownNorLogged()
 {
     QFETCH(QString, fault);
     QFETCH(Lines, wire);
-    Fixture f(config(0, fault));
+    Fixture f("--fault " + fault);
     QVERIFY(f.window);
     f.logging()->trigger();
     const auto grid = [&] { return f.cell(1, 1) + f.cell(7, 1); };
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     const QString shown = grid();
     const QByteArray logged = f.log();
     // The 50 s wait for the cut reply ends as a time-out does.
     if (fault.startsWith("truncate"))
         f.atMeas(2, [&] { TestUtil::later(300, [&] { f.bench.link().cancelWait(); }); });
     f.bench.clearWire();
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.bench.wire(), wire);
     QVERIFY2(f.status().startsWith("No reply to " + wire.last() + " at "), qPrintable(f.status()));
     QCOMPARE(grid(), shown);
     QCOMPARE(f.log(), logged);
     QVERIFY(f.idle());
     QTest::qWait(400); // the late reply, if any, has come and gone
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.status(), QString());
     QVERIFY(f.log().size() > logged.size() && f.cell(1, 0) == "U1");
 }
@@ -400,7 +421,7 @@ void TestFrmMeas::lateAcknowledgementIsNoMeasurement()
     // The opening's ":HEAD OFF" and the run's ":HEAD ON" come before the run's ":HEAD OFF".
     // The measured data come 600 ms after ":MEAS?", long after the late acknowledgement: the
     // link cannot tell it by a second line following at once, the measurement must.
-    Fixture f(config(600, QStringLiteral("delay,:HEAD,3,1300")));
+    Fixture f("--meas-delay 600 --fault delay,:HEAD,3,1300");
     QVERIFY(f.window);
     QStringList said;
     QObject::connect(f.window->statusBar(), &QStatusBar::messageChanged,
@@ -440,14 +461,11 @@ void TestFrmMeas::startStop()
     QVERIFY(f.window);
     f.bench.instrument.state().settings.startMeth = startMeth;
     f.bench.instrument.state().settings.startTime = {QDate::currentDate().year() + 1, 1, 1, 0, 0};
-    // The pause must come after the start or stop and before the state is asked again.
-    TestUtil::PauseRecorder pauses;
-    BlockingPause::setImplementation(
-        [&](int ms) { pauses.pauses << ms << int(f.bench.wire().size()); });
-    QTest::mouseClick(f.startStop(), Qt::LeftButton);
+    f.click(f.startStop());
     QCOMPARE(f.bench.wire(), (Lines{":DISP:MODE MEAS", ":HEAD OFF", ":STAT?", command, ":STAT?"}));
     QCOMPARE(f.timeouts, QList<int>(5, 1000));
-    QCOMPARE(pauses.pauses, (QList<int>{1000, 4})); // 1000 ms after the fourth line
+    // The pause must come after the start or stop and before the state is asked again.
+    QCOMPARE(f.pauses, (QList<int>{1000, 4})); // 1000 ms after the fourth line
     QCOMPARE(TestUtil::caption(f.get<QLabel>("Label2")), label);
     QVERIFY(f.idle());
 }
@@ -468,7 +486,7 @@ void TestFrmMeas::logOfARepeatRun()
     QFETCH(QByteArray, expected);
     Fixture f;
     QVERIFY(f.window);
-    QFile older(QDir(f.dir.path()).filePath(QStringLiteral("data.log")));
+    QFile older(f.dir.filePath(QStringLiteral("data.log")));
     QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older\r\n") == 7);
     older.close();
     if (fromTheStart)
@@ -483,10 +501,10 @@ void TestFrmMeas::logOfARepeatRun()
     QCOMPARE(f.log(), "older\r\n" + expected);
 
     // A Single adds its two lines; with logging off again the file stays as it is.
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.log(), "older\r\n" + expected + kNames + kValues[3]);
     f.logging()->trigger();
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.log(), "older\r\n" + expected + kNames + kValues[3]);
 }
 
@@ -506,10 +524,10 @@ void TestFrmMeas::logFailureWarnsOnceAndUnchecksLogging()
     QFETCH(QString, reason);
     Fixture f;
     QVERIFY(f.window);
-    const QString file = QDir(f.dir.path()).filePath(QStringLiteral("data.log"));
+    const QString file = f.dir.filePath(QStringLiteral("data.log"));
     QVERIFY(diskFull ? QFile::link(QStringLiteral("/dev/full"), file) : QDir().mkdir(file));
     f.logging()->trigger();
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.bench.messages.shown().size(), 1);
     const ScriptedMessages::Shown shown = f.bench.messages.shown().first();
     QCOMPARE(shown.kind, MessageService::Kind::Warning);
@@ -520,7 +538,7 @@ void TestFrmMeas::logFailureWarnsOnceAndUnchecksLogging()
     QVERIFY(!f.logging()->isChecked());
     // The measurement is shown all the same, and the next one does not warn again.
     QCOMPARE(f.cell(1, 0), QStringLiteral("U1"));
-    QTest::mouseClick(f.single(), Qt::LeftButton);
+    f.click(f.single());
     QCOMPARE(f.bench.messages.shown().size(), 1);
 }
 
@@ -529,89 +547,101 @@ void TestFrmMeas::settingsDialogIsModalAndClosesWithItsWindow()
 {
     Fixture f;
     QVERIFY(f.window);
-    QPointer<DlgSettings> dlg;
-    bool modal = false;
-    TestUtil::later(200, [&] {
-        dlg = f.window->settingsDialog();
-        modal = dlg && dlg->isVisible() && dlg->isModal();
-        if (dlg)
-            dlg->reject();
-    });
     f.get<QAction>("MSSettings")->trigger();
-    QVERIFY(modal);
+    QPointer<DlgSettings> dlg = f.window->settingsDialog();
+    QVERIFY(dlg && dlg->isVisible() && dlg->isModal());
+    dlg->reject();
     QVERIFY(TestUtil::waitFor([&] { return dlg.isNull(); }));
 
-    // Closing the window closes the dialog; both go once exec() has returned.
+    // Closing the window closes the dialog; both go.
     QPointer<FrmMeas> w = f.window;
-    bool dialogHidden = false;
-    TestUtil::later(200, [&] {
-        dlg = w->settingsDialog();
-        w->close();
-        dialogHidden = dlg && !dlg->isVisible();
-    });
     f.get<QAction>("MSSettings")->trigger();
-    QVERIFY(dialogHidden);
+    dlg = w->settingsDialog();
+    w->close();
+    QVERIFY(dlg && !dlg->isVisible());
     QVERIFY(TestUtil::waitFor([&] { return w.isNull() && dlg.isNull(); }));
 }
 
-void TestFrmMeas::closeDuringAConversationSendsNothingMore_data()
+void TestFrmMeas::goneDuringAConversationSendsNothingMore_data()
 {
-    QTest::addColumn<QByteArray>("button");
-    QTest::addColumn<QByteArray>("closeAt");
+    QTest::addColumn<QString>("button"); // Command...; none: the opening
     QTest::addColumn<int>("nth");
+    QTest::addColumn<QString>("at"); // the nth such line, Start/Stop's "pause", or a "box"
     QTest::addColumn<Lines>("wire");
-    QTest::newRow("Start/Stop") << QByteArray("CommandStart") << QByteArray(":STAT?") << 1
-                                << Lines{":DISP:MODE MEAS", ":HEAD OFF", ":STAT?"};
-    QTest::newRow("Single") << QByteArray("CommandSingle") << QByteArray(":HEAD ON") << 1
-                            << Lines{":HEAD ON"};
-    QTest::newRow("a repeat run") << QByteArray("CommandRepeat") << QByteArray(":MEAS?") << 2
-                                  << kRepeatStart + Lines{":MEAS?"};
+    QTest::addColumn<QString>("how"); // the window closed, Disconnect, or the port lost
+    const Lines recv = {":HEAD OFF", ":WIR?", ":CIRC?"},
+                measured = {":HEAD ON", ":TRAN:SEP 2", ":MEAS?"};
+    const Lines stat = {":DISP:MODE MEAS", ":HEAD OFF", ":STAT?"};
+    QTest::newRow("opening's RECEIVE, closed") << "" << 1 << ":CIRC?" << recv << "close";
+    QTest::newRow("Start/Stop, closed") << "Start" << 1 << ":STAT?" << stat << "close";
+    QTest::newRow("Start/Stop's pause, closed")
+        << "Start" << 0 << "pause" << stat + Lines{":START"} << "close";
+    QTest::newRow("Single, closed") << "Single" << 1 << ":HEAD ON" << Lines{":HEAD ON"} << "close";
+    QTest::newRow("run's first pass, closed") << "Repeat" << 1 << ":MEAS?" << measured << "close";
+    QTest::newRow("repeat pass, closed")
+        << "Repeat" << 2 << ":MEAS?" << kRepeatStart + Lines{":MEAS?"} << "close";
+    // The port is closed, so no reply can come: the disconnect ends the wait at once.
+    QTest::newRow("Single's :MEAS?, Disconnect")
+        << "Single" << 1 << ":MEAS?" << measured << "disconnect";
+    // While a box of the window is open (LOGGING failed, RECEIVE failed), as the loss is met.
+    for (const char* how : {"disconnect", "lost"}) {
+        QTest::addRow("Single's LOGGING warning, %s", how)
+            << "Single" << 0 << "box" << measured << how;
+        QTest::addRow("run's LOGGING warning, %s", how)
+            << "Repeat" << 0 << "box" << kRepeatStart << how;
+        QTest::addRow("opening's ERROR box, %s", how) << "" << 0 << "box" << recv << how;
+    }
 }
 
-// Catches: ":START" or ":STOP" written after the window was closed while Start/Stop asked
-// the instrument's state; the rest of a Single sent after a close during its first step;
-// measurements sent after a close during a run.
-void TestFrmMeas::closeDuringAConversationSendsNothingMore()
+// Catches: the rest of the opening sent, or the window shown, after it went during it;
+// ":START" or ":STOP" written after a close while Start/Stop asked the state, the state asked
+// again after a close during the pause; the rest of a Single, ":HEAD OFF" or measurements
+// of a run sent after a close; a wait outliving the disconnect, so that the user cannot
+// connect again; a crash (under ASan, a use after free) when the window goes while its box
+// is open, or the window left open, or writing, over a link that is gone.
+void TestFrmMeas::goneDuringAConversationSendsNothingMore()
 {
-    QFETCH(QByteArray, button);
-    QFETCH(QByteArray, closeAt);
+    QFETCH(QString, button);
     QFETCH(int, nth);
+    QFETCH(QString, at);
     QFETCH(Lines, wire);
-    Fixture f;
-    QVERIFY(f.window);
-    f.bench.instrument.config().replyDelayMs = 200; // the close comes while the reply waits
-    f.shortInterval(100);
-    TestUtil::PauseRecorder pauses;
-    QPointer<FrmMeas> w = f.window;
-    f.at(closeAt, nth, [&] { w->close(); });
-    QTest::mouseClick(f.get<QPushButton>(button.constData()), Qt::LeftButton);
-    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
+    QFETCH(QString, how);
+    const bool box = at == "box";
+    Fixture f(box && button.isEmpty() ? "--fault drop,:CIRC?,1" : "", 0, !button.isEmpty());
+    f.bench.instrument.config().replyDelayMs = 200; // it goes while the reply waits
+    bool gone = false;
+    const auto go = [&] {
+        if (std::exchange(gone, true))
+            return;
+        if (how == "close")
+            f.bench.start->measWindow()->close();
+        else if (how == "lost")
+            emit f.bench.port->lost(QStringLiteral("unplugged"));
+        else
+            f.bench.start->onConnectClicked(); // "Disconnect", as the loss is to be met
+    };
+    if (at == "pause")
+        f.onPause = go;
+    else if (box)
+        f.bench.messages.onShow([&](const ScriptedMessages::Shown&) { go(); });
+    else
+        f.at(at.toLatin1(), nth, go);
+    if (button.isEmpty()) {
+        f.open();
+    } else {
+        f.shortInterval(100);
+        // Logging on, into a data.log that cannot be written: the reply brings a warning.
+        if (box && QDir().mkdir(f.dir.filePath(QStringLiteral("data.log"))))
+            f.logging()->trigger();
+        QTest::mouseClick(f.get<QPushButton>(qPrintable("Command" + button)), Qt::LeftButton);
+    }
+    f.bench.settle();
     QTest::qWait(400); // a run's next tick would have come
-    QCOMPARE(f.bench.wire(), wire);
-    QVERIFY(pauses.pauses.isEmpty());
-}
-
-// Catches: a Single's wait outliving the disconnect, or the window destroyed under it.
-void TestFrmMeas::disconnectDuringASingle()
-{
-    Fixture f(config(400));
-    QVERIFY(f.window);
-    QPointer<FrmMeas> w = f.window;
-    bool aliveWhileWaiting = false;
-    bool waitEnded = false;
-    f.atMeas(1, [&] {
-        f.bench.start->CommandConnect_Click(); // "Disconnect"
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        aliveWhileWaiting = !w.isNull();
-        // The port is closed, so no reply can come: the disconnect ends the wait at once.
-        waitEnded = f.bench.link().TimeUp() == -1;
-    });
-    QTest::mouseClick(f.single(), Qt::LeftButton);
-    QVERIFY(aliveWhileWaiting && waitEnded);
-    QVERIFY(TestUtil::waitFor([&] { return w.isNull(); }));
-    QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
-    // And the user can connect again straight away.
-    QVERIFY(f.bench.connectDirect());
+    QVERIFY(gone && !f.bench.start->measWindow());
+    QCOMPARE(button.isEmpty() ? f.opening + f.said : f.said, wire);
+    QCOMPARE(f.bench.messages.shown().size(), int(box) + int(how == "lost"));
+    if (how != "close")
+        QVERIFY(f.bench.connectDirect());
 }
 
 QTEST_MAIN(TestFrmMeas)

@@ -66,7 +66,8 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
         if (line == ":MEAS?\r\n" && ++measured == 5) // the Single's and the run's four
             TestUtil::later(0, [&] { repeat->click(); });
     });
-    repeat->click(); // returns when the run has stopped
+    repeat->click();
+    QVERIFY(TestUtil::waitFor([&] { return TestUtil::caption(repeat) == "Repeat"; }) && b.settle());
     QVERIFY(meas->trendHistory().series("U1").size() >= 4);
     const TrendHistory::Series u1 = meas->trendHistory().series("U1");
     for (qsizetype i = 0; i < u1.size(); ++i)
