@@ -51,8 +51,8 @@ struct Fixture
         // Each pause is recorded with the number of lines written before it.
         bench.session->setPauseLength([this](int ms) {
             pauses << ms << int(bench.wire().size());
-            if (onPause)
-                TestUtil::later(0, onPause);
+            TestUtil::later(
+                0, onPause ? onPause : [] {});
             return ms;
         });
         if (!bench.connectDirect())
@@ -79,21 +79,21 @@ struct Fixture
     template <class T> T* get(const char* name) { return bench.child<T>(window, name); }
     QPushButton* single() { return get<QPushButton>("CommandSingle"); }
     QPushButton* repeat() { return get<QPushButton>("CommandRepeat"); }
-    QPushButton* startStop() { return get<QPushButton>("CommandStart"); }
     QAction* logging() { return get<QAction>("MFLogging"); }
     QString cell(int row, int col) { return window->grid()->TextMatrix(row, col); }
     QString status() { return window->statusBar()->currentMessage(); }
     bool stopped() { return TestUtil::caption(repeat()) == QLatin1String("Repeat"); }
-    bool idle()
+    // How many of Single, Repeat and Start/Stop are usable.
+    qsizetype usable()
     {
-        return single()->isEnabled() && repeat()->isEnabled() && startStop()->isEnabled() &&
-               stopped() && !window->timerRepeat().isActive();
+        return std::ranges::count_if(window->findChildren<QPushButton*>(), &QWidget::isEnabled);
     }
+    bool idle() { return usable() == 3 && stopped() && !window->timerRepeat().isActive(); }
     // Stop is the only control a run leaves usable.
     bool running()
     {
-        return !stopped() && repeat()->isEnabled() && !single()->isEnabled() &&
-               !startStop()->isEnabled() && window->timerRepeat().isActive();
+        return !stopped() && repeat()->isEnabled() && usable() == 1 &&
+               window->timerRepeat().isActive();
     }
     // Clicks and waits until the conversation it started has ended.
     void click(QAbstractButton* button)
@@ -170,7 +170,7 @@ private slots:
 
 void TestFrmMeas::opening_data()
 {
-    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("options");
     QTest::addColumn<int>("recording");
     QTest::addColumn<QString>("label");
     QTest::newRow("running") << QString() << 2 << "RUN";
@@ -183,10 +183,10 @@ void TestFrmMeas::opening_data()
 // as one.
 void TestFrmMeas::opening()
 {
-    QFETCH(QString, fault);
+    QFETCH(QString, options);
     QFETCH(int, recording);
     QFETCH(QString, label);
-    Fixture f(fault, recording);
+    Fixture f(options, recording);
     QVERIFY(f.window && f.window->isVisible());
     // The settings are received first, the state is asked last; every line with 1000 ms.
     QVERIFY(f.opening.size() > 30);
@@ -205,10 +205,7 @@ void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
     f.bench.instrument.state().settings.wiring = 5; // 3P4W4I
     f.bench.instrument.state().settings.cirNum = 2;
     bool disabledDuring = false;
-    f.atMeas(1, [&] {
-        disabledDuring =
-            !f.single()->isEnabled() && !f.repeat()->isEnabled() && !f.startStop()->isEnabled();
-    });
+    f.atMeas(1, [&] { disabledDuring = f.usable() == 0; });
     f.click(f.single());
     QCOMPARE(f.bench.wire(), (Lines{":HEAD ON", ":TRAN:SEP 2", ":MEAS?"}));
     QCOMPARE(f.timeouts, (QList<int>{1000, 1000, 50000}));
@@ -235,8 +232,7 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     Fixture f;
     QVERIFY(f.window);
     f.get<QComboBox>("ComboRepeat")->setCurrentIndex(7); // " 2m"
-    bool running = false;
-    bool settingsOpened = true;
+    bool running = false, settingsOpened = true;
     f.atMeas(1, [&] {
         f.get<QAction>("MSSettings")->trigger(); // refused during a run
         settingsOpened = f.window->settingsDialog();
@@ -315,8 +311,8 @@ void TestFrmMeas::stopDuringAMeasurement_data()
                                                << kNames + kValues[0] + kValues[2] << "+100.12";
 }
 
-// Catches: a reply that came after Stop dropped, the run going on after it, or Stop not
-// taking effect at once; an old run's reply shown and logged in a newer run.
+// Catches: a reply that came after Stop dropped (names and values of a first pass too), or
+// Stop not taking effect at once; an old run's reply shown and logged in a newer run.
 void TestFrmMeas::stopDuringAMeasurement()
 {
     QFETCH(int, during);
@@ -461,7 +457,7 @@ void TestFrmMeas::startStop()
     QVERIFY(f.window);
     f.bench.instrument.state().settings.startMeth = startMeth;
     f.bench.instrument.state().settings.startTime = {QDate::currentDate().year() + 1, 1, 1, 0, 0};
-    f.click(f.startStop());
+    f.click(f.get<QPushButton>("CommandStart"));
     QCOMPARE(f.bench.wire(), (Lines{":DISP:MODE MEAS", ":HEAD OFF", ":STAT?", command, ":STAT?"}));
     QCOMPARE(f.timeouts, QList<int>(5, 1000));
     // The pause must come after the start or stop and before the state is asked again.
