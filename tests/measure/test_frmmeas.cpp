@@ -48,11 +48,13 @@ struct Fixture
     {
         QDir::setCurrent(dir.path());
         bench.instrument.state().measure.recording = recording;
-        // Each pause is recorded with the number of lines written before it.
+        // Each pause is recorded with the number of lines written before it; it lasts as
+        // asked only when the test acts during it.
         bench.session->setPauseLength([this](int ms) {
             pauses << ms << int(bench.wire().size());
-            TestUtil::later(
-                0, onPause ? onPause : [] {});
+            if (!onPause)
+                return 0;
+            TestUtil::later(0, onPause);
             return ms;
         });
         if (!bench.connectDirect())
