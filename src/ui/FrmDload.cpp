@@ -2,7 +2,6 @@
 
 #include "FileCommands.h"
 #include "FileDownload.h"
-#include "FileCommands.h"
 #include "InstrumentSession.h"
 #include "MessageService.h"
 
@@ -336,6 +335,10 @@ void FrmDload::onDeleteClicked()
     DisableFileControls();
     const QByteArray name = medium == Medium::Card ? m_files.names().at(row) : QByteArray();
     MessageService::ask(QStringLiteral("Execute?"), this, [this, medium, name](bool yes) {
+        // Unloaded while the question was open (closed, a disconnect, the port lost): the
+        // window is only waiting to be destroyed, and the answer must not delete anything.
+        if (m_unloaded)
+            return;
         if (!yes) {
             EnableFileControls();
             return;
@@ -418,10 +421,10 @@ void FrmDload::downloadFinished(const DownloadRequest& request, const DownloadOu
         for (QChar& c : shown)
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 c = QChar::ReplacementCharacter;
-        return fail(MessageKind::Critical,
-                    QStringLiteral(
-                        "The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
-                        .arg(shown, out.reason));
+        return fail(
+            MessageKind::Critical,
+            QStringLiteral("The file cannot be saved under the name \"%1\": %2.\r\nDo not download")
+                .arg(shown, out.reason));
     }
     case Status::BadSize:
         return fail(MessageKind::Critical,
@@ -442,6 +445,9 @@ void FrmDload::downloadFinished(const DownloadRequest& request, const DownloadOu
                                  "Download the whole file again?")
                       .arg(name);
         MessageService::ask(question, this, [this, request](bool yes) {
+            // As for "Execute?": a Yes must not replace the local file of a closed window.
+            if (m_unloaded)
+                return;
             if (!yes) {
                 EnableFileControls();
                 return;
@@ -462,8 +468,8 @@ void FrmDload::downloadFinished(const DownloadRequest& request, const DownloadOu
         return fail(MessageKind::Critical,
                     QStringLiteral("Cannot read %1\r\nDo not download").arg(target));
     case Status::FileError:
-        return fail(MessageKind::Critical,
-                    QStringLiteral("Cannot write %1: %2\r\nThe download stopped.")
-                        .arg(target, out.reason));
+        return fail(
+            MessageKind::Critical,
+            QStringLiteral("Cannot write %1: %2\r\nThe download stopped.").arg(target, out.reason));
     }
 }

@@ -58,6 +58,17 @@ struct DloadFixture
         bench.clearWire();
         timeouts.clear();
     }
+    // Runs the event loop until no job is left and the window waits for no answer: its
+    // controls are enabled again, or it is gone. (A block may wait out its 5 s time-out.)
+    bool settle()
+    {
+        return TestUtil::waitFor(
+            [this] {
+                return bench.session->idle() &&
+                       (!bench.start->dloadWindow() || ctl<QWidget>("CommandDExec")->isEnabled());
+            },
+            20000);
+    }
 
     // Opens the window (again) and chooses the temporary directory.
     void reopen()
@@ -75,9 +86,14 @@ struct DloadFixture
     void clickMedium(bool card)
     {
         QTest::mouseClick(ctl<QRadioButton>(card ? "Option1" : "Option2"), Qt::LeftButton);
+        settle();
     }
-    void click(const char* button) { QTest::mouseClick(ctl<QPushButton>(button), Qt::LeftButton); }
-    // Selects the file's entry, clicks "Download" and returns when the handler has.
+    void click(const char* button)
+    {
+        QTest::mouseClick(ctl<QPushButton>(button), Qt::LeftButton);
+        settle();
+    }
+    // Selects the file's entry, clicks "Download" and settles.
     void download(const QByteArray& name)
     {
         const auto items = list()->findItems(QString::fromLatin1(name) + '\t', Qt::MatchStartsWith);

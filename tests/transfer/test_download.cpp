@@ -1,22 +1,26 @@
-// Downloads through the download window: byte-exact copies, resume, overwrite, injected
-// faults, the window closed or the link lost on the way, and names, sizes and writes that
-// must not be trusted.
+// Downloads: byte-exact copies through the download window, the decision about the local
+// copy and what the window asks, injected faults, the window gone during a job or while a
+// box is open, and names, sizes and writes that must not be trusted.
 
 #include "DloadFixture.h"
+#include "FileDownload.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
 
 #include <csignal>
+#include <map>
 #include <sys/resource.h>
-#include <utility>
 
 namespace {
 
 using Kind = MessageService::Kind;
+using Status = DownloadOutcome::Status;
+using Wire = QList<QByteArray>;
 const auto Card = SimStorage::Card;
 const auto Memory = SimStorage::Memory;
+const QByteArray M2 = "M0000002.DAT"; // 5000 bytes in the memory
 
 QByteArray pick(SimStorage::Medium m, const QByteArray& name, qint64 start, qint64 end)
 {
@@ -25,20 +29,36 @@ QByteArray pick(SimStorage::Medium m, const QByteArray& name, qint64 start, qint
 }
 
 // The block requests for bytes from..size.
-QList<QByteArray> blocks(SimStorage::Medium m, const QByteArray& name, qint64 from, qint64 size)
+Wire blocks(SimStorage::Medium m, const QByteArray& name, qint64 from, qint64 size)
 {
-    QList<QByteArray> out;
+    Wire out;
     for (; from <= size; from += 1000)
         out << pick(m, name, from, std::min(from + 999, size));
     return out;
 }
+Wire rest(int from)
+{
+    return blocks(Memory, M2, from, 5000);
+}
+// The fetch that compares the local copy's last bytes with the stored ones.
+Wire check(int have)
+{
+    return {pick(Memory, M2, std::max(have - 63, 1), have)};
+}
+// The first n bytes of a stored file with the last one changed: a copy of another file.
+QByteArray differing(SimStorage::Medium m, const QByteArray& name, int n)
+{
+    QByteArray out = SimStorage::content(m, name, 1, n);
+    out[n - 1] = char(out[n - 1] ^ 0x55);
+    return out;
+}
 
-// Runs f from the event loop once the program has written its n-th block request.
-void onPick(Link& link, int n, std::function<void()> f)
+// Runs f from the event loop once the program has written its n-th line containing word.
+void onWritten(Link& link, const QByteArray& word, int n, std::function<void()> f)
 {
     auto count = std::make_shared<int>(0);
-    QObject::connect(&link, &Link::written, [count, n, f](const QByteArray& line, int) {
-        if (line.contains(":PICK? ") && ++*count == n)
+    QObject::connect(&link, &Link::written, [count, word, n, f](const QByteArray& line, int) {
+        if (line.contains(word) && ++*count == n)
             TestUtil::later(0, f);
     });
 }
@@ -60,8 +80,6 @@ private slots:
     void refusedBeforeAnyFetch_data();
     void refusedBeforeAnyFetch();
     void writeFailures();
-    void unloadedWhileAsking_data();
-    void unloadedWhileAsking();
 };
 
 void TestDownload::byteExact_data()
@@ -84,8 +102,8 @@ void TestDownload::byteExact()
         f.clickMedium(false);
     const qint64 size = f.bench.instrument.state().storage.find(m, name)->size;
     QStringList duringThird;
-    onPick(f.bench.link(), 3,
-           [&] { duringThird << f.ctl<QLabel>("Label3")->text() << f.controls(true); });
+    onWritten(f.bench.link(), ":PICK? ", 3,
+              [&] { duringThird << f.ctl<QLabel>("Label3")->text() << f.controls(true); });
     f.clearWire();
 
     f.download(name);
@@ -107,71 +125,87 @@ void TestDownload::localCopy_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("resume");
-    QTest::addColumn<QByteArray>("local"); // M0000002.DAT (5000 bytes) before the download
-    QTest::addColumn<bool>("yes");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QByteArray>("after");
-    QTest::addColumn<QList<QByteArray>>("wire");
-    const QByteArray whole = SimStorage::content(Memory, "M0000002.DAT", 1, 5000);
-    const auto rest = [](int from) { return blocks(Memory, "M0000002.DAT", from, 5000); };
-    // The fetch that compares the local copy's last bytes with the stored ones.
-    const auto check = [](int have) {
-        return QList<QByteArray>{pick(Memory, "M0000002.DAT", std::max(have - 63, 1), have)};
+    QTest::addColumn<QByteArray>("local"); // M0000002.DAT before the download
+    QTest::addColumn<Status>("status");    // the local file is then whole, or as it was
+    QTest::addColumn<Wire>("wire");
+    QTest::addColumn<bool>("yes"); // the window's answer to its question
+    const auto row = [](const char* name, bool resume, const QByteArray& local, Status status,
+                        const Wire& wire, bool yes = true, const QString& fault = {}) {
+        QTest::newRow(name) << fault << resume << local << status << wire << yes;
     };
-    for (int have : {0, 1, 1000, 2500})
+    for (int have : {0, 1, 1000, 2500, 4999})
         QTest::addRow("resume from %d", have)
-            << QString() << true << whole.left(have) << true << QString() << whole
-            << (have ? check(have) : QList<QByteArray>{}) + rest(have + 1);
-    // A local copy of an earlier file of the same name.
-    QByteArray other = whole.left(2500);
-    other[2499] = char(other[2499] ^ 0x55);
-    const QString differs = "The local file M0000002.DAT differs from the file on the "
-                            "instrument. Download the whole file again?";
-    QTest::newRow("different, download again")
-        << QString() << true << other << true << differs << whole << check(2500) + rest(1);
-    QTest::newRow("different, keep it")
-        << QString() << true << other << false << differs << other << check(2500);
-    QTest::newRow("the check fetch fails") << "drop,:MEM:PICK?,1" << true << other << true
-                                           << "Communication error" << other << check(2500);
-    const QString overwrite = "The same name file exists\r\nOverwrite?";
-    const QByteArray junk(5000, 'j');
-    QTest::newRow("resume, same size")
-        << QString() << true << junk << true
-        << "The same name file exists with larger size than spcified file\r\nDo not download"
-        << junk << QList<QByteArray>{};
-    QTest::newRow("overwrite? yes, shorter")
-        << QString() << false << junk.left(300) << true << overwrite << whole << rest(1);
-    QTest::newRow("overwrite? no") << QString() << false << QByteArray(7000, 'j') << false
-                                   << overwrite << QByteArray(7000, 'j') << QList<QByteArray>{};
+            << QString() << true << SimStorage::content(Memory, M2, 1, have) << Status::Complete
+            << (have ? check(have) : Wire{}) + rest(have + 1) << true;
+    row("no local copy", false, "<missing>", Status::Complete, rest(1));
+    const QByteArray other = differing(Memory, M2, 2500), junk(7000, 'j');
+    row("a different file, download again", true, other, Status::AskRestart, check(2500));
+    row("a different file, keep it", true, other, Status::AskRestart, check(2500), false);
+    row("the check fetch fails", true, other, Status::CheckFailed, check(2500), true,
+        "drop,:MEM:PICK?,1");
+    row("as long", true, junk.left(5000), Status::LocalNotShorter, {});
+    row("longer", true, junk, Status::LocalNotShorter, {});
+    row("exists, overwrite it", false, junk.left(300), Status::AskOverwrite, {});
+    row("exists, longer, overwrite it", false, junk, Status::AskOverwrite, {});
+    row("exists, keep it", false, junk, Status::AskOverwrite, {}, false);
 }
 
-// Catches: a resume that starts at the wrong byte, rewrites what is there, truncates, goes
-// past the end, or joins the start of one file to the rest of another (a check of the local
-// copy's end that reads the wrong bytes, or none); an existing file touched without consent
-// or when told No; an overwrite that keeps a longer old tail or appends.
+// The decision about the local copy as a job; where it asks, again as a Yes submits it
+// (replacing the local file); then as the window shows it and acts on the answer. Catches: a
+// resume that starts at the wrong byte, rewrites what is there, truncates, goes past the end,
+// or joins the start of one file to the rest of another (a check of the local copy's end
+// that reads the wrong bytes, or none); an existing file touched before the user agreed or
+// when told No; a replacement that keeps a longer old tail or appends; a wrong text or kind
+// of box; controls left disabled.
 void TestDownload::localCopy()
 {
     QFETCH(QString, fault);
     QFETCH(bool, resume);
     QFETCH(QByteArray, local);
+    QFETCH(Status, status);
+    QFETCH(Wire, wire);
     QFETCH(bool, yes);
-    QFETCH(QString, message);
-    QFETCH(QByteArray, after);
-    QFETCH(QList<QByteArray>, wire);
+    const std::map<Status, QString> boxes = {
+        {Status::AskRestart, "The local file M0000002.DAT differs from the file on the "
+                             "instrument. Download the whole file again?"},
+        {Status::AskOverwrite, "The same name file exists\r\nOverwrite?"},
+        {Status::CheckFailed, "Communication error"},
+        {Status::LocalNotShorter,
+         "The same name file exists with larger size than spcified file\r\nDo not download"}};
+    const bool asks = status == Status::AskRestart || status == Status::AskOverwrite;
+    const QByteArray whole = SimStorage::content(Memory, M2, 1, 5000);
+    for (const bool replace : {false, true}) {
+        if (replace && !asks)
+            break;
+        DloadFixture f({}, fault);
+        if (local != "<missing>")
+            f.writeLocal(M2, local);
+        f.clearWire();
+        const DownloadRequest request{M2,      "5000", f.dir.path(), Medium::Memory, resume,
+                                      replace, {}};
+        const auto out = TestUtil::runJob<DownloadOutcome>(
+            *f.bench.session, [request](Job& job) { return DownloadFile(job, request); });
+        QVERIFY(out);
+        QCOMPARE(out->status, replace ? Status::Complete : status);
+        QCOMPARE(f.local(M2), out->status == Status::Complete ? whole : local);
+        QCOMPARE(f.bench.wire(), replace ? rest(1) : wire);
+    }
     DloadFixture f({}, fault);
     f.clickMedium(false);
-    f.writeLocal("M0000002.DAT", local);
+    if (local != "<missing>")
+        f.writeLocal(M2, local);
     f.ctl<QCheckBox>("CheckResume")->setChecked(resume);
     f.bench.messages.answer(yes);
     f.clearWire();
-    f.download("M0000002.DAT");
-    QCOMPARE(f.bench.messages.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
-    if (!message.isEmpty()) // questions end in "?", refusals in "Do not download"
-        QCOMPARE(f.bench.messages.shown()[0].kind, message.endsWith('?')          ? Kind::Question
-                                                   : message.endsWith("download") ? Kind::Critical
-                                                                                  : Kind::Warning);
-    QCOMPARE(f.local("M0000002.DAT"), after);
-    QCOMPARE(f.bench.wire(), wire);
+    f.download(M2);
+    const QString box = boxes.count(status) ? boxes.at(status) : QString();
+    QCOMPARE(f.bench.messages.texts(), box.isEmpty() ? QStringList{} : QStringList{box});
+    if (!box.isEmpty()) // questions end in "?", refusals in "Do not download"
+        QCOMPARE(f.bench.messages.shown()[0].kind, box.endsWith('?')          ? Kind::Question
+                                                   : box.endsWith("download") ? Kind::Critical
+                                                                              : Kind::Warning);
+    QCOMPARE(f.local(M2), status == Status::Complete || (asks && yes) ? whole : local);
+    QCOMPARE(f.bench.wire(), wire + (asks && yes ? rest(1) : Wire{}));
     QCOMPARE(f.controls(false), QStringList{});
 }
 
@@ -191,66 +225,119 @@ void TestDownload::faultEndsAndResumes()
     QFETCH(QString, fault);
     DloadFixture f({}, fault);
     f.clickMedium(false);
-    f.download("M0000002.DAT");
+    f.download(M2);
     QCOMPARE(f.bench.messages.texts(), QStringList{"Communication error"});
     QCOMPARE(f.bench.messages.shown()[0].kind, Kind::Warning);
-    const QByteArray whole = f.stored(Memory, "M0000002.DAT");
-    QCOMPARE(f.local("M0000002.DAT"), whole.left(2000));
+    const QByteArray whole = f.stored(Memory, M2);
+    QCOMPARE(f.local(M2), whole.left(2000));
     QCOMPARE(f.ctl<QLabel>("Label3")->text(), QStringLiteral("2000/5000"));
     QCOMPARE(f.controls(false), QStringList{});
 
     if (fault.startsWith("hangup")) { // the line is dead: connect again
-        QTest::mouseClick(f.bench.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+        f.bench.start->onConnectClicked();
         QVERIFY(f.bench.connectDirect());
         f.reopen();
         f.clickMedium(false);
     }
     if (fault.startsWith("delay")) // the late block must not be taken for the next one
-        QVERIFY(TestUtil::waitFor([&] { return f.bench.link().BlockLen() > 0; }, 2000));
+        QVERIFY(TestUtil::waitFor([&] { return f.bench.port->idle(); }, 2000));
     f.bench.messages.clear();
-    f.download("M0000002.DAT");
+    f.download(M2);
     QCOMPARE(f.bench.messages.texts(), QStringList{});
-    QCOMPARE(f.local("M0000002.DAT"), whole);
+    QCOMPARE(f.local(M2), whole);
 }
 
 void TestDownload::interrupted_data()
 {
+    QTest::addColumn<QString>("at"); // a job of the window, or a box (how its text ends)
+    QTest::addColumn<int>("n");      // a job: the window goes after the job's n-th line
     QTest::addColumn<QString>("how");
-    QTest::newRow("window closed") << "close";
-    QTest::newRow("port lost") << "lost";
-    QTest::newRow("program closed") << "quit";
+    const std::pair<const char*, int> ats[] = {
+        {"opening listing", 2}, {"listing", 2}, {"delete", 1},     {"format", 1},
+        {"resume check", 1},    {"block", 5},   {"Overwrite?", 0}, {"again?", 0},
+        {"Execute?", 0},        {"Error", 0}};
+    for (const auto& [at, n] : ats)
+        for (const char* how : {"close", "disconnect", "lost", "quit"})
+            QTest::addRow("%s, %s", at, how)
+                << QString::fromLatin1(at) << n << QString::fromLatin1(how);
 }
 
-// During the fifth fetch: the loop ends after it without writing its block, the file keeps
-// the four before, the window goes without a message of its own, and a new window resumes to
-// a byte-identical copy (where its resume starts: localCopy). Under the sanitizer build this also
-// proves that the suspended handler never touches the freed window. A lost port waits out the block
-// time-out.
+// The window closed, a disconnect, the port lost or the program closed while a job of the
+// window waits for a reply, or while a box is open (then answered Yes). Catches: a job or an
+// answer that goes on (writing, on a dead line each command waiting out its time-out; the
+// local file replaced; a delete on the card) or shows anything but the loss itself, a block
+// written after the window went, a prefix lost, the link left busy; under the sanitizer
+// build, a freed window or job touched. After a close, a new window resumes to a
+// byte-identical copy (where: localCopy).
 void TestDownload::interrupted()
 {
+    QFETCH(QString, at);
+    QFETCH(int, n);
     QFETCH(QString, how);
     DloadFixture f;
-    f.bench.port->setPieceSize(100); // the reply takes several receive events
-    onPick(f.bench.link(), 5, [&] {
+    f.bench.port->setPieceSize(100); // a reply takes several receive events
+    QList<SimStorage::File>& card = f.bench.instrument.state().storage.card;
+    const QByteArray wave = f.stored(Card, "WAVE0001.DAT"), m2 = f.stored(Memory, M2);
+    const QByteArray meas = differing(Card, "MEAS0001.DAT", 11); // for "again?"
+    f.writeLocal("MEAS0001.DAT", meas);
+    f.writeLocal(M2, m2.left(2500));
+    f.ctl<QCheckBox>("CheckResume")->setChecked(at != "Overwrite?");
+    f.list()->setCurrentRow(0); // MEAS0001.DAT
+    if (at == "Error")          // the file went before the delete came: refused
+        card.removeAt(0);
+    if (at == "format" || at == "resume check")
+        f.clickMedium(false);
+    if (at == "opening listing")
+        f.w->close();
+    QPointer<FrmDload> window;
+    qsizetype written = -1, shown = -1, stored = -1;
+    const auto go = [&] {
+        window = f.bench.start->dloadWindow();
+        shown = f.bench.messages.shown().size();
+        stored = card.size();
         if (how == "close")
-            f.w->close();
-        else if (how == "lost")
-            emit f.bench.port->lost(QStringLiteral("unplugged"));
-        else
+            window->close();
+        else if (how == "disconnect")
+            f.bench.start->onConnectClicked();
+        else if (how == "quit")
             f.bench.start->close();
-    });
-    f.download("WAVE0001.DAT");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(f.w.isNull());
-    const QByteArray whole = f.stored(Card, "WAVE0001.DAT");
-    QCOMPARE(f.local("WAVE0001.DAT"), whole.left(4000));
-    QVERIFY(!f.bench.messages.texts().contains("Communication error"));
-    QCOMPARE(f.bench.link().Busy(), qint16(0));
-    if (how != "close")
+        else { // handled before a box open now can be answered
+            emit f.bench.port->lost(QStringLiteral("unplugged"));
+            QCoreApplication::sendPostedEvents();
+        }
+        written = f.timeouts.size(); // a lost port's reply may have come first
+    };
+    if (n > 0)
+        onWritten(f.bench.link(), "", n, go);
+    else
+        f.bench.messages.onShow([&](const ScriptedMessages::Shown& s) {
+            if (shown < 0 && s.text.endsWith(at))
+                go();
+        });
+    if (at == "opening listing")
+        f.reopen();
+    else if (at == "listing")
+        f.click("CommandGetFname");
+    else if (at == "delete" || at == "format" || at == "Execute?" || at == "Error")
+        f.click("CommandDelete");
+    else
+        f.download(at == "block" ? "WAVE0001.DAT" : at == "resume check" ? M2 : "MEAS0001.DAT");
+    QVERIFY(TestUtil::waitFor([&] { return shown >= 0 && window.isNull(); }));
+    QVERIFY(f.bench.settle());
+    QVERIFY(TestUtil::waitFor([&] { return !f.bench.link().held(); }));
+    QCOMPARE(f.timeouts.size(), written); // even to a closed port
+    const QString lost = "The connection on COM1 (sim:COM1) was lost: unplugged.";
+    QCOMPARE(f.bench.messages.texts().mid(shown),
+             how == "lost" ? QStringList{lost} : QStringList{});
+    QCOMPARE(f.local("MEAS0001.DAT"), meas);
+    QCOMPARE(f.local(M2), m2.left(2500));
+    QCOMPARE(f.local("WAVE0001.DAT"), at == "block" ? wave.left(4000) : "<missing>");
+    QCOMPARE(card.size(), stored);
+    if (at != "block" || how != "close")
         return;
     f.reopen();
     f.download("WAVE0001.DAT");
-    QCOMPARE(f.local("WAVE0001.DAT"), whole);
+    QCOMPARE(f.local("WAVE0001.DAT"), wave);
 }
 
 void TestDownload::refusedBeforeAnyFetch_data()
@@ -340,44 +427,6 @@ void TestDownload::writeFailures()
     f.download("M0000002.DAT");
     QVERIFY(f.bench.messages.texts().isEmpty());
     QCOMPARE(f.local("M0000002.DAT"), whole);
-}
-
-void TestDownload::unloadedWhileAsking_data()
-{
-    QTest::addColumn<bool>("deleting");
-    QTest::newRow("Overwrite?") << false;
-    QTest::newRow("Execute?") << true;
-}
-
-// The user disconnects while the question is open (the box runs its own event loop), then
-// answers Yes. Catches: a handler that goes on once its window is unloaded: deletes the
-// local file, downloads, deletes on the card, or shows anything more.
-void TestDownload::unloadedWhileAsking()
-{
-    QFETCH(bool, deleting);
-    DloadFixture f;
-    f.clickMedium(deleting);
-    f.writeLocal("M0000002.DAT", "older");
-    f.ctl<QCheckBox>("CheckResume")->setChecked(false);
-    bool disconnected = false;
-    f.bench.messages.onShow([&](const ScriptedMessages::Shown&) {
-        if (!std::exchange(disconnected, true))
-            f.bench.start->CommandConnect_Click();
-    });
-    f.clearWire(); // the port is closed by then: f.timeouts counts what the link was asked to send
-    if (deleting) {
-        f.list()->setCurrentRow(0);
-        f.click("CommandDelete");
-    } else {
-        f.download("M0000002.DAT");
-    }
-    QCOMPARE(f.bench.messages.texts(),
-             QStringList{deleting ? "Execute?" : "The same name file exists\r\nOverwrite?"});
-    QCOMPARE(f.timeouts, QList<int>{});
-    QCOMPARE(f.local("M0000002.DAT"), QByteArray("older"));
-    QVERIFY(f.bench.instrument.state().storage.find(Card, "MEAS0001.DAT"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(f.w.isNull());
 }
 
 QTEST_MAIN(TestDownload)
