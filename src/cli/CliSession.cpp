@@ -46,7 +46,8 @@ CliSession::CliSession(const CliCommand& command) : m_command(command)
     std::function<QString(int)> resolver;
     if (!device.isEmpty())
         resolver = [device](int) { return device; };
-    m_session = std::make_unique<InstrumentSession>(std::make_unique<QtCommPort>(nullptr, resolver));
+    m_session =
+        std::make_unique<InstrumentSession>(std::make_unique<QtCommPort>(nullptr, resolver));
     // A message the user would close in the windows goes to stderr, and the job goes on.
     m_session->setMessageHandler([](Job& job, MessageKind, const QString& text) {
         error(CliOutput::oneLine(text));

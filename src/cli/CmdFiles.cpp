@@ -27,7 +27,8 @@ Task<Exit> list(CliSession& session, Job& job, Listing* listing)
 {
     const CliCommand& c = session.command();
     *listing = co_await ListFiles(job, medium(c));
-    if (const Exit status = session.failure(listing->outcome, QStringLiteral("listing files")); status != Exit::Done)
+    if (const Exit status = session.failure(listing->outcome, QStringLiteral("listing files"));
+        status != Exit::Done)
         co_return status;
     if (listing->files.status() == FileList::Status::NoCard) {
         CliSession::error(
@@ -167,7 +168,8 @@ Task<Exit> RunFiles(CliSession& session, Job& job)
         co_return Exit::Done;
     }
     for (const QString& name : c.names)
-        if (const Exit status = co_await get(session, job, listing.files, name); status != Exit::Done)
+        if (const Exit status = co_await get(session, job, listing.files, name);
+            status != Exit::Done)
             co_return status;
     co_return Exit::Done;
 }

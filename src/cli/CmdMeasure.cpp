@@ -41,7 +41,8 @@ Task<Exit> RunMeasure(CliSession& session, Job& job)
     QElapsedTimer clock;
     clock.start();
     const Measurement first = co_await MeasureWithNames(job);
-    if (const Exit status = session.failure(first.outcome, QStringLiteral("measuring")); status != Exit::Done)
+    if (const Exit status = session.failure(first.outcome, QStringLiteral("measuring"));
+        status != Exit::Done)
         co_return status;
     Exit status = Exit::Done;
     if (!show(session, recorder, recorder.takeHeaderReply(first.reply.text), true, &status))

@@ -11,10 +11,10 @@ Task<Exit> RunRecord(CliSession& session, Job& job)
     if (c.action == CliAction::RecordStatus)
         status = co_await ReadRecordState(job);
     else
-        status = co_await SetRecording(job, c.action == CliAction::RecordStart
-                                                ? RecordAction::Start
-                                                : RecordAction::Stop);
-    if (const Exit s = session.failure(status.outcome, QStringLiteral("recording")); s != Exit::Done)
+        status = co_await SetRecording(
+            job, c.action == CliAction::RecordStart ? RecordAction::Start : RecordAction::Stop);
+    if (const Exit s = session.failure(status.outcome, QStringLiteral("recording"));
+        s != Exit::Done)
         co_return s;
     if (status.state == RecordState::Unknown) {
         CliSession::error(QStringLiteral("the instrument's answer to \":STAT?\" names no state"));

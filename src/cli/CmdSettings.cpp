@@ -50,7 +50,8 @@ Task<Exit> RunSettings(CliSession& session, Job& job)
 
     ModSet& record = session.session().settings();
     const Outcome received = co_await RecvSettings(job, record);
-    if (const Exit status = session.failure(received, QStringLiteral("receiving settings"), true); status != Exit::Done)
+    if (const Exit status = session.failure(received, QStringLiteral("receiving settings"), true);
+        status != Exit::Done)
         co_return status;
     if (c.action == CliAction::SettingsGet) {
         const QString text = SettingsText::format(record);
@@ -71,7 +72,8 @@ Task<Exit> RunSettings(CliSession& session, Job& job)
     SendSettingsInputs inputs;
     inputs.checkAdjust = [&c] { return c.clock ? 1 : 0; };
     const SendResult sent = co_await SendSettings(job, record, inputs);
-    if (const Exit status = session.failure(sent.outcome, QStringLiteral("sending settings"), true); status != Exit::Done)
+    if (const Exit status = session.failure(sent.outcome, QStringLiteral("sending settings"), true);
+        status != Exit::Done)
         co_return status;
     if (sent.refused > 0) {
         CliSession::error(

@@ -11,7 +11,7 @@
 // one is named): no reply, a busy link, or a reply that cannot be the answer to its command.
 struct Outcome
 {
-    QByteArray failedCommand;                       // empty when every transaction completed
+    QByteArray failedCommand;                           // empty when every transaction completed
     Link::Result failedResult = Link::Result::Complete; // Complete: the reply did not fit
     QByteArray failedReply;
 

@@ -121,8 +121,7 @@ signals:
     void pausing(int ms);
 
 private:
-    template <class R>
-    static Task<void> drive(Task<R> task, Job* job, std::function<void(R)> done)
+    template <class R> static Task<void> drive(Task<R> task, Job* job, std::function<void(R)> done)
     {
         R result = co_await task;
         job->finish([done = std::move(done), result = std::move(result)]() mutable {

@@ -22,7 +22,8 @@ struct PromiseBase
     struct Final
     {
         bool await_ready() noexcept { return false; }
-        template <class P> std::coroutine_handle<> await_suspend(std::coroutine_handle<P> h) noexcept
+        template <class P>
+        std::coroutine_handle<> await_suspend(std::coroutine_handle<P> h) noexcept
         {
             const std::coroutine_handle<> next = h.promise().continuation;
             return next ? next : std::noop_coroutine();

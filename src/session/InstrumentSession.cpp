@@ -20,10 +20,12 @@ InstrumentSession::~InstrumentSession()
 
 Job* InstrumentSession::newJob(QObject* owner)
 {
-    auto* job = new Job(*m_link, owner, [this](int ms) { return m_pauseLength ? m_pauseLength(ms) : ms; });
+    auto* job =
+        new Job(*m_link, owner, [this](int ms) { return m_pauseLength ? m_pauseLength(ms) : ms; });
     job->setParent(this);
     m_jobs.append(job);
-    connect(job, &QObject::destroyed, this, [this] { m_jobs.removeIf([](const QPointer<Job>& j) { return j.isNull(); }); });
+    connect(job, &QObject::destroyed, this,
+            [this] { m_jobs.removeIf([](const QPointer<Job>& j) { return j.isNull(); }); });
     connect(job, &Job::messageShown, this, [this, job](MessageKind kind, const QString& text) {
         if (m_messages)
             m_messages(*job, kind, text);
@@ -117,8 +119,7 @@ Job* InstrumentSession::sendSettings(QObject* owner, SendSettingsInputs inputs,
                                      std::function<void(SendResult)> done)
 {
     return submit<SendResult>(
-        owner,
-        [this, inputs](Job& job) { return SendSettings(job, m_settings, inputs); },
+        owner, [this, inputs](Job& job) { return SendSettings(job, m_settings, inputs); },
         std::move(done));
 }
 

@@ -139,10 +139,10 @@ Task<Outcome> RecvSettings(Job& job, ModSet& s)
             reply.result = Link::Result::Timeout;
         if (reply.result != Link::Result::Complete) {
             // The last line that went out: for a busy link, an earlier one.
-            co_await job.message(MessageKind::Plain,
-                                 QStringLiteral("ERROR! %1").arg(int(reply.result), 2, 10,
-                                                                 QLatin1Char('0')) +
-                                     QString::fromLatin1(job.link().LastSent()));
+            co_await job.message(
+                MessageKind::Plain,
+                QStringLiteral("ERROR! %1").arg(int(reply.result), 2, 10, QLatin1Char('0')) +
+                    QString::fromLatin1(job.link().LastSent()));
             co_return Outcome::failure(QByteArray(query), reply.result, reply.text);
         }
         store(reply.text);

@@ -112,54 +112,62 @@ Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inpu
         return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
     };
 
-    if (!co_await out.sendWord(QStringLiteral(":WIR "), W::Wiring, s.Wiring, QStringLiteral("Wiring")))
+    if (!co_await out.sendWord(QStringLiteral(":WIR "), W::Wiring, s.Wiring,
+                               QStringLiteral("Wiring")))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":CIRC") + BlankForm(s.CirNum)))
         co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":SAMP "), W::Sampling, s.Sampling, QStringLiteral("Sampling")))
+    if (!co_await out.sendWord(QStringLiteral(":SAMP "), W::Sampling, s.Sampling,
+                               QStringLiteral("Sampling")))
         co_return out.result();
     if (!co_await out.sendWord(QStringLiteral(":FREQ "), W::Freq, s.Freq, QStringLiteral("Freq")))
         co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":OPER "), W::VarMethod, s.VarMethod, QStringLiteral("VarMethod")))
+    if (!co_await out.sendWord(QStringLiteral(":OPER "), W::VarMethod, s.VarMethod,
+                               QStringLiteral("VarMethod")))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":AVE") + BlankForm(s.Average)))
         co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":VOLT:RANG "), W::URange, s.URange, QStringLiteral("URange")))
+    if (!co_await out.sendWord(QStringLiteral(":VOLT:RANG "), W::URange, s.URange,
+                               QStringLiteral("URange")))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":VT") + BlankForm(s.VT)))
         co_return out.result();
 
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
         if (!co_await out.sendText(QStringLiteral(":SENS") + BlankForm(i) + QLatin1Char(','),
-                          SensText(s.Sens[i]), s.Sens[i], circuit("Sens", i)))
+                                   SensText(s.Sens[i]), s.Sens[i], circuit("Sens", i)))
             co_return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
         if (!co_await out.sendText(QStringLiteral(":CURR:RANG") + BlankForm(i) + QLatin1Char(','),
-                          IRangeText(s.IRange[i]), s.IRange[i], circuit("IRange", i)))
+                                   IRangeText(s.IRange[i]), s.IRange[i], circuit("IRange", i)))
             co_return out.result();
     }
     for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!co_await out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') + PlainForm(s.CT[i])))
+        if (!co_await out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') +
+                               PlainForm(s.CT[i])))
             co_return out.result();
     }
 
-    if (!co_await out.sendWord(QStringLiteral(":START:METH "), W::StartMeth, s.StartMeth, QStringLiteral("StartMeth")))
+    if (!co_await out.sendWord(QStringLiteral(":START:METH "), W::StartMeth, s.StartMeth,
+                               QStringLiteral("StartMeth")))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":START:TIME") +
-                  blankList(s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM)))
+                           blankList(s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM)))
         co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":STOP:METH "), W::StopMeth, s.StopMeth, QStringLiteral("StopMeth")))
+    if (!co_await out.sendWord(QStringLiteral(":STOP:METH "), W::StopMeth, s.StopMeth,
+                               QStringLiteral("StopMeth")))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":STOP:TIME") +
-                  blankList(s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM)))
+                           blankList(s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM)))
         co_return out.result();
     if (!co_await out.send(QStringLiteral(":TIMER") + blankList(s.Timer1, s.Timer2, s.Timer3)))
         co_return out.result();
     if (!co_await out.sendText(QStringLiteral(":INTE "), IntvlText(s.Intvl), s.Intvl,
-                      QStringLiteral("Intvl")))
+                               QStringLiteral("Intvl")))
         co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":DATA:MEDI "), W::Media, s.Media, QStringLiteral("Media")))
+    if (!co_await out.sendWord(QStringLiteral(":DATA:MEDI "), W::Media, s.Media,
+                               QStringLiteral("Media")))
         co_return out.result();
     const QString name = inputs.dataFName ? inputs.dataFName() : s.DataFName;
     if (!sendable(name)) {
@@ -172,13 +180,16 @@ Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inpu
         co_return out.result();
     }
     // A printer destination received from the instrument goes back unchanged.
-    if (!co_await out.sendWord(QStringLiteral(":DATA:COPY:MEDI "), W::CopyDst, s.CopyDst, QStringLiteral("CopyDst")))
+    if (!co_await out.sendWord(QStringLiteral(":DATA:COPY:MEDI "), W::CopyDst, s.CopyDst,
+                               QStringLiteral("CopyDst")))
         co_return out.result();
     if (!co_await out.send(DataItemText(s)))
         co_return out.result();
-    if (!co_await out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON") : QStringLiteral(":DATA:WAVE OFF")))
+    if (!co_await out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON")
+                                  : QStringLiteral(":DATA:WAVE OFF")))
         co_return out.result();
-    if (!co_await out.send(s.Harm ? QStringLiteral(":DATA:HARM ON") : QStringLiteral(":DATA:HARM OFF")))
+    if (!co_await out.send(s.Harm ? QStringLiteral(":DATA:HARM ON")
+                                  : QStringLiteral(":DATA:HARM OFF")))
         co_return out.result();
     if (!co_await out.send(s.THDType == 0 ? QStringLiteral(":THD F") : QStringLiteral(":THD R")))
         co_return out.result();
@@ -198,11 +209,11 @@ Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inpu
     const QDate d = now.date();
     const QTime t = now.time();
     co_await out.send(QStringLiteral(":CLOCK %1,%2,%3,%4,%5,%6")
-                 .arg(d.year())
-                 .arg(d.month())
-                 .arg(d.day())
-                 .arg(t.hour())
-                 .arg(t.minute())
-                 .arg(t.second()));
+                          .arg(d.year())
+                          .arg(d.month())
+                          .arg(d.day())
+                          .arg(t.hour())
+                          .arg(t.minute())
+                          .arg(t.second()));
     co_return out.result();
 }

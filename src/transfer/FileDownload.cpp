@@ -201,8 +201,8 @@ Task<DownloadOutcome> DownloadFile(Job& job, DownloadRequest request)
     }
     FileDownload run = download;
     if (request.progress)
-        run.setProgress([progress = request.progress, start = out.start, size = out.size](
-                            qint32 end) { progress(start, end, size); });
+        run.setProgress([progress = request.progress, start = out.start,
+                         size = out.size](qint32 end) { progress(start, end, size); });
     if (request.progress)
         request.progress(out.start, out.start - 1, out.size);
     const FileDownload::Result result = co_await FileDownload::run(job, run, out.target, out.start);

@@ -214,9 +214,8 @@ void FrmStart::onPortLost(const QString& reason)
     const int port = m_session.port().commPort();
     const QString device = m_session.port().deviceName(port);
     disconnectLink();
-    MessageService::critical(QStringLiteral("The connection on COM%1 (%2) was lost: %3.")
-                                 .arg(port)
-                                 .arg(device, reason));
+    MessageService::critical(
+        QStringLiteral("The connection on COM%1 (%2) was lost: %3.").arg(port).arg(device, reason));
 }
 
 void FrmStart::unloadOthers()

@@ -12,13 +12,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QPointer>
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScatterSeries>

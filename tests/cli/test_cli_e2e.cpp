@@ -2,8 +2,8 @@
 // checking exit status, output and the lines the simulator received.
 
 #include "Connect.h"
-#include "Link.h"
 #include "InstrumentSession.h"
+#include "Link.h"
 #include "RecvSettings.h"
 #include "SendSettings.h"
 #include "SimInstrument.h"

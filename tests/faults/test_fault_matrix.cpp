@@ -108,8 +108,8 @@ Task<Result> deleteFile(Job& job, SimBench& b, QString)
 Task<Result> block(Job& job, SimBench&, QString dir)
 {
     const QByteArray name = "WAVE0001.DAT"; // 5000 bytes: five blocks
-    const FileDownload::Result r =
-        co_await FileDownload::run(job, FileDownload(name, 5000, Medium::Card), dir + "/" + name, 1);
+    const FileDownload::Result r = co_await FileDownload::run(
+        job, FileDownload(name, 5000, Medium::Card), dir + "/" + name, 1);
     QFile f(dir + "/" + name);
     const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     // Whatever was written is a correct prefix of the stored file.
@@ -252,8 +252,10 @@ void TestFaultMatrix::matrix()
     if (!connected)
         return;
     QTest::qWait(fault.startsWith("delay") ? 700 : 50); // late bytes have come
-    const Link::Reply next = *TestUtil::runJob<Link::Reply>(
-        *b.session, [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact(":ID?", 1000); });
+    const Link::Reply next =
+        *TestUtil::runJob<Link::Reply>(*b.session, [](Job& job) -> Task<Link::Reply> {
+            co_return co_await job.transact(":ID?", 1000);
+        });
     QCOMPARE(next.result == Link::Result::Complete && next.text == "1\r\n", usable);
 }
 

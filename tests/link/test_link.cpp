@@ -42,10 +42,9 @@ struct Line
     Link::Reply send(const QByteArray& command, int timeoutMs = 2000,
                      Link::Mode mode = Link::Mode::Line)
     {
-        return *TestUtil::runJob<Link::Reply>(
-            session, [=](Job& job) -> Task<Link::Reply> {
-                co_return co_await job.transact(command, timeoutMs, mode);
-            });
+        return *TestUtil::runJob<Link::Reply>(session, [=](Job& job) -> Task<Link::Reply> {
+            co_return co_await job.transact(command, timeoutMs, mode);
+        });
     }
     Link::Reply fetch(const QByteArray& name, qint32 start, qint32 end, Medium medium)
     {
@@ -159,7 +158,8 @@ void TestLink::busyRefusal()
     // Another job tries a transaction while the first waits.
     QTimer::singleShot(50, [&] {
         l.session.submit<Link::Reply>(
-            nullptr, [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact(":STAT?", 1000); },
+            nullptr,
+            [](Job& job) -> Task<Link::Reply> { co_return co_await job.transact(":STAT?", 1000); },
             [&](Link::Reply r) { nested = r; });
         sendDuringWait = l.link.LastSent();
         writtenDuringWait = l.port.written();

@@ -1,6 +1,5 @@
 #include "TestUtil.h"
 
-
 #include <QAbstractButton>
 #include <QDeadlineTimer>
 #include <QGroupBox>
