@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace {
 
@@ -220,7 +221,7 @@ void TestFaultMatrix::matrix()
     QObject::connect(&b.link(), &Link::written, [&](const QByteArray&, int ms) {
         const int mine = ++sent;
         if (ms > 1000)
-            TestUtil::later(1300, [&b, &sent, mine] {
+            QTimer::singleShot(1300, b.session.get(), [&b, &sent, mine] {
                 if (sent == mine)
                     b.link().cancelWait();
             });
@@ -252,10 +253,7 @@ void TestFaultMatrix::matrix()
     if (!connected)
         return;
     QTest::qWait(fault.startsWith("delay") ? 700 : 50); // late bytes have come
-    const Link::Reply next =
-        *TestUtil::runJob<Link::Reply>(*b.session, [](Job& job) -> Task<Link::Reply> {
-            co_return co_await job.transact(":ID?", 1000);
-        });
+    const Link::Reply next = TestUtil::transact(*b.session, ":ID?");
     QCOMPARE(next.result == Link::Result::Complete && next.text == "1\r\n", usable);
 }
 

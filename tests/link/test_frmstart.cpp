@@ -81,13 +81,8 @@ void TestFrmStart::direct()
     QFETCH(int, baud);
     QFETCH(QString, problem);
     QFETCH(QString, settings);
-    SimConfig c;
     const bool silent = problem == QLatin1String("silent");
-    if (silent) {
-        c.faults.emplace_back();
-        c.faults.back().word = "AAA";
-    }
-    SimBench b(c);
+    SimBench b(SimBench::withFault(silent ? "drop,aaa,1" : ""));
     const bool openError = !problem.isEmpty() && !silent;
     if (openError)
         b.port->setOpenError(problem);

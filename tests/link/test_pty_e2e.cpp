@@ -39,12 +39,6 @@ struct Program
         QTest::mouseClick(c<QPushButton>(name), Qt::LeftButton);
         TestUtil::waitFor([this] { return session.idle(); });
     }
-    Link::Reply send(const QByteArray& command)
-    {
-        return *TestUtil::runJob<Link::Reply>(session, [command](Job& job) -> Task<Link::Reply> {
-            co_return co_await job.transact(command, 1000);
-        });
-    }
 };
 
 } // namespace
@@ -74,7 +68,7 @@ void TestPtyE2E::connectsThroughTheResolvedPort()
         QVERIFY(p.session.connected());
         // Short exchanges back to back: every one completes, none times out.
         for (int i = 0; i < 200; ++i)
-            QVERIFY2(p.send("aaa").text == "COMMAND ERROR\r\n",
+            QVERIFY2(TestUtil::transact(p.session, "aaa").text == "COMMAND ERROR\r\n",
                      qPrintable(QStringLiteral("exchange %1 stalled").arg(i)));
         p.click("CommandConnect");
         QVERIFY(!p.session.connected());

@@ -355,11 +355,7 @@ void TestFrmMeas::busyEndsTheLoopButNotTheRun()
     QVERIFY(f.window);
     f.shortInterval(100);
     TestUtil::later(100, [&] { QTest::mouseClick(f.repeat(), Qt::LeftButton); });
-    const auto held =
-        TestUtil::runJob<Link::Reply>(*f.bench.session, [](Job& job) -> Task<Link::Reply> {
-            co_return co_await job.transact("aaa", 3000);
-        });
-    QVERIFY(held && held->result == Link::Result::Complete);
+    QCOMPARE(TestUtil::transact(*f.bench.session, "aaa", 3000).result, Link::Result::Complete);
     QTest::qWait(400); // ticks that must not start passes
     QCOMPARE(f.bench.wire(), (Lines{"aaa"}));
     QVERIFY(f.bench.messages.shown().isEmpty());

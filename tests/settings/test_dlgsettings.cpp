@@ -514,9 +514,7 @@ void TestDlgSettings::sendFromTheDialog()
 // leaving the dialog locked or not showing the record.
 void TestDlgSettings::receive()
 {
-    SimConfig config;
-    config.faults.push_back({SimFault::Kind::Drop, ":HEAD", 2}); // the second receive times out
-    Fixture f(config);
+    Fixture f(SimBench::withFault("drop,:HEAD,2")); // the second receive times out
     f.open();
     SimSettings& s = f.bench.instrument.state().settings;
     s.wiring = 2; // 3P3W, shown as 3P3W2M

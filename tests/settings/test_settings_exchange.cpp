@@ -94,19 +94,6 @@ bool runSend(SimBench& b, SendSettingsInputs in)
     return b.settle();
 }
 
-// One transaction of a job of its own, as another window's job would run it.
-Task<Link::Reply> ask(Job& job, QByteArray command, int timeoutMs)
-{
-    co_return co_await job.transact(command, timeoutMs);
-}
-
-Link::Reply transact(SimBench& b, const char* command, int timeoutMs)
-{
-    return TestUtil::runJob<Link::Reply>(*b.session,
-                                         [=](Job& job) { return ask(job, command, timeoutMs); })
-        .value_or(Link::Reply{Link::Result::InvalidRange, {}});
-}
-
 ModSet randomValid(QRandomGenerator& rng)
 {
     const auto pick = [&](int n) { return int(rng.bounded(n)); };
@@ -162,7 +149,6 @@ private slots:
     void sendSequence();
     void refusalsWarnAndGoOn();
     void codesWithoutCommand();
-    void editDuringSendReachesLaterCommands();
     void roundTrip();
 };
 
@@ -200,7 +186,7 @@ void TestSettingsExchange::busyLinkNamesTheWaitingLine()
     b.session->settings() = sentinel();
     bool ran = false;
     TestUtil::later(100, [&] { ran = send ? runSend(b, inputs(QString(), 1)) : runRecv(b); });
-    QCOMPARE(transact(b, ":ID?", 2000).text, QByteArray("1\r\n"));
+    QCOMPARE(TestUtil::transact(*b.session, ":ID?", 2000).text, QByteArray("1\r\n"));
     QVERIFY(b.settle());
     QVERIFY(ran);
     QCOMPARE(b.wire(), Lines{":ID?"});
@@ -301,7 +287,7 @@ void TestSettingsExchange::lateReplyNeverShifts()
         QCOMPARE(b.messages.texts().size(), 1);
     }
     if (stat)
-        QCOMPARE(transact(b, ":STAT?", 1000).result, Link::Result::Timeout);
+        QCOMPARE(TestUtil::transact(*b.session, ":STAT?", 1000).result, Link::Result::Timeout);
     TestUtil::waitFor([] { return false; }, pauseMs);
     b.messages.clear();
     const ModSet& m = b.session->settings() = sentinel();
@@ -435,24 +421,6 @@ void TestSettingsExchange::codesWithoutCommand()
                           "DataFName \"A ID 5\" has characters the line cannot carry; this "
                           "setting was not sent.",
                           "Lang = 6" + tail}));
-}
-
-// Each command is built just before it goes out: an edit made while an earlier command
-// waits reaches the later ones.
-void TestSettingsExchange::editDuringSendReachesLaterCommands()
-{
-    SimBench b(SimBench::withFault(QStringLiteral("delay,:SAMP,1,300")));
-    QVERIFY(b.connectDirect());
-    b.clearWire();
-    ModSet& m = b.session->settings() = record();
-    TestUtil::later(100, [&m] { m.Freq = 0, m.ID = 42; });
-
-    QVERIFY(runSend(b, inputs(QStringLiteral("TEST"))));
-
-    Lines want = recordLines;
-    want[3] = ":FREQ 50";
-    want[35] = "ID 42";
-    QCOMPARE(b.wire(), want);
 }
 
 // Catches: any setting that does not come back as it was sent (a word, a number form, an

@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <climits>
+
 namespace TestUtil {
 
 QString caption(const QWidget* w)
@@ -49,6 +52,24 @@ bool waitFor(const std::function<bool()>& pred, int timeoutMs)
 void later(int delayMs, std::function<void()> f)
 {
     QTimer::singleShot(delayMs, std::move(f));
+}
+
+namespace {
+
+Task<Link::Reply> one(Job& job, QByteArray command, int timeoutMs, Link::Mode mode)
+{
+    co_return co_await job.transact(command, timeoutMs, mode);
+}
+
+} // namespace
+
+Link::Reply transact(InstrumentSession& session, const QByteArray& command, int timeoutMs,
+                     Link::Mode mode)
+{
+    return runJob<Link::Reply>(
+               session, [=](Job& job) { return one(job, command, timeoutMs, mode); },
+               int(std::min<qint64>(qint64(timeoutMs) + 5000, INT_MAX)))
+        .value_or(Link::Reply{Link::Result::InvalidRange, {}});
 }
 
 PauseRecorder::PauseRecorder(InstrumentSession& session) : m_session(session)

@@ -34,6 +34,11 @@ std::optional<R> runJob(InstrumentSession& session, std::function<Task<R>(Job&)>
     return result;
 }
 
+// One transaction as a job of its own, as another window's job would run it; a reply with
+// InvalidRange when it had not ended within timeoutMs + 5 s.
+Link::Reply transact(InstrumentSession& session, const QByteArray& command, int timeoutMs = 1000,
+                     Link::Mode mode = Link::Mode::Line);
+
 // Records the jobs' fixed pauses and shortens them to nothing, while it lives.
 class PauseRecorder
 {
