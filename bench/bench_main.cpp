@@ -95,6 +95,17 @@ struct QtFloor : QtFloorClient
 
 const QByteArray kUnknown = "COMMAND ERROR\r\n";
 
+// count exchanges of command in one job; the number of replies that were not kUnknown.
+Task<int> exchanges(Job& job, QByteArray command, int count)
+{
+    int wrong = 0;
+    for (int i = 0; i < count; ++i) {
+        const Link::Reply r = co_await job.transact(command, 1000);
+        wrong += r.text != kUnknown;
+    }
+    co_return wrong;
+}
+
 void linkRoundtrip()
 {
     auto sim = startSim({});
@@ -126,11 +137,13 @@ void linkRoundtrip()
                                       });
                                   },
                                   [&] {
+                                      // The exchanges as one conversation does them, in one
+                                      // job: job_overhead_us gives the cost of a job itself.
                                       Program p(device);
                                       return seconds([&] {
-                                          for (int i = 0; i < n / kSlices; ++i)
-                                              wrong +=
-                                                  transact(p.session, "aaa", 1000).text != kUnknown;
+                                          wrong += runJob(p.session, [&](Job& job) {
+                                              return exchanges(job, "aaa", n / kSlices);
+                                          });
                                       });
                                   },
                               },

@@ -36,7 +36,7 @@ void Link::cancelWait()
 {
     m_grace.stop();
     if (m_pending)
-        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv);
+        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv, Delivery::Later);
 }
 
 bool Link::busyFor(const Job* job) const
@@ -120,13 +120,13 @@ void Link::begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler 
     if (!m_pending)
         return; // the port was closed by a handler of written
     if (m_shutdown) {
-        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv);
+        complete(Result::Timeout, m_mode == Mode::Block ? blockBuf() : m_recv, Delivery::Later);
         return;
     }
     m_timerCom.start();
 }
 
-void Link::complete(Result result, const QByteArray& reply)
+void Link::complete(Result result, const QByteArray& reply, Delivery delivery)
 {
     m_timerCom.stop();
     m_grace.stop();
@@ -135,7 +135,13 @@ void Link::complete(Result result, const QByteArray& reply)
         m_lateLineLikely = true;
     if (!m_holder)
         setBusy(false); // the job that wrote the command was cancelled
-    // Handed over from the event loop: the port's receive handler only completes replies.
+    if (delivery == Delivery::Now) {
+        // From the event loop's own notification: the job may go on at once and write its
+        // next command; it runs no loop, so the port's handler stays short.
+        deliver(m_serial, {result, reply});
+        return;
+    }
+    // Called by a front end (a disconnect): the job goes on once that handler has returned.
     QMetaObject::invokeMethod(
         this, [this, serial = m_serial, reply = Reply{result, reply}] { deliver(serial, reply); },
         Qt::QueuedConnection);

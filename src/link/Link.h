@@ -14,8 +14,8 @@ class CommPort;
 class Job;
 
 // The instrument link: one request/reply transaction at a time over the port. A job starts a
-// transaction and is called back, from the event loop, when the reply is complete (a CR LF,
-// the modem's word, or a block's exact byte count) or its time-out has passed. The link is
+// transaction and is called back when the reply is complete (a CR LF, the modem's word, or a
+// block's exact byte count) or its time-out has passed, never from inside its own start. The link is
 // held by one job from its first transaction to its end; a transaction of any other job
 // meanwhile is refused at once as busy, and nothing is written for it.
 class Link : public QObject
@@ -101,7 +101,12 @@ signals:
 
 private:
     void begin(const QByteArray& line, int timeoutMs, Mode mode, ReplyHandler handler);
-    void complete(Result result, const QByteArray& reply);
+    enum class Delivery
+    {
+        Now,  // from the port's notification or a timer
+        Later // from a caller's handler
+    };
+    void complete(Result result, const QByteArray& reply, Delivery delivery = Delivery::Now);
     void deliver(quint64 serial, const Reply& reply);
     void setBusy(bool busy);
     QByteArray blockBuf() const;
