@@ -15,8 +15,8 @@ class Job;
 
 // The instrument link: one request/reply transaction at a time over the port. A job starts a
 // transaction and is called back when the reply is complete (a CR LF, the modem's word, or a
-// block's exact byte count) or its time-out has passed, never from inside its own start. The link is
-// held by one job from its first transaction to its end; a transaction of any other job
+// block's exact byte count) or its time-out has passed, never from inside its own start. The link
+// is held by one job from its first transaction to its end; a transaction of any other job
 // meanwhile is refused at once as busy, and nothing is written for it.
 class Link : public QObject
 {
