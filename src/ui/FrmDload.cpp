@@ -166,6 +166,24 @@ void FrmDload::buildUi()
     resize(640, 440);
 }
 
+QStringList SaveRoots(const QStringList& mounts, const QString& home)
+{
+    QStringList roots{QStringLiteral("/")};
+    for (const QString& root : mounts) {
+        // The kernel's and the system's own mounts hold nothing to save into.
+        static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot"};
+        bool skip = false;
+        for (const char* h : hidden)
+            skip = skip || root == QLatin1String(h) || root.startsWith(QLatin1String(h) + '/');
+        if (!skip)
+            roots << root;
+    }
+    roots << home;
+    roots.removeDuplicates();
+    std::sort(roots.begin(), roots.end());
+    return roots;
+}
+
 void FrmDload::fillDrives()
 {
     QStringList roots;
@@ -173,21 +191,12 @@ void FrmDload::fillDrives()
     for (const QFileInfo& drive : QDir::drives())
         roots << QDir::toNativeSeparators(drive.absoluteFilePath());
 #else
-    roots << QStringLiteral("/");
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        const QString root = volume.rootPath();
-        // The kernel's and the system's own mounts hold nothing to save into.
-        static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot"};
-        bool skip = !volume.isValid() || !volume.isReady();
-        for (const char* h : hidden)
-            skip = skip || root == QLatin1String(h) || root.startsWith(QLatin1String(h) + '/');
-        if (!skip)
-            roots << root;
-    }
-    roots << QDir::homePath();
+    QStringList mounts;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady())
+            mounts << volume.rootPath();
+    roots = SaveRoots(mounts, QDir::homePath());
 #endif
-    roots.removeDuplicates();
-    std::sort(roots.begin(), roots.end());
     m_driveCombo->addItems(roots);
     // The current drive: the longest root the current directory lies under.
     const QString here = QDir::currentPath();

@@ -8,6 +8,11 @@
 #include <QWidget>
 
 class InstrumentSession;
+
+// The places the window offers to save into: "/", every mounted volume but the kernel's and
+// the system's own, and the home folder; sorted.
+QStringList SaveRoots(const QStringList& mounts, const QString& home);
+
 class QCheckBox;
 class QComboBox;
 class QFileSystemModel;

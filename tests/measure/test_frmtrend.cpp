@@ -10,6 +10,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -33,10 +34,11 @@ void check(QListWidget* list, int row)
 } // namespace
 
 // Catches: a second trend window, a Single or a repeat pass that adds no point, the wrong
-// value drawn, the trend window outliving the measurement window.
+// value drawn, a ninth item drawn, the trend window outliving the measurement window.
 void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
 {
     SimBench b;
+    b.instrument.config().measItems = 9;
     QVERIFY(b.connectDirect());
     FrmMeas* meas = b.openMeas();
     QVERIFY(meas);
@@ -55,6 +57,11 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     check(w->items(), 0);
     QCOMPARE(w->chartsShown(), 1);
     QVERIFY(w->hoverText(0, double(meas->trendHistory().lastX())).contains(QLatin1String("100.1")));
+    for (int row = 1; row < 9; ++row) // the ninth tick is refused, with its message
+        check(w->items(), row);
+    QCOMPARE(w->items()->item(8)->checkState(), Qt::Unchecked);
+    QCOMPARE(b.child<QLabel>(w, "LabelCursor")->text(),
+             QStringLiteral("At most 8 items are drawn."));
 
     // Each pass of a repeat run adds a point: stopped at its fourth measurement, the run has
     // shown four.

@@ -80,6 +80,8 @@ private slots:
     void refusedBeforeAnyFetch_data();
     void refusedBeforeAnyFetch();
     void writeFailures();
+    void saveRoots_data();
+    void saveRoots();
 };
 
 void TestDownload::byteExact_data()
@@ -427,6 +429,27 @@ void TestDownload::writeFailures()
     f.download("M0000002.DAT");
     QVERIFY(f.bench.messages.texts().isEmpty());
     QCOMPARE(f.local("M0000002.DAT"), whole);
+}
+
+void TestDownload::saveRoots_data()
+{
+    QTest::addColumn<QString>("mount");
+    QTest::addColumn<bool>("offered");
+    for (const char* m : {"/proc", "/sys/fs/cgroup", "/dev", "/dev/shm", "/run", "/run/user/1000"})
+        QTest::newRow(m) << m << false;
+    for (const char* m : {"/media/usb", "/runner", "/devices", "/home/x"})
+        QTest::newRow(m) << m << true;
+}
+
+// Catches: the kernel's and the system's own mounts offered as a drive to save into, or a
+// volume dropped because its name merely starts like one.
+void TestDownload::saveRoots()
+{
+    QFETCH(QString, mount);
+    QFETCH(bool, offered);
+    const QStringList roots = SaveRoots({mount}, "/home/x");
+    QCOMPARE(roots.contains(mount), offered);
+    QVERIFY(roots.contains("/") && roots.contains("/home/x"));
 }
 
 QTEST_MAIN(TestDownload)
