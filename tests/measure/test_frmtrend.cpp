@@ -68,11 +68,7 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     b.child<QComboBox>(meas, "ComboRepeat")->setEditText(QStringLiteral("fast"));
     meas->timerRepeat().setInterval(10);
     QPushButton* repeat = b.child<QPushButton>(meas, "CommandRepeat");
-    int measured = 0;
-    QObject::connect(&b.link(), &Link::written, [&](const QByteArray& line) {
-        if (line == ":MEAS?\r\n" && ++measured == 5) // the Single's and the run's four
-            TestUtil::later(0, [&] { repeat->click(); });
-    });
+    b.onLine(":MEAS?", 4, [&] { repeat->click(); });
     repeat->click();
     QVERIFY(TestUtil::waitFor([&] { return TestUtil::caption(repeat) == "Repeat"; }) && b.settle());
     QVERIFY(meas->trendHistory().series("U1").size() >= 4);

@@ -2,6 +2,7 @@
 
 #include "FrmDload.h"
 #include "FrmMeas.h"
+#include "Link.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -13,6 +14,17 @@ SimBench::SimBench(SimConfig config) : instrument(std::move(config))
     session = std::make_unique<InstrumentSession>(std::move(p));
     start = std::make_unique<FrmStart>(*session);
     start->show();
+    QObject::connect(&link(), &Link::written,
+                     [this](const QByteArray&, int ms) { timeouts << ms; });
+}
+
+void SimBench::onLine(const QByteArray& word, int n, std::function<void()> f)
+{
+    auto count = std::make_shared<int>(0);
+    QObject::connect(&link(), &Link::written, [count, word, n, f](const QByteArray& line, int) {
+        if (line.contains(word) && ++*count == n)
+            TestUtil::later(0, f);
+    });
 }
 
 SimConfig SimBench::withFault(const QString& fault, SimConfig config)

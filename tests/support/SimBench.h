@@ -40,9 +40,17 @@ public:
     FrmMeas* openMeas();
     FrmDload* openDload();
 
-    // Command lines the program wrote since the last clearWire(), without CR LF.
+    // Command lines the program wrote since the last clearWire(), without CR LF, and the
+    // time-out each was written with (to an open port or not).
     QList<QByteArray> wire() const { return TestUtil::lines(port->written()); }
-    void clearWire() { port->clearWritten(); }
+    QList<int> timeouts;
+    void clearWire()
+    {
+        port->clearWritten();
+        timeouts.clear();
+    }
+    // Runs f from the event loop once the n-th line containing word from now has been written.
+    void onLine(const QByteArray& word, int n, std::function<void()> f);
 
     template <class T> T* child(QObject* parent, const char* name)
     {

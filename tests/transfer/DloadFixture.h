@@ -23,15 +23,12 @@ struct DloadFixture
     {
         if (!bench.connectDirect())
             qWarning("the bench did not connect");
-        QObject::connect(&bench.link(), &Link::written,
-                         [this](const QByteArray&, int ms) { timeouts << ms; });
         reopen();
     }
 
     SimBench bench;
     QTemporaryDir dir;
     QPointer<FrmDload> w;
-    QList<int> timeouts; // of every line written since the last clearWire()
 
     template <class T> T* ctl(const char* name) { return bench.child<T>(w.data(), name); }
     QListWidget* list() { return ctl<QListWidget>("List1"); }
@@ -52,11 +49,6 @@ struct DloadFixture
             if (ctl<QWidget>(name)->isEnabled() == enabled)
                 out << name;
         return out;
-    }
-    void clearWire()
-    {
-        bench.clearWire();
-        timeouts.clear();
     }
     // Runs the event loop until no job is left and the window waits for no answer: its
     // controls are enabled again, or it is gone. (A block may wait out its 5 s time-out.)

@@ -53,16 +53,6 @@ QByteArray differing(SimStorage::Medium m, const QByteArray& name, int n)
     return out;
 }
 
-// Runs f from the event loop once the program has written its n-th line containing word.
-void onWritten(Link& link, const QByteArray& word, int n, std::function<void()> f)
-{
-    auto count = std::make_shared<int>(0);
-    QObject::connect(&link, &Link::written, [count, word, n, f](const QByteArray& line, int) {
-        if (line.contains(word) && ++*count == n)
-            TestUtil::later(0, f);
-    });
-}
-
 } // namespace
 
 class TestDownload : public QObject
@@ -104,16 +94,16 @@ void TestDownload::byteExact()
         f.clickMedium(false);
     const qint64 size = f.bench.instrument.state().storage.find(m, name)->size;
     QStringList duringThird;
-    onWritten(f.bench.link(), ":PICK? ", 3,
-              [&] { duringThird << f.ctl<QLabel>("Label3")->text() << f.controls(true); });
-    f.clearWire();
+    f.bench.onLine(":PICK? ", 3,
+                   [&] { duringThird << f.ctl<QLabel>("Label3")->text() << f.controls(true); });
+    f.bench.clearWire();
 
     f.download(name);
 
     QCOMPARE(f.bench.messages.texts(), QStringList{});
     QCOMPARE(f.local(name), f.stored(m, name));
     QCOMPARE(f.bench.wire(), blocks(m, name, 1, size));
-    QCOMPARE(f.timeouts, QList<int>(f.bench.wire().size(), 5000));
+    QCOMPARE(f.bench.timeouts, QList<int>(f.bench.wire().size(), 5000));
     if (size > 2000)
         QCOMPARE(duringThird, QStringList{"2000/" + QString::number(size)});
     QCOMPARE(f.ctl<QLabel>("Label3")->text(),
@@ -182,7 +172,7 @@ void TestDownload::localCopy()
         DloadFixture f({}, fault);
         if (local != "<missing>")
             f.writeLocal(M2, local);
-        f.clearWire();
+        f.bench.clearWire();
         const DownloadRequest request{M2,      "5000", f.dir.path(), Medium::Memory, resume,
                                       replace, {}};
         const auto out = TestUtil::runJob<DownloadOutcome>(
@@ -198,7 +188,7 @@ void TestDownload::localCopy()
         f.writeLocal(M2, local);
     f.ctl<QCheckBox>("CheckResume")->setChecked(resume);
     f.bench.messages.answer(yes);
-    f.clearWire();
+    f.bench.clearWire();
     f.download(M2);
     const QString box = boxes.count(status) ? boxes.at(status) : QString();
     QCOMPARE(f.bench.messages.texts(), box.isEmpty() ? QStringList{} : QStringList{box});
@@ -307,10 +297,10 @@ void TestDownload::interrupted()
             emit f.bench.port->lost(QStringLiteral("unplugged"));
             QCoreApplication::sendPostedEvents();
         }
-        written = f.timeouts.size(); // a lost port's reply may have come first
+        written = f.bench.timeouts.size(); // a lost port's reply may have come first
     };
     if (n > 0)
-        onWritten(f.bench.link(), "", n, go);
+        f.bench.onLine("", n, go);
     else
         f.bench.messages.onShow([&](const ScriptedMessages::Shown& s) {
             if (shown < 0 && s.text.endsWith(at))
@@ -327,7 +317,7 @@ void TestDownload::interrupted()
     QVERIFY(TestUtil::waitFor([&] { return shown >= 0 && window.isNull(); }));
     QVERIFY(f.bench.settle());
     QVERIFY(TestUtil::waitFor([&] { return !f.bench.link().held(); }));
-    QCOMPARE(f.timeouts.size(), written); // even to a closed port
+    QCOMPARE(f.bench.timeouts.size(), written); // even to a closed port
     const QString lost = "The connection on COM1 (sim:COM1) was lost: unplugged.";
     QCOMPARE(f.bench.messages.texts().mid(shown),
              how == "lost" ? QStringList{lost} : QStringList{});
@@ -373,7 +363,7 @@ void TestDownload::refusedBeforeAnyFetch()
         return SimReply::line(kind == "MEAS" ? name + ',' + size : QByteArray("NO FILES"));
     });
     f.click("CommandGetFname");
-    f.clearWire();
+    f.bench.clearWire();
     f.download(name);
     QCOMPARE(f.bench.messages.shown().size(), 1);
     QCOMPARE(f.bench.messages.shown()[0].kind, Kind::Critical);

@@ -113,11 +113,11 @@ void TestFileList::listsBothMedia()
 {
     const SimStorage initial;
     DloadFixture f;
-    f.clearWire();
+    f.bench.clearWire();
     f.click("CommandGetFname");
     QCOMPARE(f.bench.wire(), queries("CARD"));
     QCOMPARE(f.entries(), expectedEntries(initial.card));
-    QCOMPARE(f.timeouts, QList<int>(5, 1000));
+    QCOMPARE(f.bench.timeouts, QList<int>(5, 1000));
 
     f.bench.clearWire();
     f.clickMedium(false);
@@ -209,11 +209,11 @@ void TestFileList::deleteAndFormat()
     if (vanished)
         f.bench.instrument.state().storage.card.removeAt(2);
     QStringList expected = f.entries();
-    f.clearWire();
+    f.bench.clearWire();
     f.bench.messages.answer(yes);
     // The 60 s wait for the rest of the reply ends as a time-out does.
     QObject::connect(&f.bench.link(), &Link::written, [&] {
-        if (cut && f.timeouts.size() == 1)
+        if (cut && f.bench.timeouts.size() == 1)
             TestUtil::later(800, [&] { f.bench.link().cancelWait(); });
     });
 
@@ -228,7 +228,7 @@ void TestFileList::deleteAndFormat()
     }
     QCOMPARE(f.bench.wire(), QList<QByteArray>{card ? ":CARD:DEL MEAS0003.DAT" : ":MEM:FORM"} +
                                  queries(card ? "CARD" : "MEM"));
-    QCOMPARE(f.timeouts.value(0), 60000);
+    QCOMPARE(f.bench.timeouts.value(0), 60000);
     if (card)
         expected.removeAt(2);
     else
@@ -246,7 +246,7 @@ void TestFileList::deleteAndFormat()
 void TestFileList::needsASelection()
 {
     DloadFixture f;
-    f.clearWire();
+    f.bench.clearWire();
     for (const char* button : {"CommandDelete", "CommandDExec"}) {
         f.click(button);
         QCOMPARE(f.bench.messages.texts(), QStringList{"File is not selected"});
