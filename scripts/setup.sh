@@ -14,7 +14,7 @@ if [ "${1:-}" = fuzz ]; then
 elif [ "${1:-}" = format ]; then
   packages+=(clang-format)
 elif [ "${1:-}" = package ]; then
-  packages+=(dpkg-dev file help2man lintian appstream desktop-file-utils)
+  packages+=(dpkg-dev file help2man lintian appstream desktop-file-utils systemd)
 fi
 missing=()
 for p in "${packages[@]}"; do
