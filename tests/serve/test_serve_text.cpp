@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -52,12 +51,8 @@ class TestServeText : public QObject
 private slots:
     void resolvesSettings_data();
     void resolvesSettings();
-    void readsFiles_data();
-    void readsFiles();
     void mapsItems_data();
     void mapsItems();
-    void itemNumbers_data();
-    void itemNumbers();
     void writesExposition_data();
     void writesExposition();
     void promtoolAcceptsTheExposition();
@@ -147,72 +142,6 @@ void TestServeText::resolvesSettings()
                 QLatin1Char('+') + expected.replace(QLatin1Char('|'), QStringLiteral("|+")));
 }
 
-void TestServeText::readsFiles_data()
-{
-    QTest::addColumn<QString>("args");    // %D is a folder holding the files below
-    QTest::addColumn<bool>("credential"); // %D/creds/mqtt-password exists
-    // "ok PASSWORD" (the password read), or the exit kind (1, 5) and the start of the error.
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("password file")
-        << "--mqtt mqtt://h --mqtt-password-file %D/pw" << false << "ok s3cret";
-    QTest::newRow("credential") << "--mqtt mqtt://h" << true << "ok fromcreds";
-    QTest::newRow("file wins over credential")
-        << "--mqtt mqtt://h --mqtt-password-file %D/pw" << true << "ok s3cret";
-    QTest::newRow("no password") << "--mqtt mqtt://h" << false << "ok ";
-    QTest::newRow("unreadable password")
-        << "--mqtt mqtt://h --mqtt-password-file %D/none" << true << "5 cannot read %D/none";
-    QTest::newRow("unreadable CA")
-        << "--mqtt mqtts://h --mqtt-cafile %D/none" << false << "5 cannot read %D/none";
-    QTest::newRow("unreadable key")
-        << "--mqtt mqtts://h --mqtt-cert %D/pw --mqtt-key %D/none" << false << "5 cannot read";
-    QTest::newRow("unreadable map") << "--metric-map %D/none" << false << "5 cannot read";
-    QTest::newRow("bad map line") << "--metric-map %D/bad.map" << false
-                                  << "1 %D/bad.map: line 2: expected PATTERN -> FAMILY";
-    QTest::newRow("unreadable config") << "--config %D/none" << false << "5 cannot read";
-    QTest::newRow("config") << "--config %D/c.conf" << false << "ok ";
-}
-
-// Catches: a missing secret or certificate taken as none, a file error given the usage status,
-// the credential directory ignored or preferred over the named file, a password printed.
-void TestServeText::readsFiles()
-{
-    QFETCH(QString, args);
-    QFETCH(bool, credential);
-    QFETCH(QString, expected);
-    QTemporaryDir dir;
-    const auto write = [&dir](const char* name, const QByteArray& bytes) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
-    write("pw", "s3cret\n");
-    write("bad.map", "U{p} -> pqlink_voltage_volts\nnonsense\n");
-    write("c.conf", "mqtt = mqtt://h\nmqtt-password-file = " + dir.filePath("pw").toUtf8() + '\n');
-    QDir(dir.path()).mkdir(QStringLiteral("creds"));
-    if (credential)
-        write("creds/mqtt-password", "fromcreds");
-    args.replace(QLatin1String("%D"), dir.path());
-    expected.replace(QLatin1String("%D"), dir.path());
-    const ServeConfigResult r =
-        LoadServeConfig(words(args), QStringLiteral("h"), dir.filePath(QStringLiteral("creds")));
-    if (expected.startsWith(QLatin1String("ok "))) {
-        QVERIFY2(r.config, qPrintable(r.error));
-        const QString password = expected.mid(3);
-        if (r.config->mqtt)
-            QCOMPARE(r.config->mqtt->password, args.contains(QLatin1String("--config"))
-                                                   ? QStringLiteral("s3cret")
-                                                   : password);
-        QVERIFY(r.config->metricMap);
-        QVERIFY(!ServeConfigText(*r.config).contains(QLatin1String("s3cret")));
-        return;
-    }
-    QVERIFY(!r.config);
-    QCOMPARE(int(r.kind), expected.startsWith(QLatin1Char('5'))
-                              ? int(ServeConfigResult::Error::File)
-                              : int(ServeConfigResult::Error::Usage));
-    QVERIFY2(r.error.startsWith(expected.mid(2)), qPrintable(r.error));
-}
-
 void TestServeText::mapsItems_data()
 {
     QTest::addColumn<QString>("map"); // lines split at '|'
@@ -279,29 +208,6 @@ void TestServeText::mapsItems()
     QCOMPARE(got, expected);
 }
 
-void TestServeText::itemNumbers_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("expected"); // the number, or "-" for none
-    QTest::newRow("sign") << QByteArray("+100.12") << "100.12";
-    QTest::newRow("exponent") << QByteArray("-3.0E+1") << "-30";
-    QTest::newRow("blanks") << QByteArray(" 5 ") << "5";
-    QTest::newRow("dashes") << QByteArray("-----") << "-";
-    QTest::newRow("over") << QByteArray("OVER") << "-";
-    QTest::newRow("nan") << QByteArray("nan") << "-";
-    QTest::newRow("inf") << QByteArray("-inf") << "-";
-    QTest::newRow("empty") << QByteArray("") << "-";
-}
-
-// Catches: a non-number exported as NaN or 0, the exponent ignored.
-void TestServeText::itemNumbers()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QString, expected);
-    const std::optional<double> v = ItemNumber(text);
-    QCOMPARE(v ? QString::number(*v) : QStringLiteral("-"), expected);
-}
-
 void TestServeText::writesExposition_data()
 {
     QTest::addColumn<QString>("map");
@@ -311,7 +217,9 @@ void TestServeText::writesExposition_data()
     const QString power = QStringLiteral("CH{c} P -> pqlink_active_power_watts scale=1000 unit=W");
     QTest::newRow("unmapped") << QString() << true << QString()
                               << "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
-                                 "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active";
+                                 "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active|"
+                                 "+pqlink_item_value{item=\"E\"} -30|"
+                                 "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1";
     QTest::newRow("stale") << QString() << false << QString()
                            << "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7";
     QTest::newRow("non-numeric") << QString() << true << QString()
@@ -362,7 +270,9 @@ void TestServeText::writesExposition()
                                                  {"U2", "+231"},
                                                  {"CH1 P", "1.5"},
                                                  {"CH2 PF", "-----"},
-                                                 {"A\"B\\C\nD", "1"}}));
+                                                 {"A\"B\\C\nD", "1"},
+                                                 {"E", " -3.0E+1"},
+                                                 {"N", "nan"}}));
     Labels extra;
     if (!id.isEmpty())
         extra.emplace_back(QStringLiteral("id"), id);
