@@ -39,7 +39,10 @@ int main(int argc, char* argv[])
                                                     qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
         if (!r.config) {
             std::fprintf(stderr, "pqlink-cli: serve: %s\n", qPrintable(r.error));
-            return int(r.kind == ServeConfigResult::Error::File ? Exit::LocalFile : Exit::Usage);
+            if (r.kind == ServeConfigResult::Error::File)
+                return int(Exit::LocalFile);
+            std::fputs("Try 'pqlink-cli --help' for serve's options.\n", stderr);
+            return int(Exit::Usage);
         }
         const ServeConfig& config = *r.config;
         if (config.help || config.printConfig) {

@@ -137,6 +137,10 @@ Task<ServeWatcher::PollOutcome> ServeWatcher::connectJob(Job& job)
         co_return out;
     }
     out.opened = true;
+    // Counted as soon as the port is open, so that the time from here to the first good
+    // poll can be seen.
+    ++m_state.portOpens;
+    emit stateChanged();
     if (!connected.connected()) {
         out.reason = PollError::NoAnswer;
         out.error = QStringLiteral("the connection test was not answered");
@@ -196,8 +200,6 @@ void ServeWatcher::onDone(const PollOutcome& out, bool connecting)
 {
     m_job = nullptr;
     m_state.lastPollSeconds = m_pollClock.nsecsElapsed() / 1e9;
-    if (out.opened)
-        ++m_state.portOpens;
     if (!connecting || out.opened)
         ++m_state.polls;
     if (!out.ok) {
