@@ -10,10 +10,11 @@ Exit RunServe(CliSession& session, const ServeConfig& config)
     // A service manager stops serve with SIGTERM: that is its normal end.
     session.setInterruptStatus(Exit::Done);
     ServeRunner runner(session.session(), config, QStringLiteral(PQLINK_VERSION));
-    // --- MQTT output: create it here from config.mqtt and connect it to runner.watcher()'s
-    // signals (instrumentFound, linkChanged, polled, stateChanged), reporting its broker
-    // connection with runner.watcher().setMqttConnected(); stop it (offline, bounded wait)
-    // after exec() returns and before the runner goes.
+    // --- MQTT output: create it here from config.mqtt (when set) and connect it to
+    // runner.watcher()'s signals: instrumentFound (info), linkChanged (link ok/lost), polled
+    // (state; when named, config.metricMap->discovery(poll.readings) gives the discovery
+    // items). It reports its broker connection with runner.watcher().setMqttConnected().
+    // Stop it (offline at QoS 1, bounded wait) after exec() returns, before the runner goes.
     QString error;
     switch (runner.start(&error)) {
     case ServeRunner::Start::Serving:

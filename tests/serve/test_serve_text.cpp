@@ -31,7 +31,7 @@ void expectLines(const QByteArray& text, const QString& expected)
     }
 }
 
-PollState pollOf(const QList<std::pair<const char*, const char*>>& items)
+PollState pollOf(const QList<std::pair<QByteArray, QByteArray>>& items)
 {
     QList<QByteArray> names, values;
     for (const auto& [n, v] : items) {
@@ -219,7 +219,9 @@ void TestServeText::writesExposition_data()
                               << "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
                                  "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active|"
                                  "+pqlink_item_value{item=\"E\"} -30|"
-                                 "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1";
+                                 "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1|"
+                                 "+pqlink_item_value{item=\"" +
+                                     QString(128, QLatin1Char('y')) + "\"} 3";
     QTest::newRow("stale") << QString() << false << QString()
                            << "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7";
     QTest::newRow("non-numeric") << QString() << true << QString()
@@ -272,7 +274,8 @@ void TestServeText::writesExposition()
                                                  {"CH2 PF", "-----"},
                                                  {"A\"B\\C\nD", "1"},
                                                  {"E", " -3.0E+1"},
-                                                 {"N", "nan"}}));
+                                                 {"N", "nan"},
+                                                 {QByteArray(130, 'y'), "3"}}));
     Labels extra;
     if (!id.isEmpty())
         extra.emplace_back(QStringLiteral("id"), id);
