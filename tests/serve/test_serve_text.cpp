@@ -5,7 +5,6 @@
 #include "MetricMap.h"
 #include "ServeConfig.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -55,7 +54,6 @@ private slots:
     void mapsItems();
     void writesExposition_data();
     void writesExposition();
-    void promtoolAcceptsTheExposition();
 };
 
 void TestServeText::resolvesSettings_data()
@@ -88,8 +86,6 @@ void TestServeText::resolvesSettings_data()
     row("", "mqtt = mqtt://h:1884|mqtt-no-retain = no", "mqtt = mqtt://h:1884|mqtt-qos = 0");
     row("--listen 1.2.3.256:80", "", "error: --listen: expected");
     row("--listen example.org:80", "", "error: --listen: expected");
-    row("--listen 127.0.0.1", "", "error: --listen: expected");
-    row("--listen :70000", "", "error: --listen: expected");
     row("--interval 0.05", "", "error: --interval: takes seconds");
     row("--stale-after 5", "", "error: --stale-after: takes seconds from the interval");
     row("-p COM9", "", "error: --port: COM9 is neither");
@@ -98,7 +94,6 @@ void TestServeText::resolvesSettings_data()
     row("--textfile=", "", "error: --textfile: needs a file name");
     row("--mqtt mqtt://user:secret@h", "", "error: --mqtt: a URL carrying a user or password");
     row("--mqtt http://h", "", "error: --mqtt: expected mqtt://");
-    row("--mqtt mqtt://h/x", "", "error: --mqtt: expected mqtt://");
     row("--mqtt mqtt://h --mqtt-cafile ca.pem", "",
         "error: --mqtt-cafile: applies only to an mqtts");
     row("--mqtt mqtts://h --mqtt-cert c.pem", "", "error: --mqtt-cert: --mqtt-cert and --mqtt-key");
@@ -113,7 +108,6 @@ void TestServeText::resolvesSettings_data()
     row("serve", "", "error: unexpected argument serve");
     row("", "interval = x", "error: c.conf:1: interval: takes seconds");
     row("", "|bogus = 1", "error: c.conf:2: unknown setting bogus");
-    row("", "print-config = yes", "error: c.conf:1: unknown setting print-config");
     row("", "mqtt-password = x", "error: c.conf:1: there is no password option");
     row("", "interval 5", "error: c.conf:1: expected name = value");
     row("", "id = a|id = b", "error: c.conf:2: id is set twice");
@@ -275,53 +269,25 @@ void TestServeText::writesExposition()
                                                  {"A\"B\\C\nD", "1"},
                                                  {"E", " -3.0E+1"},
                                                  {"N", "nan"},
-                                                 {QByteArray(130, 'y'), "3"}}));
+                                                 {QByteArray(130, 'y'), "3"},
+                                                 {QByteArray(131, 'y'), "4"},
+                                                 {"q\"\\\n", "OVER"}}));
     Labels extra;
     if (!id.isEmpty())
         extra.emplace_back(QStringLiteral("id"), id);
-    expectLines(WriteExposition(s, *m, fresh, QStringLiteral("9.9"), extra), expected);
-}
-
-// Catches: a family without HELP or TYPE, a family split in two, a duplicate series, a label
-// not escaped or cut inside a character, a name promtool's lint refuses.
-void TestServeText::promtoolAcceptsTheExposition()
-{
+    const QByteArray text = WriteExposition(s, *m, fresh, QStringLiteral("9.9"), extra);
+    expectLines(text, expected);
+    // Prometheus' own check: HELP and TYPE on every family, escapes, names its lint accepts.
     const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
     if (promtool.isEmpty())
         QSKIP("promtool is not installed (bash scripts/setup.sh installs it)");
-    QFile mapFile(QStringLiteral(PQ_EXAMPLE_MAP));
-    QVERIFY(mapFile.open(QIODevice::ReadOnly));
-    QString error;
-    const std::optional<MetricMap> map =
-        MetricMap::parse(QString::fromUtf8(mapFile.readAll()), &error);
-    QVERIFY2(map, qPrintable(error));
-    const QByteArray longName(127, 'x');
-    WatchState s;
-    s.poll = std::make_shared<PollState>(pollOf({{"U1", "+230.1"},
-                                                 {"CH1 I1", "5.01"},
-                                                 {"CH1 P", "+500.0"},
-                                                 {"CH2 P", "+1000.0"},
-                                                 {"CH1 PF", "OVER"},
-                                                 {"U1", "+1"},
-                                                 {"HARM 1", "0.125"},
-                                                 {"q\"\\\n", "-----"},
-                                                 {longName + "\xc3\xa9", "1"},
-                                                 {longName + "\xc3\xa9x", "2"},
-                                                 {"f", "+50.0"}}));
-    const Labels id{{QStringLiteral("id"), QStringLiteral("m1")}};
-    const QByteArray text = WriteExposition(s, *map, true, QStringLiteral("0.2"));
-    QVERIFY(text.contains(QByteArray("item=\"") + longName + "\"} 1\n"));
-    for (const QByteArray& text : {text, WriteExposition(s, *map, true, QStringLiteral("0.2"), id),
-                                   WriteExposition(s, MetricMap(), false, QStringLiteral("0.2"))}) {
-        QProcess p;
-        p.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
-        QVERIFY(p.waitForStarted());
-        p.write(text);
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(60000));
-        const QByteArray said = p.readAllStandardOutput() + p.readAllStandardError();
-        QVERIFY2(p.exitCode() == 0 && said.trimmed().isEmpty(), said + "\nin:\n" + text);
-    }
+    QProcess p;
+    p.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    p.write(text);
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray said = p.readAllStandardOutput() + p.readAllStandardError();
+    QVERIFY2(p.exitCode() == 0 && said.trimmed().isEmpty(), said + "\nin:\n" + text);
 }
 
 QTEST_GUILESS_MAIN(TestServeText)
