@@ -17,15 +17,15 @@ enum class Arg
     Optional // --name or --name=VALUE on the command line, name = VALUE in the file
 };
 
-struct Spec
+struct OptionForm
 {
     Arg arg;
     bool inFile;
 };
 
-const QMap<QString, Spec>& specs()
+const QMap<QString, OptionForm>& optionForms()
 {
-    static const QMap<QString, Spec> s{
+    static const QMap<QString, OptionForm> s{
         {QStringLiteral("port"), {Arg::Value, true}},
         {QStringLiteral("baud"), {Arg::Value, true}},
         {QStringLiteral("interval"), {Arg::Value, true}},
@@ -86,13 +86,13 @@ bool parseArgs(const QStringList& args, Settings* out, QString* error)
             *error = kNoPasswordOption;
             return false;
         }
-        const auto spec = specs().constFind(name);
-        if (spec == specs().cend()) {
+        const auto form = optionForms().constFind(name);
+        if (form == optionForms().cend()) {
             *error = QStringLiteral("unknown option %1").arg(a.section(QLatin1Char('='), 0, 0));
             return false;
         }
         const QString origin = QStringLiteral("--") + name;
-        switch (spec->arg) {
+        switch (form->arg) {
         case Arg::Value:
             if (!value) {
                 if (i + 1 >= args.size()) {
@@ -137,8 +137,8 @@ bool parseConfigText(const QString& text, const QString& file, Settings* out, QS
             *error = QStringLiteral("%1: %2").arg(where, kNoPasswordOption);
             return false;
         }
-        const auto spec = specs().constFind(name);
-        if (spec == specs().cend() || !spec->inFile) {
+        const auto form = optionForms().constFind(name);
+        if (form == optionForms().cend() || !form->inFile) {
             *error = QStringLiteral("%1: unknown setting %2").arg(where, name);
             return false;
         }
