@@ -19,10 +19,19 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
 constexpr int kWaitMs = 60000;
+
+// A child that ends with this test, even when the test itself is killed or crashes: no
+// simulator, serve or Prometheus is left running.
+void endsWithUs(QProcess& p)
+{
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
 
 quint16 freePort()
 {
@@ -36,7 +45,7 @@ quint16 freePort()
 QProcess* startSim(const QString& dosdevices, const QStringList& options = {})
 {
     auto* p = new QProcess;
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endsWithUs(*p);
     p->start(qEnvironmentVariable("KESTREL_SIM"),
              QStringList{QStringLiteral("--dosdevices"), dosdevices} + options);
     if (!p->waitForStarted() || !p->waitForReadyRead(10000))
@@ -106,7 +115,7 @@ struct Serve
     Serve(const QString& dir, const QStringList& options)
     {
         portFile = dir + QStringLiteral("/port");
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        endsWithUs(process);
         process.start(qEnvironmentVariable("PQLINK_CLI"),
                       QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
                                   QStringLiteral("127.0.0.1:0"), QStringLiteral("--port-file"),
@@ -192,7 +201,7 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
                      .toUtf8());
     config.close();
     QProcess prometheus;
-    prometheus.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endsWithUs(prometheus);
     prometheus.start(QStringLiteral("prometheus"),
                      {QStringLiteral("--config.file=") + config.fileName(),
                       QStringLiteral("--storage.tsdb.path=") + dir.filePath(QStringLiteral("tsdb")),
