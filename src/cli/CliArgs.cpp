@@ -1,5 +1,7 @@
 #include "CliArgs.h"
 
+#include "ServeConfig.h"
+
 #include <QHash>
 
 #include <cmath>
@@ -72,6 +74,25 @@ CliParse fail(const QString& error)
 
 CliParse ParseCliArgs(const QStringList& args)
 {
+    // serve has options of its own (and a config file): everything but its word goes to
+    // its parser, options before the word included.
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--"))
+            break;
+        if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
+            if (valueOptions().contains(a))
+                ++i;
+            continue;
+        }
+        if (a != QLatin1String("serve"))
+            break;
+        CliCommand c;
+        c.action = CliAction::Serve;
+        c.serveArgs = args;
+        c.serveArgs.removeAt(i);
+        return {c, {}};
+    }
     QHash<QString, QString> values;
     QStringList flags;
     QStringList words;
@@ -238,7 +259,7 @@ CliParse ParseCliArgs(const QStringList& args)
 QString CliUsage()
 {
     return QStringLiteral(
-        R"(Usage: pqlink-cli [-p PORT] [-b BAUD] [--modem NUMBER [--init TEXT]] COMMAND [ARGS]
+               R"(Usage: pqlink-cli [-p PORT] [-b BAUD] [--modem NUMBER [--init TEXT]] COMMAND [ARGS]
 Remote control of the Kestrel power meter over RS-232C, on the same core as pqlink.
 
   -p, --port PORT    COM1..COM8, resolved exactly as the windows resolve them, or a device path; default COM1
@@ -264,6 +285,7 @@ COMMANDS
                                  a progress line on stderr when stderr is a terminal
   files delete NAME              delete a PC-card file
   memory format --yes            format the internal memory
+  serve [OPTIONS]                watch the instrument for Prometheus and MQTT (SERVE below)
 
 DETAILS
   settings   Names are the record's fields (Wiring, CirNum, Sens[1]..Sens[4], IRange[1].., CT[1].., VT,
@@ -285,6 +307,8 @@ DETAILS
 
 EXIT STATUS
   0 done; 1 usage or input error; 2 the port cannot be opened or the connection test fails;
-  3 the instrument refused a command; 4 a time-out; 5 a local file error; 130 interrupted.
-)");
+  3 the instrument refused a command; 4 a time-out; 5 a local file error; 6 serve's listen
+  address is in use; 130 interrupted.
+
+)") + ServeUsage();
 }

@@ -21,7 +21,8 @@ enum class CliAction
     FilesList,
     FilesGet,
     FilesDelete,
-    MemoryFormat
+    MemoryFormat,
+    Serve
 };
 
 struct CliCommand
@@ -47,6 +48,7 @@ struct CliCommand
     QString directory = QStringLiteral(".");
     bool restart = false;
     bool overwrite = false;
+    QStringList serveArgs; // serve: every argument but the word, for its own parser
 
     bool needsLink() const
     {

@@ -142,5 +142,5 @@ void CliSession::onSignal()
     m_interrupted = true;
     // Nothing more goes out: the command's job is cancelled and the port closed.
     m_session->shutdown();
-    QCoreApplication::exit(int(Exit::Interrupted));
+    QCoreApplication::exit(int(m_interruptStatus));
 }

@@ -20,6 +20,7 @@ enum class Exit
     Refused = 3,
     Timeout = 4,
     LocalFile = 5,
+    ListenInUse = 6,
     Interrupted = 130
 };
 
@@ -36,6 +37,9 @@ public:
 
     const CliCommand& command() const { return m_command; }
     InstrumentSession& session() { return *m_session; }
+
+    // The exit status of SIGINT and SIGTERM (serve's is Done: a service manager's stop).
+    void setInterruptStatus(Exit status) { m_interruptStatus = status; }
 
     // Runs the command: its exit status ends the application's event loop.
     void start(std::function<Task<Exit>(CliSession&, Job&)> command);
@@ -60,5 +64,6 @@ private:
     std::unique_ptr<InstrumentSession> m_session;
     QSocketNotifier* m_signals = nullptr;
     bool m_interrupted = false;
+    Exit m_interruptStatus = Exit::Interrupted;
     bool m_stdoutClosed = false;
 };

@@ -3,8 +3,10 @@
 #include "CliArgs.h"
 #include "CliSession.h"
 #include "Commands.h"
+#include "ServeConfig.h"
 
 #include <QCoreApplication>
+#include <QSysInfo>
 
 #include <cstdio>
 
@@ -30,6 +32,29 @@ int main(int argc, char* argv[])
         return int(Exit::Done);
     default:
         break;
+    }
+
+    if (command.action == CliAction::Serve) {
+        const ServeConfigResult r = LoadServeConfig(command.serveArgs, QSysInfo::machineHostName(),
+                                                    qEnvironmentVariable("CREDENTIALS_DIRECTORY"));
+        if (!r.config) {
+            std::fprintf(stderr, "pqlink-cli: serve: %s\n", qPrintable(r.error));
+            if (r.kind == ServeConfigResult::Error::File)
+                return int(Exit::LocalFile);
+            std::fputs("Try 'pqlink-cli --help' for serve's options.\n", stderr);
+            return int(Exit::Usage);
+        }
+        const ServeConfig& config = *r.config;
+        if (config.help || config.printConfig) {
+            std::fputs(qPrintable(config.help ? CliUsage() : ServeConfigText(config)), stdout);
+            return int(Exit::Done);
+        }
+        CliCommand link = command;
+        link.portNumber = config.portNumber;
+        link.devicePath = config.devicePath;
+        link.baud = config.baud;
+        CliSession session(link);
+        return int(RunServe(session, config));
     }
 
     CliSession session(command);

@@ -47,6 +47,14 @@ bool SimConfig::parse(const QStringList& args, QString* error)
         } else if (a == QLatin1String("--meas-delay")) {
             if (!takeInt(args, i, &measDelayMs, error))
                 return false;
+        } else if (a == QLatin1String("--meas-text") && i + 1 < args.size()) {
+            const QString t = args[++i];
+            const qsizetype eq = t.indexOf(QLatin1Char('='));
+            if (eq <= 0 || eq == t.size() - 1) {
+                *error = QStringLiteral("--meas-text needs ITEM=TEXT, not %1").arg(t);
+                return false;
+            }
+            measTexts.insert(t.left(eq).toLatin1(), t.mid(eq + 1).toLatin1());
         } else if (a == QLatin1String("--no-card")) {
             noCard = true;
         } else if (a == QLatin1String("--delete-delay")) {
@@ -97,6 +105,8 @@ Modem (a Hayes modem in front of the instrument):
 Measurement:
   --meas-items N          items in a :MEAS? reply (default: those of the wiring and circuits)
   --meas-delay MS         time the instrument takes to answer :MEAS? (default 0)
+  --meas-text ITEM=TEXT   the item ITEM answers TEXT instead of its number, as an instrument
+                          shows "-----" or "OVER" (repeatable), e.g. --meas-text "CH1 PF=-----"
   :HEAD ON, :HEAD OFF     names before the values in :MEAS?, or values only (the default);
                           :HEAD? answers "ON" or "OFF"
   :TRAN:SEP 1|2|3         item separator of :MEAS?: 1 ";" (the default), 2 ",", 3 TAB

@@ -3,6 +3,7 @@
 #include "SimFault.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,8 @@ struct SimConfig
     // Measurement: items in a ":MEAS?" reply (0: as many as the wiring and circuits give).
     int measItems = 0;
     int measDelayMs = 0;
+    // Items answered with a text instead of their number, by item name.
+    QHash<QByteArray, QByteArray> measTexts;
 
     // Stored files: no PC card inserted; delay of ":CARD:DEL" and ":MEM:FORM".
     bool noCard = false;

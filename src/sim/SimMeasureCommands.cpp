@@ -107,7 +107,7 @@ int SimMeasureCommands::naturalItems(int wiring, int cirNum)
 }
 
 QByteArray SimMeasureCommands::measLine(const SimSettings& settings, const SimMeasureState& state,
-                                        int items)
+                                        int items, const QHash<QByteArray, QByteArray>& texts)
 {
     const QList<Item> natural = naturalList(settings, state.measured);
     const int count = items > 0 ? items : static_cast<int>(natural.size());
@@ -124,7 +124,7 @@ QByteArray SimMeasureCommands::measLine(const SimSettings& settings, const SimMe
                                      signedNumber((i % 97) * 0.125, 3)};
         if (state.headOn)
             line += item.name + ' ';
-        line += item.value;
+        line += texts.value(item.name, item.value);
     }
     return line;
 }
@@ -150,7 +150,8 @@ void SimMeasureCommands::install(SimInstrument& instrument)
     });
     instrument.addCommand("MEAS?", [](SimInstrument& in, const QByteArray&) {
         SimMeasureState& m = in.state().measure;
-        const QByteArray line = measLine(in.state().settings, m, in.config().measItems);
+        const QByteArray line =
+            measLine(in.state().settings, m, in.config().measItems, in.config().measTexts);
         ++m.measured;
         return SimReply::line(line, in.config().measDelayMs);
     });

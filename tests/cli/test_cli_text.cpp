@@ -50,6 +50,9 @@ void TestCliText::parsesCommandLines_data()
     row("--init ATZ measure", "error: --init applies only with --modem");
     row("record", "error: unknown command record");
     row("", "error: no command");
+    // serve's options, those before its word included, go to its own parser.
+    row("-p COM2 serve --interval 5 -b 9600", "Serve serve=-p,COM2,--interval,5,-b,9600");
+    row("measure serve", "error: unexpected argument serve");
 }
 
 // Catches: a value parsed into the wrong field, an option taken by a command it does not
@@ -67,7 +70,7 @@ void TestCliText::parsesCommandLines()
     const char* const actions[] = {"Help",         "Version",   "Ports",       "SettingsGet",
                                    "SettingsSet",  "Measure",   "RecordStart", "RecordStop",
                                    "RecordStatus", "FilesList", "FilesGet",    "FilesDelete",
-                                   "MemoryFormat"};
+                                   "MemoryFormat", "Serve"};
     // Every field, so that a value parsed into the wrong one shows.
     QStringList got{QString::fromLatin1(actions[int(c.action)])};
     got << "port=" + QString::number(c.portNumber) << "dev=" + c.devicePath
@@ -77,7 +80,7 @@ void TestCliText::parsesCommandLines()
         << "clock=" + QString::number(c.clock) << "n=" + QString::number(c.count)
         << "ms=" + QString::number(c.intervalMs) << "log=" + c.logPath
         << "names=" + c.names.join(',') << "dir=" + c.directory
-        << "restart=" + QString::number(c.restart);
+        << "restart=" + QString::number(c.restart) << "serve=" + c.serveArgs.join(',');
     for (const QString& want : expected.split(' '))
         QVERIFY2(got.contains(want), qPrintable(want + " is not in " + got.join(' ')));
 }

@@ -1,0 +1,294 @@
+// The pure parts of serve: its settings, the metric map and the exposition text, which
+// Prometheus' own promtool must accept.
+
+#include "Exposition.h"
+#include "MetricMap.h"
+#include "ServeConfig.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QStringList words(const QString& line)
+{
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Every "+line" must be a line of text, no line may start with a "-prefix".
+void expectLines(const QByteArray& text, const QString& expected)
+{
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QString& e : expected.split(QLatin1Char('|'))) {
+        const QByteArray want = e.mid(1).toUtf8();
+        if (e.startsWith(QLatin1Char('+')))
+            QVERIFY2(lines.contains(want), qPrintable(e + QStringLiteral("\nin:\n") + text));
+        else
+            for (const QByteArray& l : lines)
+                QVERIFY2(!l.startsWith(want), qPrintable(e + QStringLiteral("\nin:\n") + text));
+    }
+}
+
+PollState pollOf(const QList<std::pair<QByteArray, QByteArray>>& items)
+{
+    QList<QByteArray> names, values;
+    for (const auto& [n, v] : items) {
+        names << n;
+        values << v;
+    }
+    PollState p;
+    p.readings = ReadingsFrom(names, values);
+    return p;
+}
+
+} // namespace
+
+class TestServeText : public QObject
+{
+    Q_OBJECT
+private slots:
+    void resolvesSettings_data();
+    void resolvesSettings();
+    void mapsItems_data();
+    void mapsItems();
+    void writesExposition_data();
+    void writesExposition();
+};
+
+void TestServeText::resolvesSettings_data()
+{
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("file"); // the config file c.conf, lines split at '|'
+    // Lines --print-config must show, joined by "|"; or "error: <start of the message>".
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char* args, const char* file, const char* expected) {
+        QTest::newRow(args[0] ? args : file)
+            << QString::fromUtf8(args) << QString::fromUtf8(file) << QString::fromUtf8(expected);
+    };
+    row("", "",
+        "port = COM1|baud = 9600|interval = 10|stale-after = 30|listen = 127.0.0.1:8642|"
+        "id = meter1-COM1");
+    row("-p /dev/serial/by-id/usb-FT232R_A1-if00 -b 38400 --interval 0.5", "",
+        "port = /dev/serial/by-id/usb-FT232R_A1-if00|baud = 38400|stale-after = 1.5|"
+        "id = meter1-usb-FT232R_A1-if00");
+    row("--interval 2", "interval = 5|listen = :0|# a comment||textfile = /t/x.prom",
+        "interval = 2|stale-after = 6|listen = 127.0.0.1:0|textfile = /t/x.prom");
+    row("--listen [::1]:9000 --stale-after 40 --id m_2", "",
+        "listen = [::1]:9000|stale-after = 40|id = m_2");
+    row("--listen=0.0.0.0:80", "", "listen = 0.0.0.0:80");
+    row("--mqtt mqtts://broker.lan --mqtt-topic site/a --ha-discovery --mqtt-qos 1 "
+        "--mqtt-no-retain --mqtt-user u --mqtt-cafile ca.pem",
+        "",
+        "mqtt = mqtts://broker.lan:8883|mqtt-topic = site/a|ha-discovery = homeassistant|"
+        "mqtt-qos = 1|mqtt-no-retain = yes|mqtt-user = u|mqtt-cafile = ca.pem");
+    row("--mqtt mqtt://[::1] --ha-discovery=ha", "", "mqtt = mqtt://[::1]:1883|ha-discovery = ha");
+    row("", "mqtt = mqtt://h:1884|mqtt-no-retain = no", "mqtt = mqtt://h:1884|mqtt-qos = 0");
+    row("--listen 1.2.3.256:80", "", "error: --listen: expected");
+    row("--listen example.org:80", "", "error: --listen: expected");
+    row("--interval 0.05", "", "error: --interval: takes seconds");
+    row("--stale-after 5", "", "error: --stale-after: takes seconds from the interval");
+    row("-p COM9", "", "error: --port: COM9 is neither");
+    row("-b 4800", "", "error: --baud: 4800");
+    row("--id a.b", "", "error: --id: takes letters");
+    row("--textfile=", "", "error: --textfile: needs a file name");
+    row("--mqtt mqtt://user:secret@h", "", "error: --mqtt: a URL carrying a user or password");
+    row("--mqtt http://h", "", "error: --mqtt: expected mqtt://");
+    row("--mqtt mqtt://h --mqtt-cafile ca.pem", "",
+        "error: --mqtt-cafile: applies only to an mqtts");
+    row("--mqtt mqtts://h --mqtt-cert c.pem", "", "error: --mqtt-cert: --mqtt-cert and --mqtt-key");
+    row("--mqtt mqtt://h --mqtt-topic a/#", "", "error: --mqtt-topic: takes a topic");
+    row("--mqtt mqtt://h --mqtt-qos 3", "", "error: --mqtt-qos: takes 0, 1 or 2");
+    row("--mqtt-user u", "", "error: --mqtt-user: applies only with --mqtt");
+    row("--ha-discovery", "", "error: --ha-discovery: applies only with --mqtt");
+    row("--mqtt-password x", "", "error: there is no password option");
+    row("--print-config=yes", "", "error: option --print-config takes no value");
+    row("--interval", "", "error: option --interval needs a value");
+    row("--bogus 1", "", "error: unknown option --bogus");
+    row("serve", "", "error: unexpected argument serve");
+    row("", "interval = x", "error: c.conf:1: interval: takes seconds");
+    row("", "|bogus = 1", "error: c.conf:2: unknown setting bogus");
+    row("", "mqtt-password = x", "error: c.conf:1: there is no password option");
+    row("", "interval 5", "error: c.conf:1: expected name = value");
+    row("", "id = a|id = b", "error: c.conf:2: id is set twice");
+    row("", "mqtt = mqtt://h|mqtt-no-retain = maybe", "error: c.conf:2: mqtt-no-retain: takes yes");
+}
+
+// Catches: a value in the wrong field, the file winning over a flag, a bad value accepted, an
+// error that names neither the option nor the line, a URL with credentials let through.
+void TestServeText::resolvesSettings()
+{
+    QFETCH(QString, args);
+    QFETCH(QString, file);
+    QFETCH(QString, expected);
+    const ServeConfigResult r =
+        ResolveServeConfig(words(args), file.replace(QLatin1Char('|'), QLatin1Char('\n')),
+                           QStringLiteral("c.conf"), QStringLiteral("meter1.example.org"));
+    if (expected.startsWith(QLatin1String("error: "))) {
+        QVERIFY(!r.config);
+        QCOMPARE(r.kind, ServeConfigResult::Error::Usage);
+        QVERIFY2(r.error.startsWith(expected.mid(7)), qPrintable(r.error));
+        QVERIFY(!r.error.contains(QLatin1String("secret")));
+        return;
+    }
+    QVERIFY2(r.config, qPrintable(r.error));
+    expectLines(ServeConfigText(*r.config).toUtf8(),
+                QLatin1Char('+') + expected.replace(QLatin1Char('|'), QStringLiteral("|+")));
+}
+
+void TestServeText::mapsItems_data()
+{
+    QTest::addColumn<QString>("map"); // lines split at '|'
+    QTest::addColumn<QString>("item");
+    // "family{label=value,...} xSCALE UNIT CLASS", "-" for unmapped, or "error: ...".
+    QTest::addColumn<QString>("expected");
+    const auto row = [](const char* tag, const char* map, const char* item, const char* expected) {
+        QTest::newRow(tag) << QString::fromUtf8(map) << QString::fromUtf8(item)
+                           << QString::fromUtf8(expected);
+    };
+    const char* volts = "U{phase} -> pqlink_voltage_volts unit=V class=voltage";
+    row("label", volts, "U1", "pqlink_voltage_volts{phase=1} x1 V voltage");
+    row("label takes a run", volts, "U12", "pqlink_voltage_volts{phase=12} x1 V voltage");
+    row("label needs text", volts, "U", "-");
+    row("whole name", volts, "U1 ", "-");
+    row("case", "f -> pqlink_frequency_hertz", "F", "-");
+    row("two labels", "CH{circuit} I{phase} -> pqlink_current_amperes", "CH2 I3",
+        "pqlink_current_amperes{circuit=2,phase=3} x1  ");
+    row("literal characters", "CH{c} WP+ -> e scale=1000 unit=Wh", "CH1 WP+", "e{c=1} x1000 Wh ");
+    row("no regex", "CH{c} WP+ -> e", "CH1 WPP", "-");
+    row("star", "CH* P -> p", "CHx.y P", "p{} x1  ");
+    row("first rule wins", "U{p} -> a|U1 -> b", "U1", "a{p=1} x1  ");
+    row("comments", "# x||  U1 -> b  ", "U1", "b{} x1  ");
+    row("no arrow", "U1 pqlink_x", "U1", "error: line 1: expected PATTERN -> FAMILY");
+    row("no family", "U1 ->", "U1", "error: line 1: expected PATTERN -> FAMILY");
+    row("bad family", "|# c|U1 -> 1bad", "U1", "error: line 3: 1bad is no metric name");
+    row("reserved", "U1 -> pqlink_up", "U1", "error: line 1: pqlink_up is a name");
+    row("counter suffix", "U1 -> x_total", "U1", "error: line 1: x_total is a name");
+    row("label twice", "U{a}{a} -> x", "U1", "error: line 1: the label a appears twice");
+    row("bad label", "U{1a} -> x", "U1", "error: line 1: {1a} is no label name");
+    row("reserved label", "U{__a} -> x", "U1", "error: line 1: {__a} is no label name");
+    row("open brace", "U{a -> x", "U1", "error: line 1: {} is no label name");
+    row("zero scale", "U1 -> x scale=0", "U1", "error: line 1: scale=0 is no factor");
+    row("unknown key", "U1 -> x colour=red", "U1", "error: line 1: expected scale=");
+}
+
+// Catches: a pattern read as a regular expression or matched in part, labels swapped or
+// lost, a later rule winning, a bad rule accepted or blamed on the wrong line.
+void TestServeText::mapsItems()
+{
+    QFETCH(QString, map);
+    QFETCH(QString, item);
+    QFETCH(QString, expected);
+    QString error;
+    const std::optional<MetricMap> m =
+        MetricMap::parse(map.replace(QLatin1Char('|'), QLatin1Char('\n')), &error);
+    if (expected.startsWith(QLatin1String("error: "))) {
+        QVERIFY(!m);
+        QVERIFY2(error.startsWith(expected.mid(7)), qPrintable(error));
+        return;
+    }
+    QVERIFY2(m, qPrintable(error));
+    const std::optional<MappedItem> mapped = m->map(item);
+    QString got = QStringLiteral("-");
+    if (mapped) {
+        QStringList labels;
+        for (const auto& [k, v] : mapped->labels)
+            labels << k + QLatin1Char('=') + v;
+        got = QStringLiteral("%1{%2} x%3 %4 %5")
+                  .arg(mapped->family, labels.join(QLatin1Char(',')))
+                  .arg(mapped->scale)
+                  .arg(mapped->unit, mapped->deviceClass);
+    }
+    QCOMPARE(got, expected);
+}
+
+void TestServeText::writesExposition_data()
+{
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<bool>("fresh");
+    QTest::addColumn<QString>("id");       // the text file's extra label
+    QTest::addColumn<QString>("expected"); // "+line" present, "-prefix" absent, joined by '|'
+    const QString power = QStringLiteral("CH{c} P -> pqlink_active_power_watts scale=1000 unit=W");
+    QTest::newRow("unmapped") << QString() << true << QString()
+                              << "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
+                                 "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active|"
+                                 "+pqlink_item_value{item=\"E\"} -30|"
+                                 "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1|"
+                                 "+pqlink_item_value{item=\"" +
+                                     QString(128, QLatin1Char('y')) + "\"} 3";
+    QTest::newRow("stale") << QString() << false << QString()
+                           << "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7";
+    QTest::newRow("non-numeric") << QString() << true << QString()
+                                 << "+pqlink_item_non_numeric{item=\"CH2 PF\",value=\"-----\"} 1|"
+                                    "-pqlink_item_value{item=\"CH2 PF\"}";
+    QTest::newRow("mapped") << power << true << QString()
+                            << "+pqlink_active_power_watts{c=\"1\"} 1500|"
+                               "+# HELP pqlink_active_power_watts Measured items named by the "
+                               "metric map, in W.|"
+                               "+# TYPE pqlink_active_power_watts gauge|"
+                               "-pqlink_item_value{item=\"CH1 P\"}";
+    QTest::newRow("same series twice") << QStringLiteral("U* -> v") << true << QString()
+                                       << "+v 230.1|+pqlink_item_value{item=\"U2\"} 231";
+    QTest::newRow("escaped") << QString() << true << QString()
+                             << "+pqlink_item_value{item=\"A\\\"B\\\\C\\nD\"} 1";
+    QTest::newRow("text file id")
+        << QString() << true << QStringLiteral("m1")
+        << "+pqlink_up{id=\"m1\"} 1|+pqlink_item_value{id=\"m1\",item=\"U1\"} 230.1|"
+           "+pqlink_poll_errors_total{id=\"m1\",reason=\"timeout\"} 2";
+    QTest::newRow("counters") << QString() << true << QString()
+                              << "+pqlink_poll_errors_total{reason=\"timeout\"} 2|"
+                                 "+pqlink_poll_errors_total{reason=\"port_lost\"} 0|"
+                                 "+pqlink_port_opens_total 3|+pqlink_mqtt_connected 0|"
+                                 "+pqlink_last_success_timestamp_seconds 1700000000.5|"
+                                 "+pqlink_build_info{version=\"9.9\"} 1|"
+                                 "+pqlink_instrument_info{wiring=\"3P4W\",circuits=\"2\","
+                                 "items=\"5\"} 1";
+}
+
+// Catches: measured series left in after --stale-after, a mapped value unscaled or doubled
+// into pqlink_item_value, a duplicate series, an unescaped label, a missing counter.
+void TestServeText::writesExposition()
+{
+    QFETCH(QString, map);
+    QFETCH(bool, fresh);
+    QFETCH(QString, id);
+    QFETCH(QString, expected);
+    QString error;
+    const std::optional<MetricMap> m = MetricMap::parse(map, &error);
+    QVERIFY(m);
+    WatchState s;
+    s.polls = 7;
+    s.errors[size_t(PollError::Timeout)] = 2;
+    s.portOpens = 3;
+    s.lastSuccessMs = 1700000000500;
+    s.info = InstrumentInfo{QStringLiteral("COM1"), 9600, QStringLiteral("3P4W"), 2, 5};
+    s.poll = std::make_shared<PollState>(pollOf({{"U1", "+230.1"},
+                                                 {"U2", "+231"},
+                                                 {"CH1 P", "1.5"},
+                                                 {"CH2 PF", "-----"},
+                                                 {"A\"B\\C\nD", "1"},
+                                                 {"E", " -3.0E+1"},
+                                                 {"N", "nan"},
+                                                 {QByteArray(130, 'y'), "3"},
+                                                 {QByteArray(131, 'y'), "4"},
+                                                 {"q\"\\\n", "OVER"}}));
+    Labels extra;
+    if (!id.isEmpty())
+        extra.emplace_back(QStringLiteral("id"), id);
+    const QByteArray text = WriteExposition(s, *m, fresh, QStringLiteral("9.9"), extra);
+    expectLines(text, expected);
+    // Prometheus' own check: HELP and TYPE on every family, escapes, names its lint accepts.
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    if (promtool.isEmpty())
+        QSKIP("promtool is not installed (bash scripts/setup.sh installs it)");
+    QProcess p;
+    p.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    p.write(text);
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray said = p.readAllStandardOutput() + p.readAllStandardError();
+    QVERIFY2(p.exitCode() == 0 && said.trimmed().isEmpty(), said + "\nin:\n" + text);
+}
+
+QTEST_GUILESS_MAIN(TestServeText)
+#include "test_serve_text.moc"
