@@ -4,7 +4,7 @@
 set -euo pipefail
 # "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run);
 # "setup.sh format" adds clang-format, which CI runs over every source file.
-packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev)
+packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev libmosquitto-dev mosquitto mosquitto-clients openssl)
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-14-dev)
 elif [ "${1:-}" = format ]; then
