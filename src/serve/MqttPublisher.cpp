@@ -63,6 +63,8 @@ QString MqttPublisher::start()
             return QStringLiteral("MQTT: the topic base and the id must not be empty or hold "
                                   "'+' or '#'");
     }
+    if (m_options.qos < 0 || m_options.qos > 2)
+        return QStringLiteral("MQTT: the QoS must be 0, 1 or 2");
     const QString files[] = {m_options.caFile, m_options.certFile, m_options.keyFile};
     for (const QString& f : files) {
         if (!f.isEmpty() && !m_broker.tls)

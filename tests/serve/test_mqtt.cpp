@@ -154,6 +154,11 @@ private slots:
         }
         Sub last(broker);
         QVERIFY(waitFor([&] { return last.count("1 pqlink/t1/status online") == 1; }));
+        pub.setDiscovery({{"U1", "V", "voltage"}}); // an empty retained config removes CH2 PF
+        QVERIFY(waitFor([&] {
+            return last.count("0 homeassistant/sensor/t1_ch2_pf/config ") == 1 &&
+                   last.lines.contains("0 homeassistant/sensor/t1_ch2_pf/config ");
+        }));
         QVERIFY(pub.stop(5000));
         QVERIFY(waitFor([&] { return last.count("0 pqlink/t1/status offline") == 1; }));
     }
@@ -167,7 +172,7 @@ private slots:
         QVERIFY(waitFor([&] { return probe.canReadLine(); }));
         QCOMPARE(probe.readLine(), "connected\n");
         Sub sub(broker);
-        QVERIFY(waitFor([&] { return sub.count("1 pqlink/k1/status online") == 1; }));
+        QVERIFY(waitFor([&] { return sub.count("* pqlink/k1/status online") == 1; }));
         probe.kill();
         QVERIFY(waitFor([&] { return sub.count("0 pqlink/k1/status offline") == 1; }));
     }
