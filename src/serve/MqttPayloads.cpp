@@ -8,8 +8,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include <cmath>
-
 BrokerAddress parseBrokerUrl(const QString& url)
 {
     BrokerAddress a;
@@ -34,6 +32,26 @@ BrokerAddress parseBrokerUrl(const QString& url)
     return a;
 }
 
+QString mqttOptionsError(const MqttOptions& options)
+{
+    const BrokerAddress broker = parseBrokerUrl(options.url);
+    if (!broker.error.isEmpty())
+        return broker.error;
+    for (const QString& part : {options.base, options.id}) {
+        if (part.isEmpty() || part.contains(u'+') || part.contains(u'#') || part.contains(u'\0'))
+            return QStringLiteral("MQTT: the topic base and the id must not be empty or hold "
+                                  "'+' or '#'");
+    }
+    if (options.qos < 0 || options.qos > 2)
+        return QStringLiteral("MQTT: the QoS must be 0, 1 or 2");
+    if (!broker.tls && !(options.caFile + options.certFile + options.keyFile).isEmpty())
+        return QStringLiteral("MQTT: a CA, certificate or key file needs an mqtts:// URL");
+    if (options.certFile.isEmpty() != options.keyFile.isEmpty())
+        return QStringLiteral("MQTT: a client certificate needs its key, and a key its "
+                              "certificate");
+    return {};
+}
+
 QString mqttTopic(const MqttOptions& options, const QString& leaf)
 {
     return options.base + u'/' + options.id + u'/' + leaf;
@@ -54,8 +72,7 @@ QByteArray statePayload(const PollState& state)
 {
     QJsonObject readings, raw;
     for (const Reading& r : state.readings) {
-        // JSON has no infinity; such a value is shown like any other text that is no number.
-        if (r.value && std::isfinite(*r.value)) {
+        if (r.value) {
             readings.insert(r.item, *r.value);
         } else {
             readings.insert(r.item, QJsonValue::Null);

@@ -21,6 +21,10 @@ struct BrokerAddress
 };
 BrokerAddress parseBrokerUrl(const QString& url);
 
+// What is wrong with the options, as a message naming it; empty when nothing is. Files are
+// not looked at (MqttPublisher::start() does).
+QString mqttOptionsError(const MqttOptions& options);
+
 // BASE/ID/leaf.
 QString mqttTopic(const MqttOptions& options, const QString& leaf);
 

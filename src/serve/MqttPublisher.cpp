@@ -55,26 +55,13 @@ QString MqttPublisher::start()
 {
     if (m_mosq || m_stopped)
         return QStringLiteral("MQTT: started twice");
+    if (const QString error = mqttOptionsError(m_options); !error.isEmpty())
+        return error;
     m_broker = parseBrokerUrl(m_options.url);
-    if (!m_broker.error.isEmpty())
-        return m_broker.error;
-    for (const QString& part : {m_options.base, m_options.id}) {
-        if (part.isEmpty() || part.contains(u'+') || part.contains(u'#') || part.contains(u'\0'))
-            return QStringLiteral("MQTT: the topic base and the id must not be empty or hold "
-                                  "'+' or '#'");
-    }
-    if (m_options.qos < 0 || m_options.qos > 2)
-        return QStringLiteral("MQTT: the QoS must be 0, 1 or 2");
-    const QString files[] = {m_options.caFile, m_options.certFile, m_options.keyFile};
-    for (const QString& f : files) {
-        if (!f.isEmpty() && !m_broker.tls)
-            return QStringLiteral("MQTT: a CA, certificate or key file needs an mqtts:// URL");
+    for (const QString& f : {m_options.caFile, m_options.certFile, m_options.keyFile}) {
         if (!f.isEmpty() && !QFileInfo(f).isReadable())
             return QStringLiteral("MQTT: cannot read %1").arg(f);
     }
-    if (m_options.certFile.isEmpty() != m_options.keyFile.isEmpty())
-        return QStringLiteral("MQTT: a client certificate needs its key, and a key its "
-                              "certificate");
 
     initLibrary();
     const QByteArray clientId = (QStringLiteral("pqlink-") + m_options.id).toUtf8();

@@ -31,8 +31,9 @@ public:
     // Stops as stop() does with a short bound, unless stopped already.
     ~MqttPublisher() override;
 
-    // Starts connecting in the background. An empty text, or what makes it impossible (a bad
-    // URL, topic or TLS file); then nothing runs.
+    // Starts connecting in the background. An empty text, or what makes it impossible (the
+    // options' mqttOptionsError(), an unreadable CA, certificate or key file); then nothing
+    // runs.
     QString start();
     void setInfo(const InstrumentInfo& info);
     // The instrument answers (true) or its port is lost.
