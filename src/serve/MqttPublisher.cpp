@@ -1,7 +1,6 @@
 #include "MqttPublisher.h"
 
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QRandomGenerator>
 
 #include <mosquitto.h>
@@ -43,6 +42,8 @@ int noKeyPassword(char*, int, int, void*)
 MqttPublisher::MqttPublisher(MqttOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options))
 {
+    connect(this, &MqttPublisher::eventsPending, this, &MqttPublisher::runEvents,
+            Qt::QueuedConnection);
 }
 
 MqttPublisher::~MqttPublisher()
@@ -205,8 +206,7 @@ void MqttPublisher::run()
                           : QString::fromUtf8(mosquitto_strerror(rc));
         if (!m_libError.isEmpty())
             why += QStringLiteral(" (%1)").arg(m_libError);
-        QMetaObject::invokeMethod(
-            this, [this, why] { connectionDown(why); }, Qt::QueuedConnection);
+        toMain([this, why] { connectionDown(why); });
         if (m_sawConnack)
             backOffS = 1;
         const double jitter = 0.8 + 0.4 * QRandomGenerator::global()->generateDouble();
@@ -226,8 +226,7 @@ void MqttPublisher::onConnect(mosquitto*, void* self, int rc)
         return;
     }
     p->m_sawConnack = true;
-    QMetaObject::invokeMethod(
-        p, [p] { p->connectionUp(); }, Qt::QueuedConnection);
+    p->toMain([p] { p->connectionUp(); });
 }
 
 void MqttPublisher::onPublish(mosquitto*, void* self, int mid)
@@ -247,15 +246,12 @@ void MqttPublisher::onMessage(mosquitto*, void* self, const mosquitto_message* m
     auto* p = static_cast<MqttPublisher*>(self);
     const QString topic = QString::fromUtf8(msg->topic);
     const QByteArray payload(static_cast<const char*>(msg->payload), msg->payloadlen);
-    QMetaObject::invokeMethod(
-        p,
-        [p, topic, payload] {
-            // Home Assistant says "online" when it (re)starts and has forgotten the configs.
-            if (!p->m_stopped && p->m_options.haPrefix &&
-                topic == *p->m_options.haPrefix + QStringLiteral("/status") && payload == "online")
-                p->publishDiscovery();
-        },
-        Qt::QueuedConnection);
+    p->toMain([p, topic, payload] {
+        // Home Assistant says "online" when it (re)starts and has forgotten the configs.
+        if (!p->m_stopped && p->m_options.haPrefix &&
+            topic == *p->m_options.haPrefix + QStringLiteral("/status") && payload == "online")
+            p->publishDiscovery();
+    });
 }
 
 void MqttPublisher::onLog(mosquitto*, void* self, int level, const char* text)
@@ -265,6 +261,29 @@ void MqttPublisher::onLog(mosquitto*, void* self, int level, const char* text)
     auto* p = static_cast<MqttPublisher*>(self);
     std::lock_guard lock(p->m_mutex);
     p->m_libError = QString::fromUtf8(text);
+}
+
+void MqttPublisher::toMain(std::function<void()> event)
+{
+    bool wake = false;
+    {
+        std::lock_guard lock(m_eventsMutex);
+        wake = m_events.empty();
+        m_events.push_back(std::move(event));
+    }
+    if (wake)
+        emit eventsPending(QPrivateSignal());
+}
+
+void MqttPublisher::runEvents()
+{
+    std::vector<std::function<void()>> events;
+    {
+        std::lock_guard lock(m_eventsMutex);
+        events.swap(m_events);
+    }
+    for (const auto& event : events)
+        event();
 }
 
 void MqttPublisher::connectionUp()

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -22,7 +23,9 @@ struct mosquitto_message;
 // configs are published again on every connection.
 //
 // The object lives on the main thread; the library runs on a network thread of ours, which
-// also (re)connects with back-off. Its callbacks come back to the main thread as queued calls.
+// also (re)connects with back-off. Its callbacks come back to the main thread as queued calls
+// through a queue of our own (toMain), whose mutex a thread checker can see, unlike Qt's event
+// queue.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
@@ -56,6 +59,8 @@ signals:
     // A connection attempt failed or the connection was lost: why, naming the broker. Said
     // once until it changes or a connection succeeds; never carries a secret.
     void problem(const QString& text);
+    // Events from the network thread wait in m_events.
+    void eventsPending(QPrivateSignal);
 
 private:
     // On the network thread.
@@ -65,8 +70,10 @@ private:
     static void onPublish(mosquitto* m, void* self, int mid);
     static void onMessage(mosquitto* m, void* self, const mosquitto_message* msg);
     static void onLog(mosquitto* m, void* self, int level, const char* text);
+    void toMain(std::function<void()> event);
 
     // On the main thread.
+    void runEvents();
     void connectionUp();
     void connectionDown(const QString& why);
     void publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
@@ -90,6 +97,8 @@ private:
     std::atomic<bool> m_abandon = false; // leave the connection without a DISCONNECT
     std::set<int> m_acked;               // under m_mutex: acknowledged message ids, while stopping
     std::atomic<bool> m_recordAcks = false;
-    QString m_libError;        // under m_mutex: the library's last error line
-    bool m_sawConnack = false; // network thread only
+    std::mutex m_eventsMutex;
+    std::vector<std::function<void()>> m_events; // under m_eventsMutex
+    QString m_libError;                          // under m_mutex: the library's last error line
+    bool m_sawConnack = false;                   // network thread only
 };

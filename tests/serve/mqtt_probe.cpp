@@ -14,8 +14,8 @@ int main(int argc, char** argv)
     options.url = app.arguments().value(1);
     options.id = app.arguments().value(2);
     MqttPublisher publisher(options);
-    QObject::connect(&publisher, &MqttPublisher::connectedChanged, [] {
-        std::puts("connected");
+    QObject::connect(&publisher, &MqttPublisher::connectedChanged, [](bool up) {
+        std::puts(up ? "connected" : "disconnected");
         std::fflush(stdout);
     });
     return publisher.start().isEmpty() ? app.exec() : 1;
