@@ -66,7 +66,6 @@ private:
     // On the network thread.
     void run();
     static void onConnect(mosquitto* m, void* self, int rc);
-    static void onDisconnect(mosquitto* m, void* self, int rc);
     static void onPublish(mosquitto* m, void* self, int mid);
     static void onMessage(mosquitto* m, void* self, const mosquitto_message* msg);
     static void onLog(mosquitto* m, void* self, int level, const char* text);
