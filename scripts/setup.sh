@@ -5,7 +5,7 @@ set -euo pipefail
 # "setup.sh fuzz" adds clang and its libFuzzer runtime for the fuzz harnesses (fuzz/run);
 # "setup.sh format" adds clang-format, which CI runs over every source file.
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-charts-dev libgl-dev
-  pkg-config libmicrohttpd-dev libsystemd-dev)
+  pkg-config libmicrohttpd-dev libsystemd-dev libmosquitto-dev mosquitto mosquitto-clients openssl)
 # Real servers the serve tests start on loopback; installed without their recommendations
 # (Prometheus would bring node_exporter and more).
 lean=(prometheus)

@@ -1,0 +1,204 @@
+// The MQTT output against a real mosquitto broker on loopback, watched with mosquitto_sub.
+
+#include "MqttPublisher.h"
+#include "TestUtil.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using TestUtil::waitFor;
+
+namespace {
+
+// mosquitto on a free loopback port, with the configuration lines given.
+struct Broker
+{
+    explicit Broker(const QString& lines = "allow_anonymous true")
+    {
+        QTcpServer free;
+        free.listen(QHostAddress::LocalHost);
+        port = free.serverPort();
+        free.close();
+        QFile conf(dir.filePath("b.conf"));
+        conf.open(QIODevice::WriteOnly);
+        conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\n%3\n")
+                       .arg(port)
+                       .arg(getpwuid(getuid())->pw_name, lines)
+                       .toUtf8());
+        conf.close();
+        start();
+    }
+    ~Broker() { stop(); }
+    void start()
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start("mosquitto", {"-c", dir.filePath("b.conf")});
+        QByteArray log;
+        QVERIFY(waitFor([&] { return (log += process.readAll()).contains(" running"); }));
+    }
+    void stop()
+    {
+        process.terminate();
+        process.waitForFinished();
+    }
+    QString url(const char* scheme = "mqtt") const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
+    }
+    QTemporaryDir dir;
+    QProcess process;
+    int port = 0;
+};
+
+// What mosquitto_sub receives, a line "RETAIN TOPIC PAYLOAD" a message.
+struct Sub
+{
+    explicit Sub(const Broker& b)
+    {
+        process.start("mosquitto_sub",
+                      {"-p", QString::number(b.port), "-t", "#", "-F", "%r %t %p"});
+    }
+    ~Sub()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    // The lines that start with prefix; "* " at its start matches either retain flag.
+    QStringList with(const QString& prefix)
+    {
+        lines += QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QRegularExpression re('^' + QRegularExpression::escape(prefix).replace("\\*", "."));
+        return lines.filter(re);
+    }
+    QStringList lines;
+    QProcess process;
+};
+
+} // namespace
+
+class TestMqtt : public QObject
+{
+    Q_OBJECT
+private slots:
+    // What a newcomer finds retained, before and after the broker lost it all in a restart;
+    // Home Assistant's "online" brings the configs again; a clean stop says "offline".
+    void publishesAndHeals()
+    {
+        Broker broker;
+        MqttOptions o;
+        o.url = broker.url();
+        o.id = "t1";
+        o.haPrefix = "homeassistant";
+        MqttPublisher pub(o);
+        QVERIFY(pub.start().isEmpty());
+        QVERIFY(waitFor([&] { return pub.connected(); }));
+        pub.setInfo({"COM1", 9600, "3P4W", 1, 2});
+        pub.setLink(true);
+        pub.publishState({1,
+                          QDateTime::currentDateTimeUtc(),
+                          {{"U1", "+230.1", 230.1}, {"CH2 PF", "-----", {}}}});
+        pub.setDiscovery({{"U1", "V", "voltage"}, {"CH2 PF", "", "power_factor"}});
+        auto whole = [](Sub& s, const QString& flag, const QString& link) {
+            for (const QString& m :
+                 QStringList{"pqlink/t1/status online", "pqlink/t1/info {", "pqlink/t1/state {",
+                             "homeassistant/sensor/t1_u1/config {",
+                             "homeassistant/sensor/t1_ch2_pf/config {", "pqlink/t1/link " + link}) {
+                if (s.with(flag + m).size() != 1)
+                    return false;
+            }
+            return true;
+        };
+        for (const QString link : {"ok", "lost"}) {
+            Sub first(broker);
+            QVERIFY(waitFor([&] { return whole(first, "* ", link); }));
+            Sub later(broker); // after the broker had them all
+            QVERIFY(waitFor([&] { return whole(later, "1 ", link); }));
+            const QString state = later.with("1 pqlink/t1/state ").value(0);
+            QVERIFY2(
+                state.contains(R"("raw":{"CH2 PF":"-----"},"readings":{"CH2 PF":null,"U1":230.1})"),
+                qPrintable(state));
+            if (link == "lost")
+                break;
+            QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.port), "-t",
+                                                "homeassistant/status", "-m", "online"});
+            QVERIFY(waitFor([&] { return later.with("* homeassistant/sensor/").size() == 4; }));
+            pub.setLink(false);
+            QVERIFY(waitFor([&] { return later.with("0 pqlink/t1/link lost").size() == 1; }));
+            broker.stop();
+            QVERIFY(waitFor([&] { return !pub.connected(); }));
+            broker.start();
+            QVERIFY(waitFor([&] { return pub.connected(); }));
+        }
+        Sub last(broker);
+        QVERIFY(waitFor([&] { return last.with("1 pqlink/t1/status online").size() == 1; }));
+        pub.setDiscovery({{"U1", "V", "voltage"}}); // an empty retained config removes CH2 PF
+        QVERIFY(waitFor(
+            [&] { return last.with("0 ").contains("0 homeassistant/sensor/t1_ch2_pf/config "); }));
+        QVERIFY(pub.stop(5000));
+        QVERIFY(waitFor([&] { return last.with("0 pqlink/t1/status offline").size() == 1; }));
+    }
+
+    // A publisher killed without a chance to say goodbye: the broker publishes its last will.
+    void willOnKill()
+    {
+        Broker broker;
+        QProcess probe;
+        probe.start(qEnvironmentVariable("MQTT_PROBE"), {broker.url(), "k1"});
+        QVERIFY(waitFor([&] { return probe.canReadLine(); }));
+        Sub sub(broker);
+        QVERIFY(waitFor([&] { return sub.with("* pqlink/k1/status online").size() == 1; }));
+        probe.kill();
+        QVERIFY(waitFor([&] { return sub.with("0 pqlink/k1/status offline").size() == 1; }));
+    }
+
+    void tls_data()
+    {
+        QTest::addColumn<QString>("setup");   // our CA file ("-": the system's), the broker's
+                                              // certificate, our password
+        QTest::addColumn<QString>("problem"); // empty: connects
+        const QString failed = "certificate verify failed";
+        QTest::newRow("verified") << "ca.crt server s3cret" << QString();
+        QTest::newRow("other CA") << "other-ca.crt server s3cret" << failed;
+        QTest::newRow("system CAs") << "- server s3cret" << failed;
+        QTest::newRow("other name") << "ca.crt elsewhere s3cret" << failed;
+        QTest::newRow("wrong password") << "ca.crt server guess" << QString("not authorised");
+    }
+    void tls()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, problem);
+        const QStringList parts = setup.split(' ');
+        const QString password = parts[2];
+        QTemporaryDir certs;
+        QCOMPARE(
+            QProcess::execute("sh", {qEnvironmentVariable("MQTT_CERTS"), certs.path(), "s3cret"}),
+            0);
+        Broker broker(QStringLiteral("cafile %1/ca.crt\ncertfile %1/%2.crt\nkeyfile "
+                                     "%1/server.key\npassword_file %1/passwd")
+                          .arg(certs.path(), parts[1]));
+        MqttOptions o;
+        o.url = broker.url("mqtts");
+        o.id = "t1";
+        o.user = "meter";
+        o.password = password;
+        o.caFile = parts[0] == "-" ? QString() : certs.filePath(parts[0]);
+        MqttPublisher pub(o);
+        QSignalSpy problems(&pub, &MqttPublisher::problem);
+        QVERIFY(pub.start().isEmpty());
+        QVERIFY(waitFor([&] { return pub.connected() || !problems.isEmpty(); }));
+        const QString text = problems.value(0).value(0).toString();
+        QVERIFY2(text.contains(problem) && !text.contains(password) &&
+                     pub.connected() == problem.isEmpty(),
+                 qPrintable(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMqtt)
+#include "test_mqtt.moc"
