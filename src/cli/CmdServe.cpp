@@ -1,5 +1,6 @@
 #include "CliSession.h"
 #include "Commands.h"
+#include "MqttPublisher.h"
 #include "ServeConfig.h"
 #include "ServeRunner.h"
 
@@ -10,11 +11,28 @@ Exit RunServe(CliSession& session, const ServeConfig& config)
     // A service manager stops serve with SIGTERM: that is its normal end.
     session.setInterruptStatus(Exit::Done);
     ServeRunner runner(session.session(), config, QStringLiteral(PQLINK_VERSION));
-    // --- MQTT output: create it here from config.mqtt (when set) and connect it to
-    // runner.watcher()'s signals: instrumentFound (info), linkChanged (link ok/lost), polled
-    // (state; when named, config.metricMap->discovery(poll.readings) gives the discovery
-    // items). It reports its broker connection with runner.watcher().setMqttConnected().
-    // Stop it (offline at QoS 1, bounded wait) after exec() returns, before the runner goes.
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (config.mqtt) {
+        mqtt = std::make_unique<MqttPublisher>(*config.mqtt);
+        MqttPublisher* out = mqtt.get();
+        ServeWatcher& watcher = runner.watcher();
+        QObject::connect(&watcher, &ServeWatcher::instrumentFound, out, &MqttPublisher::setInfo);
+        QObject::connect(&watcher, &ServeWatcher::linkChanged, out, &MqttPublisher::setLink);
+        QObject::connect(&watcher, &ServeWatcher::polled, out,
+                         [out, map = config.metricMap](const PollState& state, bool named) {
+                             // Names measured again may have renamed items: discovery follows.
+                             if (named && map)
+                                 out->setDiscovery(map->discovery(state.readings));
+                             out->publishState(state);
+                         });
+        QObject::connect(out, &MqttPublisher::connectedChanged, &watcher,
+                         &ServeWatcher::setMqttConnected);
+        QObject::connect(out, &MqttPublisher::problem, out, &CliSession::error);
+        if (const QString why = out->start(); !why.isEmpty()) {
+            CliSession::error(why);
+            return Exit::LocalFile;
+        }
+    }
     QString error;
     switch (runner.start(&error)) {
     case ServeRunner::Start::Serving:
@@ -29,5 +47,10 @@ Exit RunServe(CliSession& session, const ServeConfig& config)
         CliSession::error(error);
         return Exit::LocalFile;
     }
-    return Exit(QCoreApplication::exec());
+    const int status = QCoreApplication::exec();
+    // A clean stop fires no last will: say "offline" ourselves, waiting a bounded time for the
+    // broker to take it.
+    if (mqtt)
+        mqtt->stop(2000);
+    return Exit(status);
 }
