@@ -238,10 +238,17 @@ void TestDlgSettings::controlsStoreOnlyTheirMember()
     m.Wiring = 5, m.CirNum = 3, m.OrdType = 2, m.Harm = m.Ord[40] = true;
     m.IRange = {0, 2, 2, 2, 2}; // 5 A, next 10 A: CLA and CLB take both
     f.open();
+    QSet<QString> unused; // every list, box and field but the clock box is some member's
+    for (QWidget* w : f.dlg->findChildren<QWidget*>())
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w) ||
+            qobject_cast<QLineEdit*>(w))
+            unused.insert(w->objectName());
+    unused.remove(QStringLiteral("CheckAdjust"));
     for (const Row& row : rows())
         for (const Member& member : row.members)
             for (int e = member.first(); e <= member.last(); ++e) {
                 const QString name = member.control(e);
+                unused.remove(name);
                 // The stop fields hold the timer under TIMER.
                 if (QByteArray(member.name).startsWith("Timer") && m.StopMeth != 2)
                     f.choose("ComboStopMeth", 2);
@@ -266,6 +273,7 @@ void TestDlgSettings::controlsStoreOnlyTheirMember()
                 }
                 QVERIFY2(m == expected, qPrintable(member.nameOf(e)));
             }
+    QVERIFY2(unused.isEmpty(), qPrintable(QStringList(unused.begin(), unused.end()).join(' ')));
 }
 
 // Catches: circuit rows not following the count, codes without an entry shown as another,
