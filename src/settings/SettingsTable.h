@@ -108,6 +108,11 @@ struct Member
 
 struct Row
 {
+    Row(const char* q, Reply r, const char* c, Arg a, std::vector<Member> m)
+        : query(q), reply(r), command(c), arg(a), members(std::move(m))
+    {
+    }
+
     const char* query = nullptr; // nullptr: only sent
     Reply reply = Reply::None;
     const char* command = nullptr; // nullptr: only received
@@ -131,4 +136,5 @@ const std::vector<const Member*>& recordOrder();
 // A code or flag (0 or 1), and a number, wherever it lives.
 qint32 codeOf(Ref ref);
 double numberOf(Ref ref);
+
 } // namespace SettingsTable

@@ -503,7 +503,7 @@ void DlgSettings::bindControls()
             for (int e = member.first(); e <= member.last(); ++e) {
                 QWidget* w = findChild<QWidget*>(member.control(e));
                 // The stop fields hold the date or the timer by the stop method (below).
-                if (std::find(m_stop.begin(), m_stop.end(), w) != m_stop.end())
+                if (!w || std::find(m_stop.begin(), m_stop.end(), w) != m_stop.end())
                     continue;
                 m_bound.push_back({w, &member, e});
                 const Member* m = &member;
@@ -641,14 +641,14 @@ void DlgSettings::display(const Bound& b)
         combo->setCurrentIndex(b.member->position(codeOf(ref)).value_or(-1));
     } else if (auto* box = qobject_cast<QCheckBox*>(b.control)) {
         box->setCheckState(codeOf(ref) ? Qt::Checked : Qt::Unchecked);
-    } else if (QString* const* name = std::get_if<QString*>(&ref)) {
-        static_cast<QLineEdit*>(b.control)->setText(**name);
-    } else if (std::holds_alternative<double*>(ref)) {
-        static_cast<QLineEdit*>(b.control)->setText(PlainForm(numberOf(ref)));
-    } else {
-        const qint32 value = codeOf(ref);
-        static_cast<QLineEdit*>(b.control)->setText(b.member->blankShown ? BlankForm(value)
-                                                                         : QString::number(value));
+    } else if (auto* edit = qobject_cast<QLineEdit*>(b.control)) {
+        if (QString* const* name = std::get_if<QString*>(&ref))
+            edit->setText(**name);
+        else if (std::holds_alternative<double*>(ref))
+            edit->setText(PlainForm(numberOf(ref)));
+        else
+            edit->setText(b.member->blankShown ? BlankForm(codeOf(ref))
+                                               : QString::number(codeOf(ref)));
     }
 }
 
