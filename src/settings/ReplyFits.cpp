@@ -1,48 +1,10 @@
 #include "ReplyFits.h"
 
+#include "SettingsTable.h"
+
 #include <QList>
 
 namespace {
-
-enum class Shape
-{
-    Any,     // not examined
-    Word,    // one word (no comma)
-    Text,    // a name
-    Numbers, // count numbers separated by commas
-    Words    // count words separated by commas
-};
-
-struct Form
-{
-    Shape shape;
-    int count = 1;
-};
-
-Form formOf(const QByteArray& query)
-{
-    static const struct
-    {
-        const char* query;
-        Form form;
-    } forms[] = {{":HEAD OFF", {Shape::Any}},
-                 {":AVE?", {Shape::Numbers}},
-                 {":VT?", {Shape::Numbers}},
-                 {":CURR:RANG?", {Shape::Numbers, 4}},
-                 {":CT?", {Shape::Numbers, 4}},
-                 {":SENS?", {Shape::Words, 4}},
-                 {":START:TIME?", {Shape::Numbers, 5}},
-                 {":STOP:TIME?", {Shape::Numbers, 5}},
-                 {":TIMER?", {Shape::Numbers, 3}},
-                 {"FILE:MEAS?", {Shape::Text}},
-                 {":DATA:ITEM?", {Shape::Numbers, 9}},
-                 {":ID?", {Shape::Numbers}}};
-    for (const auto& f : forms) {
-        if (query == f.query)
-            return f.form;
-    }
-    return {Shape::Word};
-}
 
 bool isDigit(char c)
 {
@@ -85,8 +47,10 @@ bool isNumber(const QByteArray& text)
 
 bool ReplyFits(const QByteArray& query, const QByteArray& reply)
 {
-    const Form form = formOf(query);
-    if (form.shape == Shape::Any)
+    using SettingsTable::Reply;
+    const SettingsTable::Row* row = SettingsTable::rowOf(query);
+    const Reply shape = row ? row->reply : Reply::Word;
+    if (shape == Reply::Any)
         return true;
     if (!reply.endsWith("\r\n"))
         return false;
@@ -100,28 +64,14 @@ bool ReplyFits(const QByteArray& query, const QByteArray& reply)
     if (line.contains(" ERROR") || line == "ERROR")
         return false;
     const QList<QByteArray> fields = line.split(',');
-    switch (form.shape) {
-    case Shape::Any:
-        return true;
-    case Shape::Text:
+    if (shape == Reply::Text)
         return fields.size() == 1;
-    case Shape::Word:
-    case Shape::Words:
-        if (fields.size() != form.count)
+    if (fields.size() != (row ? row->fields() : 1))
+        return false;
+    const bool numbers = shape == Reply::Numbers || shape == Reply::Items;
+    for (const QByteArray& f : fields) {
+        if (numbers ? !isNumber(f) : f.isEmpty())
             return false;
-        for (const QByteArray& f : fields) {
-            if (f.isEmpty())
-                return false;
-        }
-        return true;
-    case Shape::Numbers:
-        if (fields.size() != form.count)
-            return false;
-        for (const QByteArray& f : fields) {
-            if (!isNumber(f))
-                return false;
-        }
-        return true;
     }
-    return false;
+    return true;
 }

@@ -1,20 +1,20 @@
 #include "SendSettings.h"
 
-#include "InstrumentWords.h"
+#include "ItemWords.h"
 #include "Link.h"
 #include "ModSet.h"
 #include "NumberText.h"
-#include "SettingsCodec.h"
+#include "SettingsTable.h"
 
 #include <algorithm>
 #include <optional>
+#include <utility>
+
+using namespace SettingsTable;
 
 namespace {
 
-namespace W = InstrumentWords;
-
-// One send: each command is built from the record just before its transaction, so an edit
-// made in the dialog while an earlier command waits reaches every command not yet built.
+// The transactions of one send, and what became of them.
 class Sender
 {
 public:
@@ -42,32 +42,8 @@ public:
         co_return true;
     }
 
-    // prefix + the word of code; a code without a word (a damaged reply stored it) is
-    // reported and skipped rather than sent as a half command.
-    template <class Words>
-    Task<bool> sendWord(QString prefix, const Words& words, qint32 code, QString setting)
-    {
-        if (code < 0 || code >= qint32(words.size()))
-            co_return co_await skip(setting, code);
-        co_return co_await send(prefix + QLatin1String(words[code]));
-    }
-
-    Task<bool> sendText(QString prefix, QString text, qint32 code, QString setting)
-    {
-        if (text.isEmpty())
-            co_return co_await skip(setting, code);
-        co_return co_await send(prefix + text);
-    }
-
     const SendResult& result() const { return m_result; }
 
-    Task<bool> skip(QString setting, qint32 code)
-    {
-        co_return co_await skipped(
-            QStringLiteral("%1 = %2 has no command; this setting was not sent.")
-                .arg(setting)
-                .arg(code));
-    }
     // A setting that is not sent, and why.
     Task<bool> skipped(QString why)
     {
@@ -89,18 +65,93 @@ bool sendable(const QString& text)
     });
 }
 
-// Five or three fields; a coroutine cannot hold an initializer list's array across a step.
-QString blankList(qint32 a, qint32 b, qint32 c, std::optional<qint32> d = {},
-                  std::optional<qint32> e = {})
+// The word of a member's code on the command line; nothing for a code without one (a damaged
+// reply stored it), which is not sent rather than sent as half a command.
+std::optional<QString> wordOf(const Member& m, qint32 code)
 {
-    QList<qint32> values{a, b, c};
-    for (const auto& more : {d, e})
-        if (more)
-            values << *more;
-    QStringList parts;
-    for (qint32 v : values)
-        parts << BlankForm(v);
-    return parts.join(QLatin1Char(','));
+    const QByteArrayList& words = m.sent.isEmpty() ? m.words : m.sent;
+    if (code < 0 || code >= words.size())
+        code = m.orElse;
+    if (code < 0)
+        return std::nullopt;
+    return QString::fromLatin1(words[code]);
+}
+
+struct Line
+{
+    Line(QString line = {}, QString why = {}) : text(std::move(line)), skipped(std::move(why)) {}
+    QString text;    // empty: nothing to send
+    QString skipped; // why the setting is not sent
+};
+
+Line skip(const QString& setting, qint32 code)
+{
+    return {{},
+            QStringLiteral("%1 = %2 has no command; this setting was not sent.")
+                .arg(setting)
+                .arg(code)};
+}
+
+// The row's command line for one circuit (the circuit counts for circuit rows only), built
+// from the record as it is now.
+Line commandLine(const Row& row, int circuit, const ModSet& s, const SendSettingsInputs& in)
+{
+    const QString command = QLatin1String(row.command);
+    switch (row.arg) {
+    case Arg::None:
+        return {};
+    case Arg::Word: {
+        const Member& m = row.members.front();
+        const qint32 code = codeOf(m.in(s, 0));
+        if (const auto word = wordOf(m, code))
+            return {command + *word};
+        return skip(m.nameOf(0), code);
+    }
+    case Arg::Blanks: {
+        QStringList values;
+        for (const Member& m : row.members)
+            values << BlankForm(numberOf(m.in(s, 0)));
+        return {command + values.join(QLatin1Char(','))};
+    }
+    case Arg::Circuits: {
+        const Member& m = row.members.front();
+        const QString head = command + BlankForm(circuit) + QLatin1Char(',');
+        const Ref ref = m.in(s, circuit);
+        if (m.kind == Kind::Real)
+            return {head + PlainForm(numberOf(ref))};
+        if (const auto word = wordOf(m, codeOf(ref)))
+            return {head + *word};
+        return skip(QStringLiteral("%1(%2)").arg(QLatin1String(m.name)).arg(circuit), codeOf(ref));
+    }
+    case Arg::Field: {
+        const QString name = in.dataFName ? in.dataFName() : s.DataFName;
+        // A line break in the name would reach the instrument as a second command.
+        if (!sendable(name))
+            return {{},
+                    QStringLiteral("DataFName \"%1\" has characters the line cannot carry; "
+                                   "this setting was not sent.")
+                        .arg(name.simplified())};
+        return {command + name};
+    }
+    case Arg::Items:
+        return {DataItemText(s)};
+    case Arg::Clock: {
+        if ((in.checkAdjust ? in.checkAdjust() : 0) != 1)
+            return {};
+        // One reading gives date and time together, so a send at midnight cannot mix two days.
+        const QDateTime now = in.clock ? in.clock() : QDateTime::currentDateTime();
+        const QDate d = now.date();
+        const QTime t = now.time();
+        return {command + QStringLiteral("%1,%2,%3,%4,%5,%6")
+                              .arg(d.year())
+                              .arg(d.month())
+                              .arg(d.day())
+                              .arg(t.hour())
+                              .arg(t.minute())
+                              .arg(t.second())};
+    }
+    }
+    return {};
 }
 
 } // namespace
@@ -108,112 +159,22 @@ QString blankList(qint32 a, qint32 b, qint32 c, std::optional<qint32> d = {},
 Task<SendResult> SendSettings(Job& job, const ModSet& s, SendSettingsInputs inputs)
 {
     Sender out(job);
-    const auto circuit = [](const char* name, int i) {
-        return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(i);
-    };
-
-    if (!co_await out.sendWord(QStringLiteral(":WIR "), W::Wiring, s.Wiring,
-                               QStringLiteral("Wiring")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":CIRC") + BlankForm(s.CirNum)))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":SAMP "), W::Sampling, s.Sampling,
-                               QStringLiteral("Sampling")))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":FREQ "), W::Freq, s.Freq, QStringLiteral("Freq")))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":OPER "), W::VarMethod, s.VarMethod,
-                               QStringLiteral("VarMethod")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":AVE") + BlankForm(s.Average)))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":VOLT:RANG "), W::URange, s.URange,
-                               QStringLiteral("URange")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":VT") + BlankForm(s.VT)))
-        co_return out.result();
-
-    for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!co_await out.sendText(QStringLiteral(":SENS") + BlankForm(i) + QLatin1Char(','),
-                                   SensText(s.Sens[i]), s.Sens[i], circuit("Sens", i)))
-            co_return out.result();
+    for (const Row* row : sendOrder()) {
+        // Circuits above the count get no command; the count is read as the row starts.
+        const int count = row->arg == Arg::Circuits ? std::min(s.CirNum, 4) : 1;
+        for (int circuit = 1; circuit <= count; ++circuit) {
+            // Built just before its transaction, so an edit made in the dialog while an earlier
+            // command waits reaches every command not yet built.
+            const Line line = commandLine(*row, circuit, s, inputs);
+            if (!line.skipped.isEmpty()) {
+                co_await out.skipped(line.skipped);
+                continue;
+            }
+            if (line.text.isEmpty())
+                continue;
+            if (!co_await out.send(line.text))
+                co_return out.result();
+        }
     }
-    for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!co_await out.sendText(QStringLiteral(":CURR:RANG") + BlankForm(i) + QLatin1Char(','),
-                                   IRangeText(s.IRange[i]), s.IRange[i], circuit("IRange", i)))
-            co_return out.result();
-    }
-    for (int i = 1, n = s.CirNum; i <= n && i <= 4; ++i) {
-        if (!co_await out.send(QStringLiteral(":CT") + BlankForm(i) + QLatin1Char(',') +
-                               PlainForm(s.CT[i])))
-            co_return out.result();
-    }
-
-    if (!co_await out.sendWord(QStringLiteral(":START:METH "), W::StartMeth, s.StartMeth,
-                               QStringLiteral("StartMeth")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":START:TIME") +
-                           blankList(s.StartY, s.StartM, s.StartD, s.StartHH, s.StartMM)))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":STOP:METH "), W::StopMeth, s.StopMeth,
-                               QStringLiteral("StopMeth")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":STOP:TIME") +
-                           blankList(s.StopY, s.StopM, s.StopD, s.StopHH, s.StopMM)))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral(":TIMER") + blankList(s.Timer1, s.Timer2, s.Timer3)))
-        co_return out.result();
-    if (!co_await out.sendText(QStringLiteral(":INTE "), IntvlText(s.Intvl), s.Intvl,
-                               QStringLiteral("Intvl")))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":DATA:MEDI "), W::Media, s.Media,
-                               QStringLiteral("Media")))
-        co_return out.result();
-    const QString name = inputs.dataFName ? inputs.dataFName() : s.DataFName;
-    if (!sendable(name)) {
-        // A line break in the name would reach the instrument as a second command.
-        co_await out.skipped(
-            QStringLiteral("DataFName \"%1\" has characters the line cannot carry; "
-                           "this setting was not sent.")
-                .arg(name.simplified()));
-    } else if (!co_await out.send(QStringLiteral(":FILE:MEAS ") + name)) {
-        co_return out.result();
-    }
-    // A printer destination received from the instrument goes back unchanged.
-    if (!co_await out.sendWord(QStringLiteral(":DATA:COPY:MEDI "), W::CopyDst, s.CopyDst,
-                               QStringLiteral("CopyDst")))
-        co_return out.result();
-    if (!co_await out.send(DataItemText(s)))
-        co_return out.result();
-    if (!co_await out.send(s.Wave ? QStringLiteral(":DATA:WAVE ON")
-                                  : QStringLiteral(":DATA:WAVE OFF")))
-        co_return out.result();
-    if (!co_await out.send(s.Harm ? QStringLiteral(":DATA:HARM ON")
-                                  : QStringLiteral(":DATA:HARM OFF")))
-        co_return out.result();
-    if (!co_await out.send(s.THDType == 0 ? QStringLiteral(":THD F") : QStringLiteral(":THD R")))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":BACK "), W::BL, s.BL, QStringLiteral("BL")))
-        co_return out.result();
-    if (!co_await out.send(s.Beep == 1 ? QStringLiteral(":BEEP ON") : QStringLiteral(":BEEP OFF")))
-        co_return out.result();
-    if (!co_await out.send(QStringLiteral("ID") + BlankForm(s.ID)))
-        co_return out.result();
-    if (!co_await out.sendWord(QStringLiteral(":LANG "), W::Lang, s.Lang, QStringLiteral("Lang")))
-        co_return out.result();
-
-    if ((inputs.checkAdjust ? inputs.checkAdjust() : 0) != 1)
-        co_return out.result();
-    // One reading gives date and time together, so a send at midnight cannot mix two days.
-    const QDateTime now = inputs.clock ? inputs.clock() : QDateTime::currentDateTime();
-    const QDate d = now.date();
-    const QTime t = now.time();
-    co_await out.send(QStringLiteral(":CLOCK %1,%2,%3,%4,%5,%6")
-                          .arg(d.year())
-                          .arg(d.month())
-                          .arg(d.day())
-                          .arg(t.hour())
-                          .arg(t.minute())
-                          .arg(t.second()));
     co_return out.result();
 }

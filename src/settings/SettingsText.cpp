@@ -3,208 +3,94 @@
 #include "NumberText.h"
 #include "Printable.h"
 #include "SensorRule.h"
-#include "SettingChoices.h"
+#include "SettingsTable.h"
 #include "WiringRule.h"
 
 #include <QHash>
 
 #include <cmath>
-#include <functional>
 #include <vector>
+
+using namespace SettingsTable;
 
 namespace {
 
-using SettingChoices::List;
-
-enum class Kind
+// One NAME=VALUE line: a member, or one element of it.
+struct Setting
 {
-    Choice,
-    Integer,
-    Real,
-    Flag,
-    Text
-};
-
-// One setting: its name and where it lives in the record. Accessors take a mutable record so
-// one table serves reading and writing.
-struct Field
-{
+    const Member* member;
+    int element;
     QString name;
-    Kind kind;
-    List list = List::Wiring;
-    std::function<qint32&(ModSet&)> code = {};
-    std::function<double&(ModSet&)> real = {};
-    std::function<bool&(ModSet&)> flag = {};
-    std::function<QString&(ModSet&)> text = {};
 };
 
-QString indexed(const char* name, int i)
+// In the record's order.
+const std::vector<Setting>& settings()
 {
-    return QStringLiteral("%1[%2]").arg(QLatin1String(name)).arg(i);
-}
-
-const std::vector<Field>& fields()
-{
-    static const std::vector<Field> table = [] {
-        std::vector<Field> t;
-        auto choice = [&t](const char* name, List list, qint32 ModSet::*m) {
-            t.push_back({QLatin1String(name), Kind::Choice, list,
-                         [m](ModSet& s) -> qint32& { return s.*m; }});
-        };
-        auto integer = [&t](const char* name, qint32 ModSet::*m) {
-            t.push_back({QLatin1String(name), Kind::Integer, List::Wiring,
-                         [m](ModSet& s) -> qint32& { return s.*m; }});
-        };
-        auto flag = [&t](const QString& name, std::function<bool&(ModSet&)> f) {
-            t.push_back({name, Kind::Flag, List::Wiring, {}, {}, std::move(f)});
-        };
-        auto flagOf = [&flag](const char* name, bool ModSet::*m) {
-            flag(QLatin1String(name), [m](ModSet& s) -> bool& { return s.*m; });
-        };
-        auto flagArray = [&flag](const char* name, auto ModSet::*array, int count) {
-            for (int i = 1; i <= count; ++i)
-                flag(indexed(name, i), [array, i](ModSet& s) -> bool& { return (s.*array)[i]; });
-        };
-
-        choice("Wiring", List::Wiring, &ModSet::Wiring);
-        choice("CirNum", List::CirNum, &ModSet::CirNum);
-        choice("Sampling", List::Sampling, &ModSet::Sampling);
-        choice("Freq", List::Freq, &ModSet::Freq);
-        choice("VarMethod", List::VarMethod, &ModSet::VarMethod);
-        choice("Average", List::Average, &ModSet::Average);
-        choice("URange", List::URange, &ModSet::URange);
-        t.push_back({QStringLiteral("VT"), Kind::Real, List::Wiring, {}, [](ModSet& s) -> double& {
-                         return s.VT;
-                     }});
-        for (int i = 1; i <= 4; ++i)
-            t.push_back({indexed("Sens", i), Kind::Choice, List::Sens,
-                         [i](ModSet& s) -> qint32& { return s.Sens[i]; }});
-        for (int i = 1; i <= 4; ++i)
-            t.push_back({indexed("IRange", i), Kind::Choice, List::IRange,
-                         [i](ModSet& s) -> qint32& { return s.IRange[i]; }});
-        for (int i = 1; i <= 4; ++i)
-            t.push_back({indexed("CT", i), Kind::Real, List::Wiring, {}, [i](ModSet& s) -> double& {
-                             return s.CT[i];
-                         }});
-
-        choice("StartMeth", List::StartMeth, &ModSet::StartMeth);
-        integer("StartY", &ModSet::StartY);
-        integer("StartM", &ModSet::StartM);
-        integer("StartD", &ModSet::StartD);
-        integer("StartHH", &ModSet::StartHH);
-        integer("StartMM", &ModSet::StartMM);
-        choice("StopMeth", List::StopMeth, &ModSet::StopMeth);
-        integer("StopY", &ModSet::StopY);
-        integer("StopM", &ModSet::StopM);
-        integer("StopD", &ModSet::StopD);
-        integer("StopHH", &ModSet::StopHH);
-        integer("StopMM", &ModSet::StopMM);
-        integer("Timer1", &ModSet::Timer1);
-        integer("Timer2", &ModSet::Timer2);
-        integer("Timer3", &ModSet::Timer3);
-        choice("Intvl", List::Intvl, &ModSet::Intvl);
-
-        choice("Media", List::Media, &ModSet::Media);
-        t.push_back({QStringLiteral("DataFName"),
-                     Kind::Text,
-                     List::Wiring,
-                     {},
-                     {},
-                     {},
-                     [](ModSet& s) -> QString& { return s.DataFName; }});
-        choice("RSConnection", List::RSConnection, &ModSet::RSConnection);
-        choice("CopyDst", List::Media, &ModSet::CopyDst);
-
-        flagOf("Norm", &ModSet::Norm);
-        flagOf("Harm", &ModSet::Harm);
-        flagOf("Integ", &ModSet::Integ);
-        flagOf("Inst", &ModSet::Inst);
-        flagOf("Ave", &ModSet::Ave);
-        flagOf("Max", &ModSet::Max);
-        flagOf("Min", &ModSet::Min);
-        flagArray("Circuit", &ModSet::Circuit, 4);
-        flagArray("U", &ModSet::U, 3);
-        flagArray("I", &ModSet::I, 4);
-        flagOf("P", &ModSet::P);
-        flagOf("Wave", &ModSet::Wave);
-
-        flagOf("Level", &ModSet::Level);
-        flagOf("Percent", &ModSet::Percent);
-        flagOf("Phase", &ModSet::Phase);
-        flagOf("THD", &ModSet::THD);
-        flagOf("Total", &ModSet::Total);
-        choice("THDType", List::THDType, &ModSet::THDType);
-        choice("OrdType", List::OrdType, &ModSet::OrdType);
-        flagArray("Ord", &ModSet::Ord, 40);
-
-        choice("Baud", List::Baud, &ModSet::Baud);
-        choice("Term", List::Term, &ModSet::Term);
-        choice("Flow", List::Flow, &ModSet::Flow);
-        choice("BL", List::BL, &ModSet::BL);
-        choice("Beep", List::Beep, &ModSet::Beep);
-        integer("ID", &ModSet::ID);
-        choice("Lang", List::Lang, &ModSet::Lang);
-        return t;
+    static const std::vector<Setting> all = [] {
+        std::vector<Setting> out;
+        for (const Member* m : recordOrder())
+            for (int e = m->first(); e <= m->last(); ++e)
+                out.push_back({m, e, m->nameOf(e)});
+        return out;
     }();
-    return table;
+    return all;
 }
 
-const Field* findField(const QString& name)
+const Setting* findSetting(const QString& name)
 {
-    static const QHash<QString, const Field*> byName = [] {
-        QHash<QString, const Field*> h;
-        for (const Field& f : fields())
+    static const QHash<QString, const Setting*> byName = [] {
+        QHash<QString, const Setting*> h;
+        for (const Setting& f : settings())
             h.insert(f.name.toLower(), &f);
         return h;
     }();
     return byName.value(name.toLower(), nullptr);
 }
 
-QStringList choiceTexts(List list)
+// The list item of a code, blanks trimmed; "#code" for a code the list has no item for.
+QString itemText(const Member& m, qint32 code)
 {
-    QStringList out;
-    for (const QString& t : SettingChoices::texts(list))
-        out << t.trimmed();
-    return out;
+    const auto pos = m.position(code);
+    return pos ? m.texts.at(*pos).trimmed() : QStringLiteral("#%1").arg(code);
 }
 
-QString valueText(const Field& f, ModSet& s)
+QString valueText(const Setting& f, const ModSet& s)
 {
-    switch (f.kind) {
-    case Kind::Choice: {
-        const qint32 code = f.code(s);
-        if (const auto pos = SettingChoices::position(f.list, code))
-            return SettingChoices::texts(f.list).at(*pos).trimmed();
-        return QStringLiteral("#%1").arg(code);
-    }
+    const Ref ref = f.member->in(s, f.element);
+    switch (f.member->kind) {
+    case Kind::Choice:
+        return itemText(*f.member, codeOf(ref));
     case Kind::Integer:
-        return QString::number(f.code(s));
+        return QString::number(codeOf(ref));
     case Kind::Real:
-        return PlainForm(f.real(s));
+        return PlainForm(numberOf(ref));
     case Kind::Flag:
-        return f.flag(s) ? QStringLiteral("1") : QStringLiteral("0");
+        return codeOf(ref) ? QStringLiteral("1") : QStringLiteral("0");
     case Kind::Text:
-        return f.text(s);
+        return *std::get<QString*>(ref);
     }
     return {};
 }
 
 // Stores value; the empty string when done, else what the setting takes.
-QString store(const Field& f, const QString& value, ModSet& s)
+QString store(const Setting& f, const QString& value, ModSet& s)
 {
+    const Ref ref = f.member->at(s, f.element);
     bool ok = false;
-    switch (f.kind) {
+    switch (f.member->kind) {
     case Kind::Choice: {
-        const QStringList items = choiceTexts(f.list);
+        QStringList items;
+        for (const QString& t : f.member->texts)
+            items << t.trimmed();
         for (int i = 0; i < items.size(); ++i)
             if (items[i].compare(value, Qt::CaseInsensitive) == 0) {
-                f.code(s) = *SettingChoices::code(f.list, i);
+                *std::get<qint32*>(ref) = *f.member->code(i);
                 return {};
             }
         if (value.startsWith(QLatin1Char('#'))) {
             const qint32 code = value.mid(1).toInt(&ok);
             if (ok) {
-                f.code(s) = code;
+                *std::get<qint32*>(ref) = code;
                 return {};
             }
         }
@@ -214,23 +100,23 @@ QString store(const Field& f, const QString& value, ModSet& s)
         const qint32 v = value.toInt(&ok);
         if (!ok)
             return QStringLiteral("a whole number");
-        f.code(s) = v;
+        *std::get<qint32*>(ref) = v;
         return {};
     }
     case Kind::Real: {
         const double v = value.toDouble(&ok);
         if (!ok || !std::isfinite(v))
             return QStringLiteral("a number such as 1 or 0.5");
-        f.real(s) = v;
+        *std::get<double*>(ref) = v;
         return {};
     }
     case Kind::Flag:
         if (value != QLatin1String("0") && value != QLatin1String("1"))
             return QStringLiteral("0 or 1");
-        f.flag(s) = value == QLatin1String("1");
+        *std::get<bool*>(ref) = value == QLatin1String("1");
         return {};
     case Kind::Text:
-        f.text(s) = value;
+        *std::get<QString*>(ref) = value;
         return {};
     }
     return {};
@@ -247,18 +133,9 @@ namespace SettingsText {
 
 QString format(const ModSet& set)
 {
-    ModSet s = set;
     QString out;
-    for (const Field& f : fields())
-        out += f.name + QLatin1Char('=') + valueText(f, s) + QLatin1Char('\n');
-    return out;
-}
-
-QStringList names()
-{
-    QStringList out;
-    for (const Field& f : fields())
-        out << f.name;
+    for (const Setting& f : settings())
+        out += f.name + QLatin1Char('=') + valueText(f, set) + QLatin1Char('\n');
     return out;
 }
 
@@ -284,7 +161,7 @@ ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules)
                 lineError(n + 1, QStringLiteral("\"%1\" is not NAME=VALUE").arg(quoted(trimmed)))};
         const QByteArray name = line.left(eq).trimmed();
         const QByteArray value = line.mid(eq + 1).trimmed();
-        const Field* f = findField(QString::fromUtf8(name));
+        const Setting* f = findSetting(QString::fromUtf8(name));
         if (!f)
             return {false, lineError(n + 1, QStringLiteral("unknown setting \"%1\" (settings get "
                                                            "prints every name)")
@@ -300,10 +177,8 @@ ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules)
         return {};
     }
 
-    const auto itemText = [](List list, qint32 code) {
-        const auto pos = SettingChoices::position(list, code);
-        return pos ? SettingChoices::texts(list).at(*pos).trimmed()
-                   : QStringLiteral("#%1").arg(code);
+    const auto member = [](const char* name) -> const Member& {
+        return *findSetting(QLatin1String(name))->member;
     };
     const auto lastLine = [&lineOf](const QString& a, const QString& b) {
         return std::max(lineOf.value(a, 0), lineOf.value(b, 0));
@@ -315,12 +190,13 @@ ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules)
             return {false, lineError(lastLine(wiring, cirNum),
                                      QStringLiteral("CirNum=%1 with Wiring=%2 breaks the wiring "
                                                     "rule: %2 allows at most %3 circuit(s)")
-                                         .arg(itemText(List::CirNum, s.CirNum),
-                                              itemText(List::Wiring, s.Wiring))
+                                         .arg(itemText(member("CirNum"), s.CirNum),
+                                              itemText(member("Wiring"), s.Wiring))
                                          .arg(WiringRule::maxCircuits(s.Wiring)))};
     }
     for (int i = 1; i <= 4; ++i) {
-        const QString sens = indexed("Sens", i), range = indexed("IRange", i);
+        const QString sens = QStringLiteral("Sens[%1]").arg(i),
+                      range = QStringLiteral("IRange[%1]").arg(i);
         if (s.Sens[i] == set.Sens[i] && s.IRange[i] == set.IRange[i])
             continue;
         const qint32 allowed = SensorRule::allowedRange(s.Sens[i], s.IRange[i]);
@@ -328,9 +204,9 @@ ApplyResult apply(const QByteArray& text, ModSet& set, bool checkRules)
             return {false, lineError(lastLine(sens, range),
                                      QStringLiteral("%1=%2 with %3=%4 breaks the sensor rule: "
                                                     "the dialog would set %1=%5")
-                                         .arg(range, itemText(List::IRange, s.IRange[i]), sens,
-                                              itemText(List::Sens, s.Sens[i]),
-                                              itemText(List::IRange, allowed)))};
+                                         .arg(range, itemText(member("IRange[1]"), s.IRange[i]),
+                                              sens, itemText(member("Sens[1]"), s.Sens[i]),
+                                              itemText(member("IRange[1]"), allowed)))};
     }
     set = s;
     return {};

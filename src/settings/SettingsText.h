@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 // The record as text, one NAME=VALUE line per setting, for the command line. Names are the
 // record's field names, array elements as the instrument numbers them ("Sens[2]"). A list
@@ -15,9 +14,6 @@ namespace SettingsText {
 
 // Every setting, in the record's order, each line ending in "\n".
 QString format(const ModSet& set);
-
-// The setting names in the record's order.
-QStringList names();
 
 struct ApplyResult
 {

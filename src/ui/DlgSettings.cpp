@@ -5,7 +5,7 @@
 #include "ModSet.h"
 #include "NumberText.h"
 #include "SensorRule.h"
-#include "SettingChoices.h"
+#include "SettingsTable.h"
 #include "WiringRule.h"
 
 #include <QCheckBox>
@@ -20,18 +20,23 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
 
-using SettingChoices::List;
-using SettingChoices::texts;
+using namespace SettingsTable;
 
-QComboBox* makeCombo(QWidget* parent, const QString& name, const QStringList& items)
+// A list with the items of the member it shows.
+QComboBox* makeCombo(QWidget* parent, const QString& name)
 {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(name);
-    combo->addItems(items);
+    for (const Row& row : rows())
+        for (const Member& m : row.members)
+            for (int e = m.first(); e <= m.last(); ++e)
+                if (m.control(e) == name)
+                    combo->addItems(m.texts);
     combo->setEditable(false);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     return combo;
@@ -71,33 +76,15 @@ QFrame* makeLine(QWidget* parent)
     return line;
 }
 
-// Selects the list position of a code; a code the list has no entry for shows no selection
-// rather than a wrong one.
-void selectCode(QComboBox* combo, qint32 code)
-{
-    combo->setCurrentIndex(code >= 0 && code < combo->count() ? code : -1);
-}
-
-void showFlag(QCheckBox* box, bool flag)
-{
-    box->setCheckState(flag ? Qt::Checked : Qt::Unchecked);
-}
-
 // A greyed box counts as ticked.
 bool boxFlag(const QCheckBox* box)
 {
     return box->checkState() != Qt::Unchecked;
 }
 
-qint32 averagePosition(qint32 count)
-{
-    return SettingChoices::position(List::Average, count).value_or(-1);
-}
-
-QString blankLeadingInteger(qint32 value)
-{
-    return value >= 0 ? QLatin1Char(' ') + QString::number(value) : QString::number(value);
-}
+// The date and time fields in the order they stand, and what each is when read out.
+const char* const kDateFields[] = {"Y", "M", "D", "HH", "MM"};
+const char* const kDateParts[] = {" year", " month", " day", " hour", " minute"};
 
 QString trimBlanks(const QString& text)
 {
@@ -125,6 +112,7 @@ DlgSettings::DlgSettings(InstrumentSession& session, QWidget* parent)
     setWindowTitle(QStringLiteral("SETTINGS"));
     setModal(true);
     buildUi();
+    bindControls();
     connectHandlers();
     // Load: the controls show the record as it is now; CheckAdjust starts unticked.
     m_tabs->setCurrentIndex(0);
@@ -173,51 +161,51 @@ QWidget* DlgSettings::buildMeasureTab()
     auto* grid = new QGridLayout(page);
 
     auto* labelWiring = makeLabel(page, QStringLiteral("LabelWiring"), QStringLiteral("&WIRING"));
-    ComboWiring = makeCombo(page, QStringLiteral("ComboWiring"), texts(List::Wiring));
+    ComboWiring = makeCombo(page, QStringLiteral("ComboWiring"));
     labelWiring->setBuddy(ComboWiring);
-    ComboCirNum = makeCombo(page, QStringLiteral("ComboCirNum"), texts(List::CirNum));
+    ComboCirNum = makeCombo(page, QStringLiteral("ComboCirNum"));
     ComboCirNum->setAccessibleName(QStringLiteral("WIRING circuits"));
 
     auto* labelSampling =
         makeLabel(page, QStringLiteral("LabelSampling"), QStringLiteral("S&AMPLING"));
-    ComboSampling = makeCombo(page, QStringLiteral("ComboSampling"), texts(List::Sampling));
-    labelSampling->setBuddy(ComboSampling);
-    ComboFreq = makeCombo(page, QStringLiteral("ComboFreq"), texts(List::Freq));
-    ComboFreq->setAccessibleName(QStringLiteral("SAMPLING frequency"));
+    auto* comboSampling = makeCombo(page, QStringLiteral("ComboSampling"));
+    labelSampling->setBuddy(comboSampling);
+    auto* comboFreq = makeCombo(page, QStringLiteral("ComboFreq"));
+    comboFreq->setAccessibleName(QStringLiteral("SAMPLING frequency"));
 
     auto* labelVar =
         makeLabel(page, QStringLiteral("LabelVarMethod"), QStringLiteral("&VAR METHOD"));
-    ComboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"), texts(List::VarMethod));
-    labelVar->setBuddy(ComboVarMethod);
+    auto* comboVarMethod = makeCombo(page, QStringLiteral("ComboVarMethod"));
+    labelVar->setBuddy(comboVarMethod);
 
     auto* labelAverage =
         makeLabel(page, QStringLiteral("LabelAverage"), QStringLiteral("AVERA&GE"));
-    ComboAverage = makeCombo(page, QStringLiteral("ComboAverage"), texts(List::Average));
-    labelAverage->setBuddy(ComboAverage);
+    auto* comboAverage = makeCombo(page, QStringLiteral("ComboAverage"));
+    labelAverage->setBuddy(comboAverage);
 
     auto* labelURange =
         makeLabel(page, QStringLiteral("LabelURange"), QStringLiteral("VOLT RA&NGE"));
-    ComboURange = makeCombo(page, QStringLiteral("ComboURange"), texts(List::URange));
-    labelURange->setBuddy(ComboURange);
+    auto* comboURange = makeCombo(page, QStringLiteral("ComboURange"));
+    labelURange->setBuddy(comboURange);
 
     auto* labelVT = makeLabel(page, QStringLiteral("LabelVT"), QStringLiteral("V&T(PT)"));
-    TextVT = makeText(page, QStringLiteral("TextVT"), 16);
-    labelVT->setBuddy(TextVT);
+    auto* textVT = makeText(page, QStringLiteral("TextVT"), 16);
+    labelVT->setBuddy(textVT);
 
     grid->addWidget(labelWiring, 0, 0);
     grid->addWidget(ComboWiring, 0, 1);
     grid->addWidget(ComboCirNum, 0, 2);
     grid->addWidget(labelSampling, 1, 0);
-    grid->addWidget(ComboSampling, 1, 1);
-    grid->addWidget(ComboFreq, 1, 2);
+    grid->addWidget(comboSampling, 1, 1);
+    grid->addWidget(comboFreq, 1, 2);
     grid->addWidget(labelVar, 2, 0);
-    grid->addWidget(ComboVarMethod, 2, 1);
+    grid->addWidget(comboVarMethod, 2, 1);
     grid->addWidget(labelAverage, 3, 0);
-    grid->addWidget(ComboAverage, 3, 1);
+    grid->addWidget(comboAverage, 3, 1);
     grid->addWidget(labelURange, 4, 0);
-    grid->addWidget(ComboURange, 4, 1);
+    grid->addWidget(comboURange, 4, 1);
     grid->addWidget(labelVT, 5, 0);
-    grid->addWidget(TextVT, 5, 1, 1, 2, Qt::AlignLeft);
+    grid->addWidget(textVT, 5, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(makeLine(page), 6, 0, 1, 4);
 
     const QString sensor = QStringLiteral("SENSOR");
@@ -226,16 +214,14 @@ QWidget* DlgSettings::buildMeasureTab()
     grid->addWidget(makeLabel(page, QStringLiteral("LabelSensor"), sensor), 7, 1);
     grid->addWidget(makeLabel(page, QStringLiteral("LabelCurrRange"), range), 7, 2);
     grid->addWidget(makeLabel(page, QStringLiteral("LabelCT"), ct), 7, 3);
-    const QStringList& sensors = texts(List::Sens);
-    const QStringList& ranges = texts(List::IRange);
     for (int k = 0; k < 4; ++k) {
         const QString circuit = QStringLiteral("CIRCUIT%1").arg(k + 1);
         auto* label = makeLabel(page, QStringLiteral("LabelCircuit%1").arg(k),
                                 QStringLiteral("CIRCUIT&%1").arg(k + 1));
-        ComboSens[k] = makeCombo(page, QStringLiteral("ComboSens%1").arg(k), sensors);
+        ComboSens[k] = makeCombo(page, QStringLiteral("ComboSens%1").arg(k));
         ComboSens[k]->setAccessibleName(circuit + QLatin1Char(' ') + sensor);
         label->setBuddy(ComboSens[k]);
-        ComboIRange[k] = makeCombo(page, QStringLiteral("ComboIRange%1").arg(k), ranges);
+        ComboIRange[k] = makeCombo(page, QStringLiteral("ComboIRange%1").arg(k));
         ComboIRange[k]->setAccessibleName(circuit + QLatin1Char(' ') + range);
         TextCT[k] = makeText(page, QStringLiteral("TextCT%1").arg(k), 16);
         TextCT[k]->setAccessibleName(circuit + QLatin1Char(' ') + ct);
@@ -257,71 +243,59 @@ QWidget* DlgSettings::buildOutputTab()
 
     const QString start = QStringLiteral("MEAS.START");
     auto* labelStart = makeLabel(page, QStringLiteral("LabelStart"), QStringLiteral("MEAS.ST&ART"));
-    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"), texts(List::StartMeth));
+    ComboStartMeth = makeCombo(page, QStringLiteral("ComboStartMeth"));
     labelStart->setBuddy(ComboStartMeth);
-    TextStartY = makeText(page, QStringLiteral("TextStartY"), 4);
-    TextStartM = makeText(page, QStringLiteral("TextStartM"), 2);
-    TextStartD = makeText(page, QStringLiteral("TextStartD"), 2);
-    TextStartHH = makeText(page, QStringLiteral("TextStartHH"), 2);
-    TextStartMM = makeText(page, QStringLiteral("TextStartMM"), 2);
-    TextStartY->setAccessibleName(start + QStringLiteral(" year"));
-    TextStartM->setAccessibleName(start + QStringLiteral(" month"));
-    TextStartD->setAccessibleName(start + QStringLiteral(" day"));
-    TextStartHH->setAccessibleName(start + QStringLiteral(" hour"));
-    TextStartMM->setAccessibleName(start + QStringLiteral(" minute"));
+    for (int i = 0; i < 5; ++i) {
+        m_start[i] = makeText(
+            page, QStringLiteral("TextStart%1").arg(QLatin1String(kDateFields[i])), i ? 2 : 4);
+        m_start[i]->setAccessibleName(start + QLatin1String(kDateParts[i]));
+    }
 
     auto* labelStop = makeLabel(page, QStringLiteral("LabelStop"), QStringLiteral("MEAS.STO&P"));
-    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"), texts(List::StopMeth));
+    ComboStopMeth = makeCombo(page, QStringLiteral("ComboStopMeth"));
     labelStop->setBuddy(ComboStopMeth);
-    TextStopY = makeText(page, QStringLiteral("TextStopY"), 4);
-    TextStopM = makeText(page, QStringLiteral("TextStopM"), 2);
-    TextStopD = makeText(page, QStringLiteral("TextStopD"), 2);
-    TextStopHH = makeText(page, QStringLiteral("TextStopHH"), 2);
-    TextStopMM = makeText(page, QStringLiteral("TextStopMM"), 2);
+    for (int i = 0; i < 5; ++i)
+        m_stop[i] = makeText(page, QStringLiteral("TextStop%1").arg(QLatin1String(kDateFields[i])),
+                             i ? 2 : 4);
     m_stopSep1 = makeLabel(page, QStringLiteral("Label15"), QStringLiteral("/"));
     m_stopSep2 = makeLabel(page, QStringLiteral("Label16"), QStringLiteral("/"));
     m_stopTimeSep = makeLabel(page, QStringLiteral("Label17"), QStringLiteral(":"));
 
     // Date and time fields in one row each: year / month / day  hour : minute.
-    auto dateRow = [page](std::initializer_list<QWidget*> fields, QLabel* s1, QLabel* s2,
+    auto dateRow = [page](const std::array<QLineEdit*, 5>& fields, QLabel* s1, QLabel* s2,
                           QLabel* s3) {
         auto* row = new QHBoxLayout;
-        auto it = fields.begin();
-        row->addWidget(*it++);
+        row->addWidget(fields[0]);
         row->addWidget(s1);
-        row->addWidget(*it++);
+        row->addWidget(fields[1]);
         row->addWidget(s2);
-        row->addWidget(*it++);
+        row->addWidget(fields[2]);
         row->addSpacing(page->fontMetrics().horizontalAdvance(QStringLiteral("00")));
-        row->addWidget(*it++);
+        row->addWidget(fields[3]);
         row->addWidget(s3);
-        row->addWidget(*it++);
+        row->addWidget(fields[4]);
         row->addStretch(1);
         return row;
     };
     auto sep = [page](const QString& text) { return makeLabel(page, QString(), text); };
     grid->addWidget(labelStart, 0, 0);
     grid->addWidget(ComboStartMeth, 0, 1);
-    grid->addLayout(dateRow({TextStartY, TextStartM, TextStartD, TextStartHH, TextStartMM},
-                            sep(QStringLiteral("/")), sep(QStringLiteral("/")),
+    grid->addLayout(dateRow(m_start, sep(QStringLiteral("/")), sep(QStringLiteral("/")),
                             sep(QStringLiteral(":"))),
                     0, 2);
     grid->addWidget(labelStop, 1, 0);
     grid->addWidget(ComboStopMeth, 1, 1);
-    grid->addLayout(dateRow({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, m_stopSep1,
-                            m_stopSep2, m_stopTimeSep),
-                    1, 2);
+    grid->addLayout(dateRow(m_stop, m_stopSep1, m_stopSep2, m_stopTimeSep), 1, 2);
     grid->addWidget(makeLine(page), 2, 0, 1, 3);
 
     auto* labelIntvl =
         makeLabel(page, QStringLiteral("LabelIntvl"), QStringLiteral("INTERVAL &TIME"));
-    ComboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"), texts(List::Intvl));
-    labelIntvl->setBuddy(ComboIntvl);
+    auto* comboIntvl = makeCombo(page, QStringLiteral("ComboIntvl"));
+    labelIntvl->setBuddy(comboIntvl);
 
-    const QStringList& media = texts(List::Media);
     auto* labelMedia = makeLabel(page, QStringLiteral("LabelMedia"), QStringLiteral("SAVE I&N..."));
-    ComboMedia = makeCombo(page, QStringLiteral("ComboMedia"), media);
-    labelMedia->setBuddy(ComboMedia);
+    auto* comboMedia = makeCombo(page, QStringLiteral("ComboMedia"));
+    labelMedia->setBuddy(comboMedia);
 
     auto* labelFName =
         makeLabel(page, QStringLiteral("LabelDataFName"), QStringLiteral("&FILE NAME"));
@@ -332,26 +306,24 @@ QWidget* DlgSettings::buildOutputTab()
 
     auto* labelRS =
         makeLabel(page, QStringLiteral("LabelRSConnection"), QStringLiteral("RS CONNECTION"));
-    ComboRSConnection =
-        makeCombo(page, QStringLiteral("ComboRSConnection"), texts(List::RSConnection));
-    labelRS->setBuddy(ComboRSConnection);
-    ComboRSConnection->setEnabled(false);
+    auto* comboRSConnection = makeCombo(page, QStringLiteral("ComboRSConnection"));
+    labelRS->setBuddy(comboRSConnection);
 
     auto* labelCopy =
         makeLabel(page, QStringLiteral("LabelCopyDst"), QStringLiteral("&DISPLAY COPY"));
-    ComboCopyDst = makeCombo(page, QStringLiteral("ComboCopyDst"), media);
-    labelCopy->setBuddy(ComboCopyDst);
+    auto* comboCopyDst = makeCombo(page, QStringLiteral("ComboCopyDst"));
+    labelCopy->setBuddy(comboCopyDst);
 
     grid->addWidget(labelIntvl, 3, 0);
-    grid->addWidget(ComboIntvl, 3, 1);
+    grid->addWidget(comboIntvl, 3, 1);
     grid->addWidget(labelMedia, 4, 0);
-    grid->addWidget(ComboMedia, 4, 1);
+    grid->addWidget(comboMedia, 4, 1);
     grid->addWidget(labelFName, 5, 0);
     grid->addWidget(TextDataFName, 5, 1, 1, 2, Qt::AlignLeft);
     grid->addWidget(labelRS, 6, 0);
-    grid->addWidget(ComboRSConnection, 6, 1);
+    grid->addWidget(comboRSConnection, 6, 1);
     grid->addWidget(labelCopy, 7, 0);
-    grid->addWidget(ComboCopyDst, 7, 1);
+    grid->addWidget(comboCopyDst, 7, 1);
     grid->setColumnStretch(2, 1);
     grid->setRowStretch(8, 1);
     return page;
@@ -361,25 +333,26 @@ QWidget* DlgSettings::buildSaveItemsTab()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabSaveItems"));
-    CheckNorm = makeCheck(page, QStringLiteral("CheckNorm"), QStringLiteral("&NORM"));
-    CheckHarm = makeCheck(page, QStringLiteral("CheckHarm"), QStringLiteral("H&ARM."));
-    CheckInst = makeCheck(page, QStringLiteral("CheckInst"), QStringLiteral("INS&T."));
-    CheckAve = makeCheck(page, QStringLiteral("CheckAve"), QStringLiteral("A&VE."));
-    CheckMax = makeCheck(page, QStringLiteral("CheckMax"), QStringLiteral("MA&X."));
-    CheckMin = makeCheck(page, QStringLiteral("CheckMin"), QStringLiteral("MIN."));
+    auto* checkNorm = makeCheck(page, QStringLiteral("CheckNorm"), QStringLiteral("&NORM"));
+    auto* checkHarm = makeCheck(page, QStringLiteral("CheckHarm"), QStringLiteral("H&ARM."));
+    auto* checkInst = makeCheck(page, QStringLiteral("CheckInst"), QStringLiteral("INS&T."));
+    auto* checkAve = makeCheck(page, QStringLiteral("CheckAve"), QStringLiteral("A&VE."));
+    auto* checkMax = makeCheck(page, QStringLiteral("CheckMax"), QStringLiteral("MA&X."));
+    auto* checkMin = makeCheck(page, QStringLiteral("CheckMin"), QStringLiteral("MIN."));
     // "&&" is a literal ampersand in a caption.
-    CheckInteg = makeCheck(page, QStringLiteral("CheckInteg"), QStringLiteral("INTEG. && &DEM"));
+    auto* checkInteg =
+        makeCheck(page, QStringLiteral("CheckInteg"), QStringLiteral("INTEG. && &DEM"));
 
     auto* grid = new QGridLayout(page);
-    grid->addWidget(CheckNorm, 0, 0);
-    grid->addWidget(CheckHarm, 0, 1);
+    grid->addWidget(checkNorm, 0, 0);
+    grid->addWidget(checkHarm, 0, 1);
     grid->addWidget(makeLine(page), 1, 0, 1, 5);
-    grid->addWidget(CheckInst, 2, 0);
-    grid->addWidget(CheckAve, 2, 1);
-    grid->addWidget(CheckMax, 2, 2);
-    grid->addWidget(CheckMin, 2, 3);
+    grid->addWidget(checkInst, 2, 0);
+    grid->addWidget(checkAve, 2, 1);
+    grid->addWidget(checkMax, 2, 2);
+    grid->addWidget(checkMin, 2, 3);
     grid->addWidget(makeLine(page), 3, 0, 1, 5);
-    grid->addWidget(CheckInteg, 4, 0, 1, 2);
+    grid->addWidget(checkInteg, 4, 0, 1, 2);
     grid->setColumnStretch(4, 1);
     grid->setRowStretch(5, 1);
     return page;
@@ -399,46 +372,41 @@ QWidget* DlgSettings::buildHarmonicTab()
                     0);
     auto* circuits = new QHBoxLayout;
     for (int k = 0; k < 4; ++k) {
-        CheckCircuit[k] = makeCheck(page, QStringLiteral("CheckCircuit%1").arg(k),
-                                    QStringLiteral("&%1").arg(k + 1));
-        circuits->addWidget(CheckCircuit[k]);
+        circuits->addWidget(makeCheck(page, QStringLiteral("CheckCircuit%1").arg(k),
+                                      QStringLiteral("&%1").arg(k + 1)));
     }
     circuits->addStretch(1);
     grid->addLayout(circuits, 1, 1);
 
     grid->addWidget(makeLabel(page, QStringLiteral("LabelCH"), QStringLiteral("CH")), 2, 0);
     auto* channels = new QHBoxLayout;
-    for (int k = 0; k < 3; ++k) {
-        CheckU[k] = makeCheck(page, QStringLiteral("CheckU%1").arg(k),
-                              k == 0 ? QStringLiteral("&U1") : QStringLiteral("U%1").arg(k + 1));
-        channels->addWidget(CheckU[k]);
-    }
-    for (int k = 0; k < 4; ++k) {
-        CheckI[k] =
-            makeCheck(page, QStringLiteral("CheckI%1").arg(k), QStringLiteral("I%1").arg(k + 1));
-        channels->addWidget(CheckI[k]);
-    }
-    CheckP = makeCheck(page, QStringLiteral("CheckP"), QStringLiteral("&P1"));
-    channels->addWidget(CheckP);
+    for (int k = 0; k < 3; ++k)
+        channels->addWidget(
+            makeCheck(page, QStringLiteral("CheckU%1").arg(k),
+                      k == 0 ? QStringLiteral("&U1") : QStringLiteral("U%1").arg(k + 1)));
+    for (int k = 0; k < 4; ++k)
+        channels->addWidget(
+            makeCheck(page, QStringLiteral("CheckI%1").arg(k), QStringLiteral("I%1").arg(k + 1)));
+    channels->addWidget(makeCheck(page, QStringLiteral("CheckP"), QStringLiteral("&P1")));
     channels->addStretch(1);
     grid->addLayout(channels, 2, 1);
 
     grid->addWidget(makeLabel(page, QStringLiteral("LabelType"), QStringLiteral("TYPE")), 3, 0);
-    CheckLevel = makeCheck(page, QStringLiteral("CheckLevel"), QStringLiteral("&LEVEL"));
-    CheckPercent = makeCheck(page, QStringLiteral("CheckPercent"), QStringLiteral("%of&FND"));
-    CheckPhase = makeCheck(page, QStringLiteral("CheckPhase"), QStringLiteral("PH&ASE"));
-    CheckTHD = makeCheck(page, QStringLiteral("CheckTHD"), QStringLiteral("&THD"));
-    CheckTotal = makeCheck(page, QStringLiteral("CheckTotal"), QStringLiteral("TOTAL"));
-    CheckWave = makeCheck(page, QStringLiteral("CheckWave"), QStringLiteral("&WAVE"));
+    auto* checkLevel = makeCheck(page, QStringLiteral("CheckLevel"), QStringLiteral("&LEVEL"));
+    auto* checkPercent = makeCheck(page, QStringLiteral("CheckPercent"), QStringLiteral("%of&FND"));
+    auto* checkPhase = makeCheck(page, QStringLiteral("CheckPhase"), QStringLiteral("PH&ASE"));
+    auto* checkTHD = makeCheck(page, QStringLiteral("CheckTHD"), QStringLiteral("&THD"));
+    auto* checkTotal = makeCheck(page, QStringLiteral("CheckTotal"), QStringLiteral("TOTAL"));
+    auto* checkWave = makeCheck(page, QStringLiteral("CheckWave"), QStringLiteral("&WAVE"));
     auto* types = new QHBoxLayout;
-    for (QCheckBox* b : {CheckLevel, CheckPercent, CheckPhase, CheckTHD, CheckTotal, CheckWave})
+    for (QCheckBox* b : {checkLevel, checkPercent, checkPhase, checkTHD, checkTotal, checkWave})
         types->addWidget(b);
     types->addStretch(1);
     grid->addLayout(types, 3, 1);
     grid->addWidget(makeLine(page), 4, 0, 1, 2);
 
     auto* labelOrd = makeLabel(page, QStringLiteral("LabelOrder"), QStringLiteral("OR&DER"));
-    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"), texts(List::OrdType));
+    ComboOrd = makeCombo(page, QStringLiteral("ComboOrd"));
     labelOrd->setBuddy(ComboOrd);
     auto* ordRow = new QHBoxLayout;
     ordRow->addWidget(ComboOrd);
@@ -466,58 +434,55 @@ QWidget* DlgSettings::buildSystemTab()
     auto* grid = new QGridLayout(page);
 
     auto* labelTHD = makeLabel(page, QStringLiteral("LabelTHD"), QStringLiteral("&THD"));
-    ComboTHD = makeCombo(page, QStringLiteral("ComboTHD"), texts(List::THDType));
-    labelTHD->setBuddy(ComboTHD);
+    auto* comboTHD = makeCombo(page, QStringLiteral("ComboTHD"));
+    labelTHD->setBuddy(comboTHD);
 
     auto* labelRS = makeLabel(page, QStringLiteral("LabelRS232C"), QStringLiteral("RS-232C"));
     auto* labelBaud = makeLabel(page, QStringLiteral("LabelBaud"), QStringLiteral("BAUDRATE"));
-    ComboBaud = makeCombo(page, QStringLiteral("ComboBaud"), texts(List::Baud));
-    labelBaud->setBuddy(ComboBaud);
+    auto* comboBaud = makeCombo(page, QStringLiteral("ComboBaud"));
+    labelBaud->setBuddy(comboBaud);
     // "TERMINATEOR": misspelt on purpose, kept as users know it.
     auto* labelTerm = makeLabel(page, QStringLiteral("LabelTerm"), QStringLiteral("TERMINATEOR"));
-    ComboTerm = makeCombo(page, QStringLiteral("ComboTerm"), texts(List::Term));
-    labelTerm->setBuddy(ComboTerm);
+    auto* comboTerm = makeCombo(page, QStringLiteral("ComboTerm"));
+    labelTerm->setBuddy(comboTerm);
     auto* labelFlow = makeLabel(page, QStringLiteral("LabelFlow"), QStringLiteral("FLOW CONTROL"));
-    ComboFlow = makeCombo(page, QStringLiteral("ComboFlow"), texts(List::Flow));
-    labelFlow->setBuddy(ComboFlow);
-    // The instrument's own line settings are shown, never changed from here.
-    for (QComboBox* c : {ComboBaud, ComboTerm, ComboFlow})
-        c->setEnabled(false);
+    auto* comboFlow = makeCombo(page, QStringLiteral("ComboFlow"));
+    labelFlow->setBuddy(comboFlow);
 
     auto* labelBL = makeLabel(page, QStringLiteral("LabelBL"), QStringLiteral("&BACKLIGHT"));
-    ComboBL = makeCombo(page, QStringLiteral("ComboBL"), texts(List::BL));
-    labelBL->setBuddy(ComboBL);
+    auto* comboBL = makeCombo(page, QStringLiteral("ComboBL"));
+    labelBL->setBuddy(comboBL);
     auto* labelBeep = makeLabel(page, QStringLiteral("LabelBeep"), QStringLiteral("BEEP SOU&ND"));
-    ComboBeep = makeCombo(page, QStringLiteral("ComboBeep"), texts(List::Beep));
-    labelBeep->setBuddy(ComboBeep);
+    auto* comboBeep = makeCombo(page, QStringLiteral("ComboBeep"));
+    labelBeep->setBuddy(comboBeep);
     auto* labelID = makeLabel(page, QStringLiteral("LabelID"), QStringLiteral("I&D"));
-    TextID = makeText(page, QStringLiteral("TextID"), 11);
-    labelID->setBuddy(TextID);
+    auto* textID = makeText(page, QStringLiteral("TextID"), 11);
+    labelID->setBuddy(textID);
     auto* labelLang = makeLabel(page, QStringLiteral("LabelLang"), QStringLiteral("&LANGUAGE"));
-    ComboLang = makeCombo(page, QStringLiteral("ComboLang"), texts(List::Lang));
-    labelLang->setBuddy(ComboLang);
+    auto* comboLang = makeCombo(page, QStringLiteral("ComboLang"));
+    labelLang->setBuddy(comboLang);
     CheckAdjust = makeCheck(page, QStringLiteral("CheckAdjust"),
                             QStringLiteral("Set the Kestrel's clock to &PC's clock"));
 
     grid->addWidget(labelTHD, 0, 0);
-    grid->addWidget(ComboTHD, 0, 1);
+    grid->addWidget(comboTHD, 0, 1);
     grid->addWidget(makeLine(page), 1, 0, 1, 3);
     grid->addWidget(labelRS, 2, 0);
     grid->addWidget(labelBaud, 3, 0);
-    grid->addWidget(ComboBaud, 3, 1);
+    grid->addWidget(comboBaud, 3, 1);
     grid->addWidget(labelTerm, 4, 0);
-    grid->addWidget(ComboTerm, 4, 1);
+    grid->addWidget(comboTerm, 4, 1);
     grid->addWidget(labelFlow, 5, 0);
-    grid->addWidget(ComboFlow, 5, 1);
+    grid->addWidget(comboFlow, 5, 1);
     grid->addWidget(makeLine(page), 6, 0, 1, 3);
     grid->addWidget(labelBL, 7, 0);
-    grid->addWidget(ComboBL, 7, 1);
+    grid->addWidget(comboBL, 7, 1);
     grid->addWidget(labelBeep, 8, 0);
-    grid->addWidget(ComboBeep, 8, 1);
+    grid->addWidget(comboBeep, 8, 1);
     grid->addWidget(labelID, 9, 0);
-    grid->addWidget(TextID, 9, 1);
+    grid->addWidget(textID, 9, 1);
     grid->addWidget(labelLang, 10, 0);
-    grid->addWidget(ComboLang, 10, 1);
+    grid->addWidget(comboLang, 10, 1);
     grid->addWidget(makeLine(page), 11, 0, 1, 3);
     grid->addWidget(CheckAdjust, 12, 0, 1, 3);
     // The RS-232C rows are indented under their heading.
@@ -528,106 +493,83 @@ QWidget* DlgSettings::buildSystemTab()
     return page;
 }
 
+void DlgSettings::bindControls()
+{
+    // Each member's control, found by its name, shows it and stores the user's changes: lists
+    // and check boxes answer the user's choices only (activated, clicked), never the selections
+    // DispSettings makes; entry fields store every change, DispSettings' included.
+    for (const Row& row : rows())
+        for (const Member& member : row.members)
+            for (int e = member.first(); e <= member.last(); ++e) {
+                QWidget* w = findChild<QWidget*>(member.control(e));
+                // The stop fields hold the date or the timer by the stop method (below).
+                if (!w || std::find(m_stop.begin(), m_stop.end(), w) != m_stop.end())
+                    continue;
+                m_bound.push_back({w, &member, e});
+                const Member* m = &member;
+                if (auto* combo = qobject_cast<QComboBox*>(w)) {
+                    // The settings the instrument only reports are shown, never edited here.
+                    if (!row.command)
+                        combo->setEnabled(false);
+                    if (!row.command || member.rule != Rule::None)
+                        continue; // the rules' lists are connected by hand
+                    connect(combo, &QComboBox::activated, this, [this, m, e, combo](int position) {
+                        *std::get<qint32*>(m->at(m_set, e)) = m->code(position).value_or(0);
+                        // What these choose lays out other controls.
+                        if (combo == ComboStartMeth || combo == ComboStopMeth || combo == ComboOrd)
+                            DispSettings();
+                    });
+                } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                    connect(box, &QCheckBox::clicked, this, [this, m, e, box] {
+                        *std::get<bool*>(m->at(m_set, e)) = boxFlag(box);
+                    });
+                } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+                    connect(edit, &QLineEdit::textChanged, this,
+                            [this, m, e, edit] { storeText(edit, *m, e); });
+                }
+            }
+}
+
 void DlgSettings::connectHandlers()
 {
-    // Lists and check boxes answer the user's choices only (activated, clicked), never the
-    // selections DispSettings makes, so showing the record cannot change it.
-    auto storePosition = [this](QComboBox* combo, qint32 ModSet::*field) {
-        connect(combo, &QComboBox::activated, this,
-                [this, field](int position) { m_set.*field = position; });
-    };
-    auto storePositionThen = [this](QComboBox* combo, qint32 ModSet::*field) {
-        connect(combo, &QComboBox::activated, this, [this, field](int position) {
-            m_set.*field = position;
-            DispSettings();
-        });
-    };
     connect(ComboWiring, &QComboBox::activated, this, &DlgSettings::ComboWiring_Click);
     connect(ComboCirNum, &QComboBox::activated, this, &DlgSettings::ComboCirNum_Click);
-    storePosition(ComboSampling, &ModSet::Sampling);
-    storePosition(ComboFreq, &ModSet::Freq);
-    storePosition(ComboVarMethod, &ModSet::VarMethod);
-    connect(ComboAverage, &QComboBox::activated, this, &DlgSettings::ComboAverage_Click);
-    storePosition(ComboURange, &ModSet::URange);
     for (int k = 0; k < 4; ++k) {
         connect(ComboSens[k], &QComboBox::activated, this, [this, k] { ComboSens_Click(k); });
         connect(ComboIRange[k], &QComboBox::activated, this, [this, k] { ComboIRange_Click(k); });
     }
-    storePositionThen(ComboStartMeth, &ModSet::StartMeth);
-    storePositionThen(ComboStopMeth, &ModSet::StopMeth);
-    storePosition(ComboIntvl, &ModSet::Intvl);
-    storePosition(ComboMedia, &ModSet::Media);
-    storePosition(ComboCopyDst, &ModSet::CopyDst);
-    storePositionThen(ComboOrd, &ModSet::OrdType);
-    storePosition(ComboTHD, &ModSet::THDType);
-    storePosition(ComboBL, &ModSet::BL);
-    storePosition(ComboBeep, &ModSet::Beep);
-    storePosition(ComboLang, &ModSet::Lang);
-
-    auto storeFlag = [this](QCheckBox* box, bool ModSet::*field) {
-        connect(box, &QCheckBox::clicked, this,
-                [this, box, field] { m_set.*field = boxFlag(box); });
-    };
-    storeFlag(CheckNorm, &ModSet::Norm);
-    storeFlag(CheckHarm, &ModSet::Harm);
-    storeFlag(CheckInst, &ModSet::Inst);
-    storeFlag(CheckAve, &ModSet::Ave);
-    storeFlag(CheckMax, &ModSet::Max);
-    storeFlag(CheckMin, &ModSet::Min);
-    storeFlag(CheckInteg, &ModSet::Integ);
-    storeFlag(CheckP, &ModSet::P);
-    storeFlag(CheckLevel, &ModSet::Level);
-    storeFlag(CheckPercent, &ModSet::Percent);
-    storeFlag(CheckPhase, &ModSet::Phase);
-    storeFlag(CheckTHD, &ModSet::THD);
-    storeFlag(CheckTotal, &ModSet::Total);
-    storeFlag(CheckWave, &ModSet::Wave);
-    auto storeElement = [this](QCheckBox* box, auto ModSet::*array, int element) {
-        connect(box, &QCheckBox::clicked, this,
-                [this, box, array, element] { (m_set.*array)[element] = boxFlag(box); });
-    };
-    for (int k = 0; k < 4; ++k) {
-        storeElement(CheckCircuit[k], &ModSet::Circuit, k + 1);
-        storeElement(CheckI[k], &ModSet::I, k + 1);
-    }
-    for (int k = 0; k < 3; ++k)
-        storeElement(CheckU[k], &ModSet::U, k + 1);
-    for (int k = 0; k < 40; ++k)
-        storeElement(CheckOrd[k], &ModSet::Ord, k + 1);
-
-    // Entry fields store every change, DispSettings' included. A number out of range for the
-    // setting keeps the previous value.
-    auto storeReal = [this](QLineEdit* edit, auto setter) {
-        connect(edit, &QLineEdit::textChanged, this, [setter](const QString& text) {
-            if (const auto value = RealValue(text))
-                setter(*value);
-        });
-    };
-    auto storeInteger = [this](QLineEdit* edit, qint32 ModSet::*field) {
-        connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& text) {
+    for (int i = 0; i < 3; ++i)
+        connect(m_stop[i], &QLineEdit::textChanged, this, [this, i] { TextStopDate_Change(i); });
+    // The stop time's hour and minute are stored whatever the stop method.
+    for (int i = 3; i < 5; ++i)
+        connect(m_stop[i], &QLineEdit::textChanged, this, [this, i](const QString& text) {
             if (const auto value = IntegerValue(text))
-                m_set.*field = *value;
+                (i == 3 ? m_set.StopHH : m_set.StopMM) = *value;
         });
-    };
-    storeReal(TextVT, [this](double v) { m_set.VT = v; });
-    for (int k = 0; k < 4; ++k)
-        storeReal(TextCT[k], [this, k](double v) { m_set.CT[k + 1] = v; });
-    storeInteger(TextStartY, &ModSet::StartY);
-    storeInteger(TextStartM, &ModSet::StartM);
-    storeInteger(TextStartD, &ModSet::StartD);
-    storeInteger(TextStartHH, &ModSet::StartHH);
-    storeInteger(TextStartMM, &ModSet::StartMM);
-    connect(TextStopY, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(0); });
-    connect(TextStopM, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(1); });
-    connect(TextStopD, &QLineEdit::textChanged, this, [this] { TextStopDate_Change(2); });
-    storeInteger(TextStopHH, &ModSet::StopHH);
-    storeInteger(TextStopMM, &ModSet::StopMM);
-    storeInteger(TextID, &ModSet::ID);
-    connect(TextDataFName, &QLineEdit::textChanged, this, &DlgSettings::TextDataFName_Change);
 
     connect(CommandRecv, &QPushButton::clicked, this, &DlgSettings::onReceiveClicked);
     connect(CommandSend, &QPushButton::clicked, this, &DlgSettings::onSendClicked);
     connect(CommandClose, &QPushButton::clicked, this, &DlgSettings::onCloseClicked);
+}
+
+// A number out of range for the setting keeps the previous value.
+void DlgSettings::storeText(QLineEdit* edit, const Member& member, int element)
+{
+    const Ref ref = member.at(m_set, element);
+    if (QString* const* name = std::get_if<QString*>(&ref)) {
+        // A name never keeps a blank at either end; putting the trimmed text back raises one
+        // more change, which finds nothing to trim and stores it.
+        const QString trimmed = trimBlanks(edit->text());
+        if (trimmed != edit->text())
+            edit->setText(trimmed);
+        else
+            **name = trimmed;
+    } else if (double* const* real = std::get_if<double*>(&ref)) {
+        if (const auto value = RealValue(edit->text()))
+            **real = *value;
+    } else if (const auto value = IntegerValue(edit->text())) {
+        *std::get<qint32*>(ref) = *value;
+    }
 }
 
 void DlgSettings::ComboWiring_Click()
@@ -651,12 +593,6 @@ void DlgSettings::ComboCirNum_Click()
         ComboCirNum->setCurrentIndex(allowed - 1);
     m.CirNum = ComboCirNum->currentIndex() + 1;
     DispSettings();
-}
-
-void DlgSettings::ComboAverage_Click()
-{
-    if (const auto count = SettingChoices::code(List::Average, ComboAverage->currentIndex()))
-        m_set.Average = *count;
 }
 
 void DlgSettings::applySensorRule(int k)
@@ -684,8 +620,7 @@ void DlgSettings::ComboIRange_Click(int k)
 
 void DlgSettings::TextStopDate_Change(int field)
 {
-    const QLineEdit* edits[] = {TextStopY, TextStopM, TextStopD};
-    const auto value = IntegerValue(edits[field]->text());
+    const auto value = IntegerValue(m_stop[field]->text());
     if (!value)
         return;
     ModSet& m = m_set;
@@ -698,142 +633,77 @@ void DlgSettings::TextStopDate_Change(int field)
         *timer[field] = *value;
 }
 
-void DlgSettings::TextDataFName_Change()
+void DlgSettings::display(const Bound& b)
 {
-    const QString trimmed = trimBlanks(TextDataFName->text());
-    if (trimmed != TextDataFName->text()) {
-        // Raises one more change, which finds nothing to trim and stores the name.
-        TextDataFName->setText(trimmed);
-        return;
+    const Ref ref = b.member->at(m_set, b.element);
+    if (auto* combo = qobject_cast<QComboBox*>(b.control)) {
+        // A code the list has no entry for shows no selection rather than a wrong one.
+        combo->setCurrentIndex(b.member->position(codeOf(ref)).value_or(-1));
+    } else if (auto* box = qobject_cast<QCheckBox*>(b.control)) {
+        box->setCheckState(codeOf(ref) ? Qt::Checked : Qt::Unchecked);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(b.control)) {
+        if (QString* const* name = std::get_if<QString*>(&ref))
+            edit->setText(**name);
+        else if (std::holds_alternative<double*>(ref))
+            edit->setText(PlainForm(numberOf(ref)));
+        else
+            edit->setText(b.member->blankShown ? BlankForm(codeOf(ref))
+                                               : QString::number(codeOf(ref)));
     }
-    m_set.DataFName = trimmed;
 }
 
 void DlgSettings::DispSettings()
 {
     const ModSet& m = m_set;
+    for (const Bound& b : m_bound)
+        display(b);
 
-    // 1. Wiring and circuit count; the circuit rows follow the count.
-    selectCode(ComboWiring, m.Wiring);
-    selectCode(ComboCirNum, m.CirNum - 1);
-    ComboWiring->setEnabled(true);
-    ComboCirNum->setEnabled(true);
+    // Circuit rows follow the count; no count (nothing received) leaves them alone. A
+    // received sensor and range pair is shown as received.
     const int last = ComboCirNum->currentIndex();
     if (last >= 0)
         for (int k = 0; k < 4; ++k)
             setRowEnabled({ComboSens[k], ComboIRange[k], TextCT[k]}, k <= last);
 
-    // 2. to 5. Measurement lists; a received sensor and range pair is shown as received.
-    selectCode(ComboSampling, m.Sampling);
-    selectCode(ComboFreq, m.Freq);
-    selectCode(ComboVarMethod, m.VarMethod);
-    selectCode(ComboAverage, averagePosition(m.Average));
-    selectCode(ComboURange, m.URange);
-    for (int k = 0; k < 4; ++k) {
-        selectCode(ComboIRange[k], m.IRange[k + 1]);
-        selectCode(ComboSens[k], m.Sens[k + 1]);
-    }
-
-    // 6. Start time: the fields are for a timed start only.
-    selectCode(ComboStartMeth, m.StartMeth);
-    TextStartY->setText(QString::number(m.StartY));
-    TextStartM->setText(QString::number(m.StartM));
-    TextStartD->setText(QString::number(m.StartD));
-    TextStartHH->setText(QString::number(m.StartHH));
-    TextStartMM->setText(QString::number(m.StartMM));
+    // The start fields are for a timed start only.
     const int startMeth = ComboStartMeth->currentIndex();
     if (startMeth >= 0)
-        setRowEnabled({TextStartY, TextStartM, TextStartD, TextStartHH, TextStartMM},
-                      startMeth == 1);
+        for (QLineEdit* field : m_start)
+            field->setEnabled(startMeth == 1);
 
-    // 7. Stop time: a date under MANUAL and TIME, the three timer numbers under TIMER.
-    selectCode(ComboStopMeth, m.StopMeth);
+    // Stop time: a date under MANUAL and TIME, the three timer numbers under TIMER.
     const int stopMeth = ComboStopMeth->currentIndex();
     if (stopMeth == 0 || stopMeth == 1) {
-        for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
+        for (QWidget* w : {static_cast<QWidget*>(m_stop[3]), static_cast<QWidget*>(m_stop[4]),
                            static_cast<QWidget*>(m_stopTimeSep)})
             w->setVisible(true);
         m_stopSep1->setText(QStringLiteral("/"));
         m_stopSep2->setText(QStringLiteral("/"));
-        setRowEnabled({TextStopY, TextStopM, TextStopD, TextStopHH, TextStopMM}, stopMeth == 1);
-        const QString stop = QStringLiteral("MEAS.STOP");
-        TextStopY->setAccessibleName(stop + QStringLiteral(" year"));
-        TextStopM->setAccessibleName(stop + QStringLiteral(" month"));
-        TextStopD->setAccessibleName(stop + QStringLiteral(" day"));
-        TextStopHH->setAccessibleName(stop + QStringLiteral(" hour"));
-        TextStopMM->setAccessibleName(stop + QStringLiteral(" minute"));
-        TextStopY->setText(QString::number(m.StopY));
-        TextStopM->setText(QString::number(m.StopM));
-        TextStopD->setText(QString::number(m.StopD));
-        TextStopHH->setText(QString::number(m.StopHH));
-        TextStopMM->setText(QString::number(m.StopMM));
+        const qint32 date[] = {m.StopY, m.StopM, m.StopD, m.StopHH, m.StopMM};
+        for (int i = 0; i < 5; ++i) {
+            m_stop[i]->setEnabled(stopMeth == 1);
+            m_stop[i]->setAccessibleName(QStringLiteral("MEAS.STOP") +
+                                         QLatin1String(kDateParts[i]));
+            m_stop[i]->setText(QString::number(date[i]));
+        }
     } else if (stopMeth == 2) {
-        for (QWidget* w : {static_cast<QWidget*>(TextStopHH), static_cast<QWidget*>(TextStopMM),
+        for (QWidget* w : {static_cast<QWidget*>(m_stop[3]), static_cast<QWidget*>(m_stop[4]),
                            static_cast<QWidget*>(m_stopTimeSep)})
             w->setVisible(false);
         m_stopSep1->setText(QStringLiteral(":"));
         m_stopSep2->setText(QStringLiteral(":"));
-        setRowEnabled({TextStopY, TextStopM, TextStopD}, true);
-        for (int i = 0; i < 3; ++i)
-            (i == 0   ? TextStopY
-             : i == 1 ? TextStopM
-                      : TextStopD)
-                ->setAccessibleName(QStringLiteral("MEAS.STOP TIMER %1").arg(i + 1));
-        TextStopY->setText(QString::number(m.Timer1));
-        TextStopM->setText(QString::number(m.Timer2));
-        TextStopD->setText(QString::number(m.Timer3));
+        const qint32 timer[] = {m.Timer1, m.Timer2, m.Timer3};
+        for (int i = 0; i < 3; ++i) {
+            m_stop[i]->setEnabled(true);
+            m_stop[i]->setAccessibleName(QStringLiteral("MEAS.STOP TIMER %1").arg(i + 1));
+            m_stop[i]->setText(QString::number(timer[i]));
+        }
     }
 
-    // 8. Output settings. The RS-232C connection is the instrument's, never edited here.
-    selectCode(ComboIntvl, m.Intvl);
-    selectCode(ComboMedia, m.Media);
-    TextDataFName->setText(m.DataFName);
-    selectCode(ComboRSConnection, m.RSConnection);
-    ComboRSConnection->setEnabled(false);
-    selectCode(ComboCopyDst, m.CopyDst);
-
-    // 9. Save items.
-    showFlag(CheckNorm, m.Norm);
-    showFlag(CheckHarm, m.Harm);
-    showFlag(CheckInteg, m.Integ);
-    showFlag(CheckInst, m.Inst);
-    showFlag(CheckAve, m.Ave);
-    showFlag(CheckMax, m.Max);
-    showFlag(CheckMin, m.Min);
-    for (int k = 0; k < 4; ++k)
-        showFlag(CheckCircuit[k], m.Circuit[k + 1]);
-    for (int k = 0; k < 3; ++k)
-        showFlag(CheckU[k], m.U[k + 1]);
-    for (int k = 0; k < 4; ++k)
-        showFlag(CheckI[k], m.I[k + 1]);
-    showFlag(CheckP, m.P);
-    showFlag(CheckLevel, m.Level);
-    showFlag(CheckPercent, m.Percent);
-    showFlag(CheckPhase, m.Phase);
-    showFlag(CheckTHD, m.THD);
-    showFlag(CheckTotal, m.Total);
-    showFlag(CheckWave, m.Wave);
-
-    // 10. Orders: the boxes keep their states but are editable only under SELECT.
-    selectCode(ComboOrd, m.OrdType);
-    for (int k = 0; k < 40; ++k)
-        showFlag(CheckOrd[k], m.Ord[k + 1]);
+    // Orders: the boxes keep their states but are editable only under SELECT.
     const bool select = ComboOrd->currentIndex() == 3;
     for (QCheckBox* box : CheckOrd)
         box->setEnabled(select);
-
-    // 11. to 14. System settings, then the ratios.
-    selectCode(ComboTHD, m.THDType);
-    selectCode(ComboBaud, m.Baud);
-    selectCode(ComboFlow, m.Flow);
-    selectCode(ComboTerm, m.Term);
-    selectCode(ComboBL, m.BL);
-    selectCode(ComboBeep, m.Beep);
-    TextID->setText(blankLeadingInteger(m.ID));
-    selectCode(ComboLang, m.Lang);
-    TextVT->setText(PlainForm(m.VT));
-    for (int k = 0; k < 4; ++k)
-        TextCT[k]->setText(PlainForm(m.CT[k + 1]));
 }
 
 void DlgSettings::setCommandsEnabled(bool enabled)

@@ -4,10 +4,14 @@
 #include <QPointer>
 
 #include <array>
+#include <vector>
 
 class InstrumentSession;
 class Job;
 struct ModSet;
+namespace SettingsTable {
+struct Member;
+}
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -33,13 +37,10 @@ public:
     // handlers (the entry fields do store what they are given).
     void DispSettings();
 
-    // The controls that exist once per circuit, voltage, current or order (index from 0).
+    // The controls that exist once per circuit or order (index from 0).
     QComboBox* comboSens(int k) const { return ComboSens.at(k); }
     QComboBox* comboIRange(int k) const { return ComboIRange.at(k); }
     QLineEdit* textCT(int k) const { return TextCT.at(k); }
-    QCheckBox* checkCircuit(int k) const { return CheckCircuit.at(k); }
-    QCheckBox* checkU(int k) const { return CheckU.at(k); }
-    QCheckBox* checkI(int k) const { return CheckI.at(k); }
     QCheckBox* checkOrd(int k) const { return CheckOrd.at(k); }
 
     // True while SEND or RECEIVE talks to the instrument, or SEND asks first.
@@ -51,25 +52,34 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A control and the member (element) of the settings table it shows and edits.
+    struct Bound
+    {
+        QWidget* control;
+        const SettingsTable::Member* member;
+        int element;
+    };
+
     void buildUi();
     QWidget* buildMeasureTab();
     QWidget* buildOutputTab();
     QWidget* buildSaveItemsTab();
     QWidget* buildHarmonicTab();
     QWidget* buildSystemTab();
+    void bindControls();
     void connectHandlers();
+    void display(const Bound& b);
+    void storeText(QLineEdit* edit, const SettingsTable::Member& member, int element);
 
-    // Interlocks: what the lists store beyond their position.
+    // Interlocks: the rules of the wiring and count lists and of each circuit's lists.
     void ComboWiring_Click();
     void ComboCirNum_Click();
-    void ComboAverage_Click();
     void ComboSens_Click(int k);
     void ComboIRange_Click(int k);
     void applySensorRule(int k);
 
-    // Entry fields.
+    // The stop fields hold the stop date or the timer, by the stop method.
     void TextStopDate_Change(int field);
-    void TextDataFName_Change();
 
     void onReceiveClicked();
     void onSendClicked();
@@ -82,77 +92,27 @@ private:
     ModSet& m_set;
     QPointer<Job> m_exchange; // RECEIVE or SEND on its way
     bool m_asking = false;    // SEND's question is open
+    std::vector<Bound> m_bound;
 
     QTabWidget* m_tabs = nullptr;
 
-    // Measure
+    // The controls the interlocks and layouts reach; the others are found from the table.
     QComboBox* ComboWiring = nullptr;
     QComboBox* ComboCirNum = nullptr;
-    QComboBox* ComboSampling = nullptr;
-    QComboBox* ComboFreq = nullptr;
-    QComboBox* ComboVarMethod = nullptr;
-    QComboBox* ComboAverage = nullptr;
-    QComboBox* ComboURange = nullptr;
-    QLineEdit* TextVT = nullptr;
     std::array<QComboBox*, 4> ComboSens{};
     std::array<QComboBox*, 4> ComboIRange{};
     std::array<QLineEdit*, 4> TextCT{};
-
-    // Output
     QComboBox* ComboStartMeth = nullptr;
-    QLineEdit* TextStartY = nullptr;
-    QLineEdit* TextStartM = nullptr;
-    QLineEdit* TextStartD = nullptr;
-    QLineEdit* TextStartHH = nullptr;
-    QLineEdit* TextStartMM = nullptr;
+    std::array<QLineEdit*, 5> m_start{}; // year, month, day, hour, minute
     QComboBox* ComboStopMeth = nullptr;
-    QLineEdit* TextStopY = nullptr;
-    QLineEdit* TextStopM = nullptr;
-    QLineEdit* TextStopD = nullptr;
-    QLineEdit* TextStopHH = nullptr;
-    QLineEdit* TextStopMM = nullptr;
+    std::array<QLineEdit*, 5> m_stop{};
     // Between the stop fields: "/" in a date, ":" between the timer's numbers.
     QLabel* m_stopSep1 = nullptr;
     QLabel* m_stopSep2 = nullptr;
     QLabel* m_stopTimeSep = nullptr;
-    QComboBox* ComboIntvl = nullptr;
-    QComboBox* ComboMedia = nullptr;
     QLineEdit* TextDataFName = nullptr;
-    QComboBox* ComboRSConnection = nullptr;
-    QComboBox* ComboCopyDst = nullptr;
-
-    // Save items
-    QCheckBox* CheckNorm = nullptr;
-    QCheckBox* CheckHarm = nullptr;
-    QCheckBox* CheckInst = nullptr;
-    QCheckBox* CheckAve = nullptr;
-    QCheckBox* CheckMax = nullptr;
-    QCheckBox* CheckMin = nullptr;
-    QCheckBox* CheckInteg = nullptr;
-
-    // Harmonic
-    std::array<QCheckBox*, 4> CheckCircuit{};
-    std::array<QCheckBox*, 3> CheckU{};
-    std::array<QCheckBox*, 4> CheckI{};
-    QCheckBox* CheckP = nullptr;
-    QCheckBox* CheckLevel = nullptr;
-    QCheckBox* CheckPercent = nullptr;
-    QCheckBox* CheckPhase = nullptr;
-    QCheckBox* CheckTHD = nullptr;
-    QCheckBox* CheckTotal = nullptr;
-    QCheckBox* CheckWave = nullptr;
     QComboBox* ComboOrd = nullptr;
     std::array<QCheckBox*, 40> CheckOrd{};
-
-    // System
-    QComboBox* ComboTHD = nullptr;
-    QComboBox* ComboBaud = nullptr;
-    QComboBox* ComboTerm = nullptr;
-    QComboBox* ComboFlow = nullptr;
-    QComboBox* ComboBL = nullptr;
-    QComboBox* ComboBeep = nullptr;
-    QLineEdit* TextID = nullptr;
-    QComboBox* ComboLang = nullptr;
     QCheckBox* CheckAdjust = nullptr;
 
     QPushButton* CommandRecv = nullptr;

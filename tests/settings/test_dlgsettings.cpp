@@ -4,6 +4,7 @@
 #include "FrmMeas.h"
 #include "Link.h"
 #include "ModSet.h"
+#include "SettingsTable.h"
 #include "SimBench.h"
 
 #include <QAbstractItemView>
@@ -142,7 +143,7 @@ class TestDlgSettings : public QObject
 private slots:
     void frame();
     void rulesApplyToTheLists();
-    void listsAndBoxesStoreOnlyTheirSetting();
+    void controlsStoreOnlyTheirMember();
     void displayLayouts();
     void displayLeavesRecordUnchanged();
     void entryFields();
@@ -226,65 +227,53 @@ void TestDlgSettings::rulesApplyToTheLists()
     QVERIFY(shown(1) && m.Wiring == 1);
 }
 
-// Catches: a list or check box wired to the wrong setting, or changing a second one.
-void TestDlgSettings::listsAndBoxesStoreOnlyTheirSetting()
+// Catches: a list, box or entry field that changes another member than its own, a second one
+// as well or none; a list of what only the instrument reports that the user can change.
+void TestDlgSettings::controlsStoreOnlyTheirMember()
 {
+    using namespace SettingsTable;
     Fixture f;
     ModSet& m = f.m;
-    m.CirNum = 1;
-    m.OrdType = 3;
+    // Each list goes to its next item, which no rule corrects from here; flags are toggled.
+    m.Wiring = 5, m.CirNum = 3, m.OrdType = 2, m.Harm = m.Ord[40] = true;
+    m.IRange = {0, 2, 2, 2, 2}; // 5 A, next 10 A: CLA and CLB take both
     f.open();
-    // Each choice or click changes its own setting and nothing else.
-    const auto changes = [&](auto act, const auto& expect, const QString& name) {
-        ModSet expected = m;
-        expect(expected);
-        act();
-        QVERIFY2(m == expected, qPrintable(name));
-    };
-    // The averaging list stores the count, not the position.
-    const std::tuple<const char*, int, qint32 ModSet::*, qint32> choices[] = {
-        {"ComboSampling", 1, &ModSet::Sampling, 1},
-        {"ComboFreq", 1, &ModSet::Freq, 1},
-        {"ComboVarMethod", 1, &ModSet::VarMethod, 1},
-        {"ComboAverage", 2, &ModSet::Average, 5},
-        {"ComboAverage", 4, &ModSet::Average, 20},
-        {"ComboURange", 2, &ModSet::URange, 2},
-        {"ComboIntvl", 16, &ModSet::Intvl, 16},
-        {"ComboMedia", 1, &ModSet::Media, 1},
-        {"ComboCopyDst", 1, &ModSet::CopyDst, 1},
-        {"ComboTHD", 1, &ModSet::THDType, 1},
-        {"ComboBL", 2, &ModSet::BL, 2},
-        {"ComboBeep", 1, &ModSet::Beep, 1},
-        {"ComboLang", 5, &ModSet::Lang, 5}};
-    for (const auto& [list, position, field, value] : choices)
-        changes([&] { f.choose(QLatin1String(list), position); },
-                [&](ModSet& e) { e.*field = value; }, list);
-    const QList<QPair<const char*, bool ModSet::*>> flags{
-        {"CheckNorm", &ModSet::Norm},   {"CheckHarm", &ModSet::Harm},
-        {"CheckInst", &ModSet::Inst},   {"CheckAve", &ModSet::Ave},
-        {"CheckMax", &ModSet::Max},     {"CheckMin", &ModSet::Min},
-        {"CheckInteg", &ModSet::Integ}, {"CheckP", &ModSet::P},
-        {"CheckLevel", &ModSet::Level}, {"CheckPercent", &ModSet::Percent},
-        {"CheckPhase", &ModSet::Phase}, {"CheckTHD", &ModSet::THD},
-        {"CheckTotal", &ModSet::Total}, {"CheckWave", &ModSet::Wave}};
-    for (const auto& [name, flag] : flags)
-        changes([&] { f.click(QLatin1String(name)); }, [&](ModSet& e) { e.*flag = true; }, name);
-    const auto clickSets = [&](QCheckBox* box, auto ModSet::*array, int element) {
-        changes([&] { f.click(box); }, [&](ModSet& e) { (e.*array)[element] = true; },
-                box->objectName());
-    };
-    for (int k = 0; k < 40; ++k) {
-        if (k < 4) {
-            clickSets(f.dlg->checkCircuit(k), &ModSet::Circuit, k + 1);
-            clickSets(f.dlg->checkI(k), &ModSet::I, k + 1);
-        }
-        if (k < 3)
-            clickSets(f.dlg->checkU(k), &ModSet::U, k + 1);
-        clickSets(f.dlg->checkOrd(k), &ModSet::Ord, k + 1);
-    }
-    // A second click clears the flag; HARM. and LEVEL stay independent.
-    f.click("CheckHarm");
-    QVERIFY(!m.Harm && m.Level);
+    QSet<QString> unused; // every list, box and field but the clock box is some member's
+    for (QWidget* w : f.dlg->findChildren<QWidget*>())
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QCheckBox*>(w) ||
+            qobject_cast<QLineEdit*>(w))
+            unused.insert(w->objectName());
+    unused.remove(QStringLiteral("CheckAdjust"));
+    for (const Row& row : rows())
+        for (const Member& member : row.members)
+            for (int e = member.first(); e <= member.last(); ++e) {
+                const QString name = member.control(e);
+                unused.remove(name);
+                // The stop fields hold the timer under TIMER.
+                if (QByteArray(member.name).startsWith("Timer") && m.StopMeth != 2)
+                    f.choose("ComboStopMeth", 2);
+                ModSet expected = m;
+                const Ref ref = member.at(expected, e);
+                if (auto* combo = f.dlg->findChild<QComboBox*>(name); combo && !row.command) {
+                    QVERIFY2(!combo->isEnabled(), qPrintable(name));
+                    continue;
+                } else if (combo) {
+                    const int next = (combo->currentIndex() + 1) % combo->count();
+                    *std::get<qint32*>(ref) = *member.code(next);
+                    f.choose(combo, next);
+                } else if (auto* box = f.dlg->findChild<QCheckBox*>(name)) {
+                    *std::get<bool*>(ref) = !box->isChecked();
+                    f.click(box);
+                } else if (QString* const* text = std::get_if<QString*>(&ref)) {
+                    f.type(name, ** text = QStringLiteral("N1"));
+                } else if (double* const* real = std::get_if<double*>(&ref)) {
+                    f.type(name, QString::number(** real = 2.5));
+                } else {
+                    f.type(name, QString::number(*std::get<qint32*>(ref) = 3));
+                }
+                QVERIFY2(m == expected, qPrintable(member.nameOf(e)));
+            }
+    QVERIFY2(unused.isEmpty(), qPrintable(QStringList(unused.begin(), unused.end()).join(' ')));
 }
 
 // Catches: circuit rows not following the count, codes without an entry shown as another,

@@ -4,9 +4,11 @@
 #include "ItemWords.h"
 #include "ModSet.h"
 #include "NumberText.h"
+#include "RecvSettings.h"
 #include "ReplyFits.h"
 #include "SensorRule.h"
 #include "SettingsCodec.h"
+#include "SettingsTable.h"
 
 #include <QTest>
 
@@ -132,13 +134,13 @@ void TestSettingsCodec::replyFields()
     };
     for (const auto& [reply, n, fields] : splits)
         QCOMPARE(SplitFields(reply, n), fields);
-    // Each field with the range and the sensor code it reads as.
-    const std::tuple<QByteArray, int, int> codes[] = {
-        {"0.5", 0, 0},    {" 1E3", 8, 0},   {"7", 0, 0}, // "7" is no range
-        {"FLX-5k", 0, 3}, {"FLX-5K", 0, 0}, {" CLD", 0, 0},
-    };
-    for (const auto& [field, range, sensor] : codes)
-        QVERIFY2(IRangeIndex(field) == range && SensIndex(field) == sensor, field.constData());
+    // The range and sensor codes of the fields; a field that is no range or sensor gives 0.
+    ModSet s;
+    s.IRange = s.Sens = {5, 5, 5, 5, 5};
+    StoreReply(*SettingsTable::rowOf(":CURR:RANG?"), "1, 1E3,7,5000\r\n", s); // "7" is no range
+    StoreReply(*SettingsTable::rowOf(":SENS?"), "FLX-5k,FLX-5K, CLD,CLD\r\n", s);
+    QVERIFY(s.IRange == (std::array<qint32, 5>{5, 1, 8, 0, 9}));
+    QVERIFY(s.Sens == (std::array<qint32, 5>{5, 3, 0, 0, 5}));
 }
 
 // Catches: a reply taken as the answer to a query although its form cannot be (a late reply

@@ -4,11 +4,13 @@
 #include "ModSet.h"
 #include "SendSettings.h"
 #include "SensorRule.h"
+#include "SettingsTable.h"
 #include "SimBench.h"
 #include "WiringRule.h"
 
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <cmath>
@@ -94,6 +96,20 @@ bool runSend(SimBench& b, SendSettingsInputs in)
     return b.settle();
 }
 
+// Stands for a value of any type: how many of it initialise an aggregate is its field count.
+struct AnyValue
+{
+    template <class T> operator T() const;
+};
+
+template <class T, class... Values> constexpr int fieldCount()
+{
+    if constexpr (requires { T{Values{}..., AnyValue{}}; })
+        return fieldCount<T, Values..., AnyValue>();
+    else
+        return sizeof...(Values);
+}
+
 ModSet randomValid(QRandomGenerator& rng)
 {
     const auto pick = [&](int n) { return int(rng.bounded(n)); };
@@ -138,6 +154,7 @@ class TestSettingsExchange : public QObject
 {
     Q_OBJECT
 private slots:
+    void tableRowsAreComplete();
     void receiveQueries();
     void busyLinkNamesTheWaitingLine_data();
     void busyLinkNamesTheWaitingLine();
@@ -151,6 +168,50 @@ private slots:
     void codesWithoutCommand();
     void roundTrip();
 };
+
+// Catches: a record member in no row of the settings table or in two, a row whose query is
+// not asked or whose command is not sent, two rows with the same words.
+void TestSettingsExchange::tableRowsAreComplete()
+{
+    using namespace SettingsTable;
+    // Every field of the record is one member: none left out, none reached twice.
+    ModSet probe;
+    QSet<const void*> reached;
+    QSet<QByteArray> words;
+    int members = 0;
+    for (const Row& row : rows()) {
+        for (const char* w : {row.query, row.command}) {
+            if (!w)
+                continue;
+            QVERIFY2(!words.contains(w), w);
+            words.insert(w);
+        }
+        for (const Member& m : row.members) {
+            ++members;
+            for (int e = m.first(); e <= m.last(); ++e) {
+                const void* at =
+                    std::visit([](auto* p) -> const void* { return p; }, m.at(probe, e));
+                QVERIFY2(!reached.contains(at), qPrintable(m.nameOf(e)));
+                reached.insert(at);
+            }
+        }
+    }
+    QCOMPARE(members, fieldCount<ModSet>());
+
+    // Each row's query is asked and its command sent (the clock's too).
+    SimBench b;
+    QVERIFY(b.connectDirect());
+    b.clearWire();
+    QVERIFY(runRecv(b));
+    b.session->settings() = record();
+    QVERIFY(runSend(b, inputs(QStringLiteral("TEST"), 1)));
+    const Lines wire = b.wire();
+    for (const Row& row : rows()) {
+        QVERIFY2(!row.query || wire.contains(row.query), row.query);
+        const auto sent = [&row](const QByteArray& line) { return line.startsWith(row.command); };
+        QVERIFY2(!row.command || std::any_of(wire.begin(), wire.end(), sent), row.command);
+    }
+}
 
 // Catches: a query missing, out of order or misspelt (test_frmmeas checks their time-outs).
 void TestSettingsExchange::receiveQueries()
