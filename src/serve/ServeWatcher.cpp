@@ -1,7 +1,7 @@
 #include "ServeWatcher.h"
 
 #include "Measurement.h"
-#include "SettingChoices.h"
+#include "SettingsTable.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -28,9 +28,11 @@ PollError reasonOf(const Outcome& outcome)
 
 QString wiringText(qint32 code)
 {
-    const std::optional<int> at = SettingChoices::position(SettingChoices::List::Wiring, code);
-    const QStringList& texts = SettingChoices::texts(SettingChoices::List::Wiring);
-    return at && *at < texts.size() ? texts[*at].trimmed() : QStringLiteral("#%1").arg(code);
+    for (const SettingsTable::Member* m : SettingsTable::recordOrder())
+        if (qstrcmp(m->name, "Wiring") == 0)
+            if (const std::optional<int> at = m->position(code); at && *at < m->texts.size())
+                return m->texts[*at].trimmed();
+    return QStringLiteral("#%1").arg(code);
 }
 
 } // namespace
