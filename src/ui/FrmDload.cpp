@@ -184,6 +184,18 @@ QStringList SaveRoots(const QStringList& mounts, const QString& home)
     return roots;
 }
 
+int CurrentRoot(const QStringList& roots, const QString& here)
+{
+    int best = 0;
+    for (int i = 0; i < roots.size(); ++i) {
+        const QString& r = roots[i];
+        const bool under = here == r || here.startsWith(r.endsWith('/') ? r : r + '/');
+        if (under && r.size() > roots[best].size())
+            best = i;
+    }
+    return best;
+}
+
 void FrmDload::fillDrives()
 {
     QStringList roots;
@@ -198,16 +210,7 @@ void FrmDload::fillDrives()
     roots = SaveRoots(mounts, QDir::homePath());
 #endif
     m_driveCombo->addItems(roots);
-    // The current drive: the longest root the current directory lies under.
-    const QString here = QDir::currentPath();
-    int best = 0;
-    for (int i = 0; i < roots.size(); ++i) {
-        const QString& r = roots[i];
-        const bool under = here == r || here.startsWith(r.endsWith('/') ? r : r + '/');
-        if (under && r.size() > roots[best].size())
-            best = i;
-    }
-    m_driveCombo->setCurrentIndex(best);
+    m_driveCombo->setCurrentIndex(CurrentRoot(roots, QDir::currentPath()));
 }
 
 void FrmDload::setDirPath(const QString& path)

@@ -12,6 +12,8 @@ class InstrumentSession;
 // The places the window offers to save into: "/", every mounted volume but the kernel's and
 // the system's own, and the home folder; sorted.
 QStringList SaveRoots(const QStringList& mounts, const QString& home);
+// The drive shown first: the longest of the roots that here lies under.
+int CurrentRoot(const QStringList& roots, const QString& here);
 
 class QCheckBox;
 class QComboBox;

@@ -114,9 +114,9 @@ void TestFrmTrend::filesInAndOut()
     QVERIFY(w.savePicture(png));
     QCOMPARE(QImage(png).isNull(), false);
 
-    // A file that is no log changes nothing.
-    QVERIFY(!w.openLog(png));
-    QCOMPARE(messages.shown().size(), 1);
+    // A file that is missing or no log changes nothing.
+    QVERIFY(!w.openLog(dir.filePath(QStringLiteral("missing.log"))) && !w.openLog(png));
+    QCOMPARE(messages.shown().size(), 2);
     QCOMPARE(w.items()->count(), 2);
     QCOMPARE(w.chartsShown(), 2);
 

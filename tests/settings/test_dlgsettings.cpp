@@ -172,15 +172,12 @@ void TestDlgSettings::frame()
     QSet<QWidget*> labelled;
     for (QLabel* label : f.dlg->findChildren<QLabel*>())
         labelled.insert(label->buddy());
-    int fields = 0;
     for (QWidget* w : f.dlg->findChildren<QWidget*>()) {
         if (!qobject_cast<QComboBox*>(w) && !qobject_cast<QLineEdit*>(w))
             continue;
-        ++fields;
         QVERIFY2(labelled.contains(w) || !w->accessibleName().isEmpty(),
                  qPrintable(w->objectName()));
     }
-    QCOMPARE(fields, 46);
 
     // The instrument's line settings only show what it reported, before and after a display.
     f.m.CirNum = 4;

@@ -210,8 +210,9 @@ void TestDownload::faultEndsAndResumes_data()
 }
 
 // A failed third block: "Communication error", the first two blocks kept, and a second run
-// completes the file. Each case waits out one 5 s block time-out. Every kind of fault against
-// a block's outcome and the file's prefix is in test_fault_matrix; here, the window's part.
+// completes the file, its progress starting from them. Each case waits out one 5 s block time-out.
+// Every kind of fault against a block's outcome and the file's prefix is in test_fault_matrix;
+// here, the window's part.
 void TestDownload::faultEndsAndResumes()
 {
     QFETCH(QString, fault);
@@ -232,11 +233,14 @@ void TestDownload::faultEndsAndResumes()
         f.clickMedium(false);
     }
     if (fault.startsWith("delay")) // the late block must not be taken for the next one
-        QVERIFY(TestUtil::waitFor([&] { return f.bench.port->idle(); }, 2000));
+        QVERIFY(TestUtil::waitFor([&] { return f.bench.port->idle(); }));
     f.bench.messages.clear();
+    int bar = -1; // where the resumed run starts the bar: at the bytes already there
+    f.bench.onLine(", 2001,", 1, [&] { bar = f.ctl<QProgressBar>("ProgressDload")->value(); });
     f.download(M2);
     QCOMPARE(f.bench.messages.texts(), QStringList{});
     QCOMPARE(f.local(M2), whole);
+    QCOMPARE(bar, 2000);
 }
 
 void TestDownload::interrupted_data()
@@ -432,7 +436,7 @@ void TestDownload::saveRoots_data()
 }
 
 // Catches: the kernel's and the system's own mounts offered as a drive to save into, or a
-// volume dropped because its name merely starts like one.
+// volume dropped because its name merely starts like one; the wrong drive shown first.
 void TestDownload::saveRoots()
 {
     QFETCH(QString, mount);
@@ -440,6 +444,8 @@ void TestDownload::saveRoots()
     const QStringList roots = SaveRoots({mount}, "/home/x");
     QCOMPARE(roots.contains(mount), offered);
     QVERIFY(roots.contains("/") && roots.contains("/home/x"));
+    QCOMPARE(roots.value(CurrentRoot(roots, mount + "/data")), offered ? mount : "/");
+    QCOMPARE(roots.value(CurrentRoot(roots, "/home/xy")), QStringLiteral("/"));
 }
 
 QTEST_MAIN(TestDownload)
