@@ -215,8 +215,8 @@ void TestCliE2E::commands()
         QCOMPARE(fileBytes(cli.dir.filePath("m.log")).count("\r\n"), 4);
 }
 
-// Catches: a round trip of settings get and set that sends other than RECEIVE then SEND, or
-// a changed value that does not reach the instrument.
+// Catches: a round trip of settings get and set that sends other than RECEIVE then SEND. (A
+// changed value reaching the instrument: the "refused setting" row of commands.)
 void TestCliE2E::settingsRoundTripSendsWhatSendSends()
 {
     // What RECEIVE then SEND put on the wire, in process against the same simulated state.
@@ -240,15 +240,6 @@ void TestCliE2E::settingsRoundTripSendsWhatSendSends()
     QCOMPARE(set.status, 0);
     QCOMPARE(set.err, QString());
     QCOMPARE(cli.wire(), expected);
-
-    // A changed value reaches the instrument and comes back.
-    QCOMPARE(cli.run(args("settings set -"), "Wiring=1P3W\nCirNum=x2\nSens[2]=FLX-5k\nIRange[2]=5k")
-                 .status,
-             0);
-    QVERIFY(cli.wire().contains(":SENS 2,FLX-5K"));
-    const QStringList again = cli.run(args("settings get")).out;
-    for (const char* line : {"Wiring=1P3W", "CirNum=x2", "Sens[2]=FLX-5k", "IRange[2]=5k"})
-        QVERIFY2(again.contains(QLatin1String(line)), line);
 }
 
 // Catches: an interrupted download that leaves a wrong prefix or is not continued after it, a
