@@ -137,13 +137,12 @@ void TestDownload::localCopy_data()
         "drop,:MEM:PICK?,1");
     row("as long", true, junk.left(5000), Status::LocalNotShorter, {});
     row("longer", true, junk, Status::LocalNotShorter, {});
-    row("exists, overwrite it", false, junk.left(300), Status::AskOverwrite, {});
     row("exists, longer, overwrite it", false, junk, Status::AskOverwrite, {});
     row("exists, keep it", false, junk, Status::AskOverwrite, {}, false);
 }
 
-// The decision about the local copy as a job; where it asks, again as a Yes submits it
-// (replacing the local file); then as the window shows it and acts on the answer. Catches: a
+// The decision about the local copy, as the window shows it and acts on the answer (the
+// job alone is what pqlink-cli runs; test_cli_e2e covers that). Catches: a
 // resume that starts at the wrong byte, rewrites what is there, truncates, goes past the end,
 // or joins the start of one file to the rest of another (a check of the local copy's end
 // that reads the wrong bytes, or none); an existing file touched before the user agreed or
@@ -166,22 +165,6 @@ void TestDownload::localCopy()
          "The same name file exists with larger size than spcified file\r\nDo not download"}};
     const bool asks = status == Status::AskRestart || status == Status::AskOverwrite;
     const QByteArray whole = SimStorage::content(Memory, M2, 1, 5000);
-    for (const bool replace : {false, true}) {
-        if (replace && !asks)
-            break;
-        DloadFixture f({}, fault);
-        if (local != "<missing>")
-            f.writeLocal(M2, local);
-        f.bench.clearWire();
-        const DownloadRequest request{M2,      "5000", f.dir.path(), Medium::Memory, resume,
-                                      replace, {}};
-        const auto out = TestUtil::runJob<DownloadOutcome>(
-            *f.bench.session, [request](Job& job) { return DownloadFile(job, request); });
-        QVERIFY(out);
-        QCOMPARE(out->status, replace ? Status::Complete : status);
-        QCOMPARE(f.local(M2), out->status == Status::Complete ? whole : local);
-        QCOMPARE(f.bench.wire(), replace ? rest(1) : wire);
-    }
     DloadFixture f({}, fault);
     f.clickMedium(false);
     if (local != "<missing>")
