@@ -47,11 +47,7 @@ private slots:
 void TestFrmStart::loadState()
 {
     SimBench b;
-    QCOMPARE(b.startChild<QComboBox>("ComboPort")->count(), 8);
-    QVERIFY(b.startChild<QRadioButton>("Option1")->isChecked());
-    QCOMPARE(b.startChild<QLineEdit>("TextModemInit")->text(), QStringLiteral("AT"));
     QCOMPARE(offer(b), QStringLiteral("Connect + - -"));
-    QCOMPARE(b.startChild<QLabel>("LabelDevice")->text(), QStringLiteral("sim:COM1"));
     QVERIFY(b.port->written().isEmpty());
     QVERIFY(!b.port->isOpen());
 }
@@ -207,12 +203,10 @@ void TestFrmStart::windowsCloseEachOther()
     QVERIFY(b.connectDirect());
     QPointer<FrmMeas> meas = b.openMeas();
     QVERIFY(meas && meas->isVisible());
-    QCOMPARE(meas->windowTitle(), QStringLiteral("MEASURE"));
     b.clearWire();
     QCOMPARE(b.openMeas(), meas.data());
     QPointer<FrmDload> dload = b.openDload();
     QVERIFY(dload && dload->isVisible());
-    QCOMPARE(dload->windowTitle(), QStringLiteral("DOWNLOAD"));
     const qsizetype listed = b.wire().size();
     QCOMPARE(b.openDload(), dload.data());
     QCOMPARE(b.wire().size(), listed);                         // the list was not fetched again

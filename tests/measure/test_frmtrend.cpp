@@ -24,15 +24,6 @@ private slots:
     void filesInAndOut();
 };
 
-namespace {
-
-void check(QListWidget* list, int row)
-{
-    list->item(row)->setCheckState(Qt::Checked);
-}
-
-} // namespace
-
 // Catches: a second trend window, a Single or a repeat pass that adds no point, the wrong
 // value drawn, a ninth item drawn, the trend window outliving the measurement window.
 void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
@@ -54,11 +45,11 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     b.child<QPushButton>(meas, "CommandSingle")->click();
     QVERIFY(TestUtil::waitFor([&] { return w->items()->count() > 0; }));
     QCOMPARE(w->items()->item(0)->text(), QStringLiteral("U1"));
-    check(w->items(), 0);
+    w->items()->item(0)->setCheckState(Qt::Checked);
     QCOMPARE(w->chartsShown(), 1);
     QVERIFY(w->hoverText(0, double(meas->trendHistory().lastX())).contains(QLatin1String("100.1")));
     for (int row = 1; row < 9; ++row) // the ninth tick is refused, with its message
-        check(w->items(), row);
+        w->items()->item(row)->setCheckState(Qt::Checked);
     QCOMPARE(w->items()->item(8)->checkState(), Qt::Unchecked);
     QCOMPARE(b.child<QLabel>(w, "LabelCursor")->text(),
              QStringLiteral("At most 8 items are drawn."));
@@ -92,7 +83,7 @@ void TestFrmTrend::filesInAndOut()
     ScriptedMessages messages;
     FrmTrend w(live);
     for (int i = 0; i < 2; ++i)
-        check(w.items(), i);
+        w.items()->item(i)->setCheckState(Qt::Checked);
     QCOMPARE(w.chartsShown(), 2);
 
     // Saved data reads back as it was, gaps included.

@@ -16,8 +16,7 @@ ScriptedMessages::~ScriptedMessages()
 void ScriptedMessages::open(Kind kind, const QString& text, QObject* context, Then then)
 {
     m_shown.append({kind, text});
-    const bool answer =
-        kind != Kind::Question || (m_answers.isEmpty() ? m_defaultAnswer : m_answers.takeFirst());
+    const bool answer = kind != Kind::Question || m_answers.isEmpty() || m_answers.takeFirst();
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
         [this, shown = m_shown.back(), guard = QPointer<QObject>(context),

@@ -9,7 +9,7 @@
 #include <functional>
 
 // Replaces the message boxes while it lives: records every box and answers questions from a
-// script (Yes when the script is empty, unless told otherwise).
+// script (Yes when the script is empty).
 class ScriptedMessages final : public MessageService
 {
 public:
@@ -26,7 +26,6 @@ public:
     void open(Kind kind, const QString& text, QObject* context, Then then) override;
 
     void answer(bool yes) { m_answers.append(yes); }
-    void setDefaultAnswer(bool yes) { m_defaultAnswer = yes; }
     // Runs while the box is open, before it is answered (e.g. to close a window).
     void onShow(std::function<void(const Shown&)> f) { m_onShow = std::move(f); }
 
@@ -37,6 +36,5 @@ public:
 private:
     QList<Shown> m_shown;
     QList<bool> m_answers;
-    bool m_defaultAnswer = true;
     std::function<void(const Shown&)> m_onShow;
 };

@@ -72,17 +72,4 @@ Link::Reply transact(InstrumentSession& session, const QByteArray& command, int 
         .value_or(Link::Reply{Link::Result::InvalidRange, {}});
 }
 
-PauseRecorder::PauseRecorder(InstrumentSession& session) : m_session(session)
-{
-    m_session.setPauseLength([this](int ms) {
-        pauses.append(ms);
-        return 0;
-    });
-}
-
-PauseRecorder::~PauseRecorder()
-{
-    m_session.setPauseLength({});
-}
-
 } // namespace TestUtil

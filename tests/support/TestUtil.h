@@ -39,16 +39,4 @@ std::optional<R> runJob(InstrumentSession& session, std::function<Task<R>(Job&)>
 Link::Reply transact(InstrumentSession& session, const QByteArray& command, int timeoutMs = 1000,
                      Link::Mode mode = Link::Mode::Line);
 
-// Records the jobs' fixed pauses and shortens them to nothing, while it lives.
-class PauseRecorder
-{
-public:
-    explicit PauseRecorder(InstrumentSession& session);
-    ~PauseRecorder();
-    QList<int> pauses;
-
-private:
-    InstrumentSession& m_session;
-};
-
 } // namespace TestUtil
