@@ -237,7 +237,6 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     QCOMPARE(f.bench.timeouts, (QList<int>{1000, 1000, 50000, 1000}));
     QVERIFY(!f.bench.instrument.state().measure.headOn);
     QVERIFY(f.idle());
-    QCOMPARE(f.window->timerRepeat().interval(), 120000);
     // The next run takes the new choice. Its later replies carry more values than the grid
     // has rows: the rows there are get them, and the grid keeps its size.
     f.bench.instrument.config().measItems = 3;

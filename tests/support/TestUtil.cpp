@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
-#include <QGroupBox>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -19,10 +18,6 @@ QString caption(const QWidget* w)
         text = b->text();
     else if (auto* l = qobject_cast<const QLabel*>(w))
         text = l->text();
-    else if (auto* g = qobject_cast<const QGroupBox*>(w))
-        text = g->title();
-    else if (w)
-        text = w->windowTitle();
     // "&&" stands for a literal "&".
     text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
     text.remove(QLatin1Char('&'));
