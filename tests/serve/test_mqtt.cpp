@@ -1,87 +1,12 @@
 // The MQTT output against a real mosquitto broker on loopback, watched with mosquitto_sub.
 
+#include "MosquittoBroker.h"
 #include "MqttPublisher.h"
 #include "TestUtil.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <pwd.h>
-#include <unistd.h>
 
 using TestUtil::waitFor;
-
-namespace {
-
-// mosquitto on a free loopback port, with the configuration lines given.
-struct Broker
-{
-    explicit Broker(const QString& lines = "allow_anonymous true")
-    {
-        QTcpServer free;
-        free.listen(QHostAddress::LocalHost);
-        port = free.serverPort();
-        free.close();
-        QFile conf(dir.filePath("b.conf"));
-        conf.open(QIODevice::WriteOnly);
-        conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\n%3\n")
-                       .arg(port)
-                       .arg(getpwuid(getuid())->pw_name, lines)
-                       .toUtf8());
-        conf.close();
-        start();
-    }
-    ~Broker() { stop(); }
-    void start()
-    {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start("mosquitto", {"-c", dir.filePath("b.conf")});
-        QByteArray log;
-        QVERIFY(waitFor([&] { return (log += process.readAll()).contains(" running"); }));
-    }
-    void stop()
-    {
-        process.terminate();
-        process.waitForFinished();
-    }
-    QString url(const char* scheme = "mqtt") const
-    {
-        return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
-    }
-    QTemporaryDir dir;
-    QProcess process;
-    int port = 0;
-};
-
-// What mosquitto_sub receives, a line "RETAIN TOPIC PAYLOAD" a message.
-struct Sub
-{
-    explicit Sub(const Broker& b)
-    {
-        process.start("mosquitto_sub",
-                      {"-p", QString::number(b.port), "-t", "#", "-F", "%r %t %p"});
-    }
-    ~Sub()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-    // The lines that start with prefix; "* " at its start matches either retain flag.
-    QStringList with(const QString& prefix)
-    {
-        lines += QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        const QRegularExpression re('^' + QRegularExpression::escape(prefix).replace("\\*", "."));
-        return lines.filter(re);
-    }
-    QStringList lines;
-    QProcess process;
-};
-
-} // namespace
 
 class TestMqtt : public QObject
 {

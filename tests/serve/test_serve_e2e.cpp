@@ -2,6 +2,7 @@
 // real Prometheus on loopback, a random free port and a temporary folder.
 
 #include "ListenSocket.h"
+#include "MosquittoBroker.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -169,25 +170,30 @@ private slots:
 
 void TestServeE2E::initTestCase()
 {
-    for (const char* tool : {"prometheus", "promtool"})
+    for (const char* tool : {"prometheus", "promtool", "mosquitto", "mosquitto_sub"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            QFAIL("Prometheus is not installed: bash scripts/setup.sh installs it");
+            QFAIL("Prometheus or mosquitto is not installed: bash scripts/setup.sh installs them");
 }
 
 // Catches: a dead exposition, a family promtool refuses, a non-number exported as a value,
 // pqlink_up staying 1 without the instrument, serve not reopening a restarted port (or
-// ending), a SIGTERM that is not a clean exit.
+// ending), a SIGTERM that is not a clean exit; --mqtt not wired to the watch loop: no
+// status, link, info, state or discovery, a link that does not follow the port, no
+// "offline" at a clean stop.
 void TestServeE2E::prometheusScrapesAndServeHeals()
 {
     QTemporaryDir dir;
     const QString dd = dir.filePath(QStringLiteral("dd"));
     const QStringList simOptions{QStringLiteral("--meas-text"), QStringLiteral("CH1 PF=-----")};
     Sim sim(dd, simOptions);
+    Broker broker;
+    Sub sub(broker); // every message as it comes
     Serve serve(dir.path(), {QStringLiteral("-p"), dd + QStringLiteral("/com1"),
                              QStringLiteral("--interval"), QStringLiteral("0.5"),
                              QStringLiteral("--metric-map"), QStringLiteral(PQ_EXAMPLE_MAP),
                              QStringLiteral("--textfile"), dir.filePath(QStringLiteral("m.prom")),
-                             QStringLiteral("--id"), QStringLiteral("bench1")});
+                             QStringLiteral("--id"), QStringLiteral("t1"), QStringLiteral("--mqtt"),
+                             broker.url(), QStringLiteral("--ha-discovery")});
     const quint16 port = serve.port();
     QVERIFY(port != 0);
 
@@ -226,12 +232,13 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
     QFile textfile(dir.filePath(QStringLiteral("m.prom")));
     QVERIFY(textfile.open(QIODevice::ReadOnly));
     const QByteArray text = textfile.readAll();
-    QCOMPARE(sample(text, "pqlink_up{id=\"bench1\"}"), QStringLiteral("1"));
+    QCOMPARE(sample(text, "pqlink_up{id=\"t1\"}"), QStringLiteral("1"));
 
     // The instrument goes away: pqlink_up 0, and its values are no longer offered.
     stop(sim.process.get());
     QTRY_COMPARE_WITH_TIMEOUT(query(web, QStringLiteral("pqlink_up")), QStringLiteral("0"),
                               kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!sub.with(QStringLiteral("* pqlink/t1/link lost")).isEmpty(), kWaitMs);
     QCOMPARE(sample(serve.scrape(), "pqlink_frequency_hertz"), QString());
     const int opens = sample(serve.scrape(), "pqlink_port_opens_total").toInt();
 
@@ -241,10 +248,31 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
                               kWaitMs);
     QVERIFY(sample(serve.scrape(), "pqlink_port_opens_total").toInt() > opens);
     QCOMPARE(serve.process.state(), QProcess::Running);
+    QCOMPARE(sample(serve.scrape(), "pqlink_mqtt_connected"), QStringLiteral("1"));
+
+    // What a newcomer to the broker finds retained, the link back to ok.
+    Sub later(broker);
+    for (const char* retained :
+         {"1 pqlink/t1/status online", "1 pqlink/t1/link ok", "1 pqlink/t1/info {",
+          "1 pqlink/t1/state {", "1 homeassistant/sensor/t1_ch1_pf/config {"})
+        QTRY_VERIFY2_WITH_TIMEOUT(later.with(QString::fromLatin1(retained)).size() == 1, retained,
+                                  kWaitMs);
+    QVERIFY(later.with(QStringLiteral("1 pqlink/t1/info "))[0].contains(
+        QLatin1String(R"("wiring":"1P2W")")));
+    const QJsonObject state =
+        QJsonDocument::fromJson(
+            later.with(QStringLiteral("1 pqlink/t1/state "))[0].section(' ', 2).toUtf8())
+            .object();
+    QVERIFY(state[QLatin1String("readings")][QLatin1String("CH1 P")].toDouble() > 400);
+    QVERIFY(state[QLatin1String("readings")][QLatin1String("CH1 PF")].isNull());
+    QCOMPARE(state[QLatin1String("raw")][QLatin1String("CH1 PF")],
+             QJsonValue(QStringLiteral("-----")));
 
     stop(&serve.process, SIGTERM);
     QCOMPARE(serve.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(serve.process.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(later.with(QStringLiteral("* pqlink/t1/status offline")).size(), 1,
+                              kWaitMs);
 }
 
 // Catches: a method or path served that should not be, a server that stops answering or
