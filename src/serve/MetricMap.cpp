@@ -152,6 +152,6 @@ std::vector<DiscoveryItem> MetricMap::discovery(const std::vector<Reading>& read
     std::vector<DiscoveryItem> items;
     for (const Reading& r : readings)
         if (const std::optional<MappedItem> m = map(r.item); m && !m->deviceClass.isEmpty())
-            items.push_back({r.item, m->unit, m->deviceClass});
+            items.push_back({r.item, m->unit, m->deviceClass, m->scale});
     return items;
 }

@@ -144,6 +144,15 @@ std::vector<DiscoveryConfig> discoveryConfigs(const MqttOptions& options,
     const QJsonObject device{{"identifiers", QJsonArray{QStringLiteral("pqlink_") + id}},
                              {"name", options.id},
                              {"sw_version", QStringLiteral(PQLINK_VERSION)}};
+    // The state carries readings as received; the unit is the map's, so its factor is applied
+    // here, and a reading that is no number stays none.
+    const auto valueTemplate = [](const DiscoveryItem& item) {
+        const QString v = QStringLiteral("value_json.readings[%1]").arg(jinjaString(item.item));
+        if (item.scale == 1)
+            return QStringLiteral("{{ %1 }}").arg(v);
+        return QStringLiteral("{{ %1 * %2 if %1 is number else None }}")
+            .arg(v, QString::number(item.scale, 'g', 17));
+    };
     QSet<QString> used;
     for (const DiscoveryItem& item : items) {
         const QString slug = itemSlug(item.item);
@@ -151,18 +160,16 @@ std::vector<DiscoveryConfig> discoveryConfigs(const MqttOptions& options,
         for (int n = 2; used.contains(objectId); ++n)
             objectId = id + u'_' + slug + u'_' + QString::number(n);
         used.insert(objectId);
-        const QJsonObject config{
-            {"name", item.item},
-            {"unique_id", QStringLiteral("pqlink_") + objectId},
-            {"state_topic", mqttTopic(options, QStringLiteral("state"))},
-            {"value_template",
-             QStringLiteral("{{ value_json.readings[%1] }}").arg(jinjaString(item.item))},
-            {"unit_of_measurement", item.unit},
-            {"device_class", item.deviceClass},
-            {"state_class", "measurement"},
-            {"availability", availability},
-            {"availability_mode", "all"},
-            {"device", device}};
+        const QJsonObject config{{"name", item.item},
+                                 {"unique_id", QStringLiteral("pqlink_") + objectId},
+                                 {"state_topic", mqttTopic(options, QStringLiteral("state"))},
+                                 {"value_template", valueTemplate(item)},
+                                 {"unit_of_measurement", item.unit},
+                                 {"device_class", item.deviceClass},
+                                 {"state_class", "measurement"},
+                                 {"availability", availability},
+                                 {"availability_mode", "all"},
+                                 {"device", device}};
         out.push_back(
             {*options.haPrefix + QStringLiteral("/sensor/") + objectId + QStringLiteral("/config"),
              QJsonDocument(config).toJson(QJsonDocument::Compact)});

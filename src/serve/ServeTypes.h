@@ -37,12 +37,13 @@ struct PollState
 };
 
 // A mapped item that Home Assistant can show: its item name (the key in "readings"), its unit
-// and device class from the metric map.
+// and device class from the metric map, and the map's factor from the reading to that unit.
 struct DiscoveryItem
 {
     QString item;
     QString unit;
     QString deviceClass;
+    double scale = 1;
 };
 
 // The MQTT output's options, from the command line or the config file.

@@ -44,7 +44,7 @@ private slots:
         const auto configs = discoveryConfigs(o, {{"CH1 P", "W", "power"},
                                                   {" CH1--p ", "W", "power"},
                                                   {"電圧", "V", ""},
-                                                  {"it's", "", ""}});
+                                                  {"it's", "", "", 0.001}});
         for (const DiscoveryConfig& c : configs)
             topics << c.topic.section('/', 2, 2);
         QCOMPARE(topics,
@@ -52,7 +52,10 @@ private slots:
         const QJsonObject c = QJsonDocument::fromJson(configs[3].payload).object();
         QCOMPARE(c["unique_id"].toString(), "pqlink_site_1_it_s");
         QCOMPARE(c["state_topic"].toString(), "pqlink/site 1/state");
-        QCOMPARE(c["value_template"].toString(), "{{ value_json.readings['it\\'s'] }}");
+        // Scaled into the map's unit, as the exposition is; a reading that is no number is none.
+        QCOMPARE(c["value_template"].toString(),
+                 "{{ value_json.readings['it\\'s'] * 0.001 if "
+                 "value_json.readings['it\\'s'] is number else None }}");
     }
 };
 
