@@ -3,6 +3,7 @@
 
 #include "ListenSocket.h"
 #include "MosquittoBroker.h"
+#include "Promtool.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -26,11 +27,11 @@ namespace {
 
 constexpr int kWaitMs = 60000;
 
-quint16 freePort()
+void writeFile(const QString& path, const QByteArray& bytes)
 {
-    const ListenSocket s = OpenListenSocket(QStringLiteral("127.0.0.1"), 0);
-    CloseListenSocket(s.fd);
-    return s.port;
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
 }
 
 void stop(QProcess* p, int signal = SIGTERM)
@@ -128,19 +129,6 @@ struct Serve
     QProcess process;
 };
 
-// promtool's verdict on an exposition: empty when it passes.
-QByteArray promtool(const QByteArray& text)
-{
-    QProcess p;
-    p.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
-    p.waitForStarted();
-    p.write(text);
-    p.closeWriteChannel();
-    p.waitForFinished(kWaitMs);
-    const QByteArray said = (p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
-    return p.exitCode() == 0 ? said : "exit " + QByteArray::number(p.exitCode()) + ": " + said;
-}
-
 } // namespace
 
 class TestServeE2E : public QObject
@@ -184,18 +172,16 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
     QVERIFY(port != 0);
 
     const quint16 web = freePort();
-    QFile config(dir.filePath(QStringLiteral("prometheus.yml")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                                "scrape_configs:\n  - job_name: pqlink\n    static_configs:\n"
-                                "      - targets: ['127.0.0.1:%1']\n")
-                     .arg(port)
-                     .toUtf8());
-    config.close();
+    const QString config = dir.filePath(QStringLiteral("prometheus.yml"));
+    writeFile(config, QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                     "scrape_configs:\n  - job_name: pqlink\n    static_configs:\n"
+                                     "      - targets: ['127.0.0.1:%1']\n")
+                          .arg(port)
+                          .toUtf8());
     QProcess prometheus;
     diesWithTest(prometheus);
     prometheus.start(QStringLiteral("prometheus"),
-                     {QStringLiteral("--config.file=") + config.fileName(),
+                     {QStringLiteral("--config.file=") + config,
                       QStringLiteral("--storage.tsdb.path=") + dir.filePath(QStringLiteral("tsdb")),
                       QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(web),
                       QStringLiteral("--log.level=warn")});
@@ -368,16 +354,12 @@ void TestServeE2E::exitStatuses()
     QFETCH(QString, err);
     QFETCH(QString, out);
     QTemporaryDir dir;
-    const auto write = [&dir](const char* name, const QByteArray& bytes) {
-        QDir(dir.path()).mkpath(QStringLiteral("creds"));
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
-    write("pw", "hunter2\n");
-    write("creds/mqtt-password", "fromcreds");
-    write("c.conf", "mqtt = mqtt://h\nmqtt-password-file = " + dir.filePath("pw").toUtf8());
-    write("bad.map", "U{p} -> pqlink_voltage_volts\nnonsense\n");
+    QDir(dir.path()).mkpath(QStringLiteral("creds"));
+    writeFile(dir.filePath("pw"), "hunter2\n");
+    writeFile(dir.filePath("creds/mqtt-password"), "fromcreds");
+    writeFile(dir.filePath("c.conf"),
+              "mqtt = mqtt://h\nmqtt-password-file = " + dir.filePath("pw").toUtf8());
+    writeFile(dir.filePath("bad.map"), "U{p} -> pqlink_voltage_volts\nnonsense\n");
     const ListenSocket taken = OpenListenSocket(QStringLiteral("127.0.0.1"), 0);
     const auto close = qScopeGuard([&taken] { CloseListenSocket(taken.fd); });
     for (QString* s : {&args, &err, &out}) {
