@@ -21,7 +21,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -169,7 +168,6 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
                              QStringLiteral("--id"), QStringLiteral("t1"), QStringLiteral("--mqtt"),
                              broker.url(), QStringLiteral("--ha-discovery")});
     const quint16 port = serve.port();
-    QVERIFY(port != 0);
 
     const quint16 web = freePort();
     const QString config = dir.filePath(QStringLiteral("prometheus.yml"));
