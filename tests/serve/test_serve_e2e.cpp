@@ -219,9 +219,11 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
     QCOMPARE(sample(serve.scrape(), "pqlink_mqtt_connected"), QStringLiteral("1"));
 
     // A restarted broker has lost every retained message: serve brings them all again, the
-    // link back to ok.
+    // link back to ok. The state comes last, so a newcomer after it finds all retained.
     broker.stop();
     broker.start();
+    Sub back(broker);
+    QTRY_VERIFY_WITH_TIMEOUT(!back.with(QStringLiteral("* pqlink/t1/state ")).isEmpty(), kWaitMs);
     Sub later(broker);
     for (const char* retained :
          {"1 pqlink/t1/status online", "1 pqlink/t1/link ok", "1 pqlink/t1/info {",
