@@ -18,6 +18,14 @@
 inline void diesWithTest(QProcess& p)
 {
     p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+inline quint16 freePort()
+{
+    QTcpServer free;
+    free.listen(QHostAddress::LocalHost);
+    return free.serverPort();
 }
 
 // mosquitto on a free loopback port, with the configuration lines given.
@@ -25,10 +33,7 @@ struct Broker
 {
     explicit Broker(const QString& lines = "allow_anonymous true")
     {
-        QTcpServer free;
-        free.listen(QHostAddress::LocalHost);
-        port = free.serverPort();
-        free.close();
+        port = freePort();
         QFile conf(dir.filePath("b.conf"));
         conf.open(QIODevice::WriteOnly);
         conf.write(QStringLiteral("listener %1 127.0.0.1\nuser %2\n%3\n")

@@ -3,6 +3,7 @@
 
 #include "ListenSocket.h"
 #include "MosquittoBroker.h"
+#include "Promtool.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -20,38 +21,16 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
 constexpr int kWaitMs = 60000;
 
-// A child that ends with this test, even when the test itself is killed or crashes: no
-// simulator, serve or Prometheus is left running.
-void endsWithUs(QProcess& p)
+void writeFile(const QString& path, const QByteArray& bytes)
 {
-    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
-
-quint16 freePort()
-{
-    const ListenSocket s = OpenListenSocket(QStringLiteral("127.0.0.1"), 0);
-    CloseListenSocket(s.fd);
-    return s.port;
-}
-
-// kestrel-sim linking its pseudo-terminal as DIR/com1, so a restarted one is found again
-// under the same name.
-QProcess* startSim(const QString& dosdevices, const QStringList& options = {})
-{
-    auto* p = new QProcess;
-    endsWithUs(*p);
-    p->start(qEnvironmentVariable("KESTREL_SIM"),
-             QStringList{QStringLiteral("--dosdevices"), dosdevices} + options);
-    if (!p->waitForStarted() || !p->waitForReadyRead(10000))
-        qWarning("kestrel-sim did not start");
-    return p;
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
 }
 
 void stop(QProcess* p, int signal = SIGTERM)
@@ -62,14 +41,21 @@ void stop(QProcess* p, int signal = SIGTERM)
     }
 }
 
+// kestrel-sim linking its pseudo-terminal as DIR/com1, so a restarted one is found again
+// under the same name.
 struct Sim
 {
-    explicit Sim(const QString& dosdevices, const QStringList& options = {})
-        : process(startSim(dosdevices, options))
+    Sim(const QString& dosdevices, const QStringList& options = {}) { start(dosdevices, options); }
+    ~Sim() { stop(&process); }
+    void start(const QString& dosdevices, const QStringList& options = {})
     {
+        diesWithTest(process);
+        process.start(qEnvironmentVariable("KESTREL_SIM"),
+                      QStringList{QStringLiteral("--dosdevices"), dosdevices} + options);
+        if (!process.waitForStarted() || !process.waitForReadyRead(10000))
+            qWarning("kestrel-sim did not start");
     }
-    ~Sim() { stop(process.get()); }
-    std::unique_ptr<QProcess> process;
+    QProcess process;
 };
 
 struct Http
@@ -116,7 +102,7 @@ struct Serve
     Serve(const QString& dir, const QStringList& options)
     {
         portFile = dir + QStringLiteral("/port");
-        endsWithUs(process);
+        diesWithTest(process);
         process.start(qEnvironmentVariable("PQLINK_CLI"),
                       QStringList{QStringLiteral("serve"), QStringLiteral("--listen"),
                                   QStringLiteral("127.0.0.1:0"), QStringLiteral("--port-file"),
@@ -141,19 +127,6 @@ struct Serve
     QString portFile;
     QProcess process;
 };
-
-// promtool's verdict on an exposition: empty when it passes.
-QByteArray promtool(const QByteArray& text)
-{
-    QProcess p;
-    p.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
-    p.waitForStarted();
-    p.write(text);
-    p.closeWriteChannel();
-    p.waitForFinished(kWaitMs);
-    const QByteArray said = (p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
-    return p.exitCode() == 0 ? said : "exit " + QByteArray::number(p.exitCode()) + ": " + said;
-}
 
 } // namespace
 
@@ -195,21 +168,18 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
                              QStringLiteral("--id"), QStringLiteral("t1"), QStringLiteral("--mqtt"),
                              broker.url(), QStringLiteral("--ha-discovery")});
     const quint16 port = serve.port();
-    QVERIFY(port != 0);
 
     const quint16 web = freePort();
-    QFile config(dir.filePath(QStringLiteral("prometheus.yml")));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                                "scrape_configs:\n  - job_name: pqlink\n    static_configs:\n"
-                                "      - targets: ['127.0.0.1:%1']\n")
-                     .arg(port)
-                     .toUtf8());
-    config.close();
+    const QString config = dir.filePath(QStringLiteral("prometheus.yml"));
+    writeFile(config, QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                     "scrape_configs:\n  - job_name: pqlink\n    static_configs:\n"
+                                     "      - targets: ['127.0.0.1:%1']\n")
+                          .arg(port)
+                          .toUtf8());
     QProcess prometheus;
-    endsWithUs(prometheus);
+    diesWithTest(prometheus);
     prometheus.start(QStringLiteral("prometheus"),
-                     {QStringLiteral("--config.file=") + config.fileName(),
+                     {QStringLiteral("--config.file=") + config,
                       QStringLiteral("--storage.tsdb.path=") + dir.filePath(QStringLiteral("tsdb")),
                       QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(web),
                       QStringLiteral("--log.level=warn")});
@@ -227,15 +197,13 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
 
     const QByteArray scraped = serve.scrape();
     QCOMPARE(promtool(scraped), QByteArray());
-    QCOMPARE(sample(scraped, "pqlink_item_non_numeric{item=\"CH1 PF\",value=\"-----\"}"),
-             QStringLiteral("1"));
     QFile textfile(dir.filePath(QStringLiteral("m.prom")));
     QVERIFY(textfile.open(QIODevice::ReadOnly));
     const QByteArray text = textfile.readAll();
     QCOMPARE(sample(text, "pqlink_up{id=\"t1\"}"), QStringLiteral("1"));
 
     // The instrument goes away: pqlink_up 0, and its values are no longer offered.
-    stop(sim.process.get());
+    stop(&sim.process);
     QTRY_COMPARE_WITH_TIMEOUT(query(web, QStringLiteral("pqlink_up")), QStringLiteral("0"),
                               kWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(!sub.with(QStringLiteral("* pqlink/t1/link lost")).isEmpty(), kWaitMs);
@@ -243,14 +211,19 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
     const int opens = sample(serve.scrape(), "pqlink_port_opens_total").toInt();
 
     // It comes back on another pseudo-terminal under the same name: serve finds it.
-    sim.process.reset(startSim(dd, simOptions));
+    sim.start(dd, simOptions);
     QTRY_COMPARE_WITH_TIMEOUT(query(web, QStringLiteral("pqlink_up")), QStringLiteral("1"),
                               kWaitMs);
     QVERIFY(sample(serve.scrape(), "pqlink_port_opens_total").toInt() > opens);
     QCOMPARE(serve.process.state(), QProcess::Running);
     QCOMPARE(sample(serve.scrape(), "pqlink_mqtt_connected"), QStringLiteral("1"));
 
-    // What a newcomer to the broker finds retained, the link back to ok.
+    // A restarted broker has lost every retained message: serve brings them all again, the
+    // link back to ok. The state comes last, so a newcomer after it finds all retained.
+    broker.stop();
+    broker.start();
+    Sub back(broker);
+    QTRY_VERIFY_WITH_TIMEOUT(!back.with(QStringLiteral("* pqlink/t1/state ")).isEmpty(), kWaitMs);
     Sub later(broker);
     for (const char* retained :
          {"1 pqlink/t1/status online", "1 pqlink/t1/link ok", "1 pqlink/t1/info {",
@@ -259,14 +232,8 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
                                   kWaitMs);
     QVERIFY(later.with(QStringLiteral("1 pqlink/t1/info "))[0].contains(
         QLatin1String(R"("wiring":"1P2W")")));
-    const QJsonObject state =
-        QJsonDocument::fromJson(
-            later.with(QStringLiteral("1 pqlink/t1/state "))[0].section(' ', 2).toUtf8())
-            .object();
-    QVERIFY(state[QLatin1String("readings")][QLatin1String("CH1 P")].toDouble() > 400);
-    QVERIFY(state[QLatin1String("readings")][QLatin1String("CH1 PF")].isNull());
-    QCOMPARE(state[QLatin1String("raw")][QLatin1String("CH1 PF")],
-             QJsonValue(QStringLiteral("-----")));
+    QVERIFY(later.with(QStringLiteral("1 pqlink/t1/state "))[0].contains(
+        QLatin1String(R"("CH1 PF":null)")));
 
     stop(&serve.process, SIGTERM);
     QCOMPARE(serve.process.exitStatus(), QProcess::NormalExit);
@@ -276,7 +243,7 @@ void TestServeE2E::prometheusScrapesAndServeHeals()
 }
 
 // Catches: a method or path served that should not be, a server that stops answering or
-// ends after bad input, a slow client holding the server.
+// ends after bad input, a slow client holding the server, a kill that leaves no will.
 void TestServeE2E::badRequestsAreRefused()
 {
     struct Bad
@@ -290,17 +257,18 @@ void TestServeE2E::badRequestsAreRefused()
         {"POST", "POST /metrics HTTP/1.1\r\nContent-Length: 3\r\n" + end + "abc", 405},
         {"other path", "GET /metrics/../etc HTTP/1.1\r\n" + end, 404},
         {"GET with a body", "GET /metrics HTTP/1.1\r\nContent-Length: 4\r\n" + end + "abcd", 0},
-        {"bad version", "GET /metrics HTTP/9.9\r\n" + end, 0},
         {"garbage", "\x01\x02 nonsense\r\n\r\n", 0},
         {"huge header", "GET /metrics HTTP/1.1\r\nX: " + QByteArray(64 * 1024, 'a') + "\r\n" + end,
          0},
-        {"huge path", "GET /" + QByteArray(64 * 1024, 'a') + " HTTP/1.1\r\n" + end, 0},
     };
     QTemporaryDir dir;
     const QString dd = dir.filePath(QStringLiteral("dd"));
     Sim sim(dd);
-    Serve serve(dir.path(), {QStringLiteral("-p"), dd + QStringLiteral("/com1"),
-                             QStringLiteral("--interval"), QStringLiteral("0.2")});
+    Broker broker;
+    Serve serve(dir.path(),
+                {QStringLiteral("-p"), dd + QStringLiteral("/com1"), QStringLiteral("--interval"),
+                 QStringLiteral("0.2"), QStringLiteral("--mqtt"), broker.url(),
+                 QStringLiteral("--id"), QStringLiteral("b1")});
     const quint16 port = serve.port();
     // A slow client: half a request line, then nothing.
     QTcpSocket slow;
@@ -337,6 +305,13 @@ void TestServeE2E::badRequestsAreRefused()
     // The slow client is sent away after the time-out.
     QTRY_COMPARE_WITH_TIMEOUT(slow.state(), QAbstractSocket::UnconnectedState, kWaitMs);
     QCOMPARE(serve.process.state(), QProcess::Running);
+    // Killed without a chance to say goodbye: the broker publishes its last will.
+    Sub sub(broker);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.with(QStringLiteral("1 pqlink/b1/status online")).size(), 1,
+                              kWaitMs);
+    stop(&serve.process, SIGKILL);
+    QTRY_COMPARE_WITH_TIMEOUT(sub.with(QStringLiteral("0 pqlink/b1/status offline")).size(), 1,
+                              kWaitMs);
 }
 
 void TestServeE2E::exitStatuses_data()
@@ -347,32 +322,27 @@ void TestServeE2E::exitStatuses_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("err"); // the start of stderr
     QTest::addColumn<QString>("out"); // a line of stdout
-    QTest::newRow("in use") << "--listen 127.0.0.1:%P" << 6
-                            << "pqlink-cli: --listen 127.0.0.1:%P: the address is in use"
-                            << "";
-    QTest::newRow("no such address") << "--listen 192.0.2.1:0" << 1 << "pqlink-cli: --listen"
-                                     << "";
-    QTest::newRow("bad option") << "--interval 0" << 1 << "pqlink-cli: serve: --interval: takes"
-                                << "";
-    QTest::newRow("bad map line") << "--metric-map %D/bad.map" << 1
-                                  << "pqlink-cli: serve: %D/bad.map: line 2: expected"
-                                  << "";
-    QTest::newRow("unreadable map")
-        << "--metric-map %D/none" << 5 << "pqlink-cli: serve: cannot read %D/none"
-        << "";
-    QTest::newRow("unreadable password")
-        << "--mqtt mqtt://h --mqtt-password-file %D/none" << 5 << "pqlink-cli: serve: cannot read"
-        << "";
-    QTest::newRow("unreadable CA")
-        << "--mqtt mqtts://h --mqtt-cafile %D/none" << 5 << "pqlink-cli: serve: cannot read"
-        << "";
-    QTest::newRow("config") << "--config %D/c.conf --print-config" << 0 << ""
-                            << "mqtt-password-file = %D/pw";
-    QTest::newRow("credential") << "--mqtt mqtt://h --print-config" << 0 << ""
-                                << "mqtt-password-file = %D/creds/mqtt-password";
-    QTest::newRow("file over credential")
-        << "--mqtt mqtt://h --mqtt-password-file %D/pw --print-config" << 0 << ""
-        << "mqtt-password-file = %D/pw";
+    const auto row = [](const char* tag, const char* args, int status, const char* err,
+                        const char* out = "") {
+        QTest::newRow(tag) << QString::fromUtf8(args) << status << QString::fromUtf8(err)
+                           << QString::fromUtf8(out);
+    };
+    row("in use", "--listen 127.0.0.1:%P", 6,
+        "pqlink-cli: --listen 127.0.0.1:%P: the address is in use");
+    row("no such address", "--listen 192.0.2.1:0", 1, "pqlink-cli: --listen");
+    row("bad option", "--interval 0", 1, "pqlink-cli: serve: --interval: takes");
+    row("bad map line", "--metric-map %D/bad.map", 1,
+        "pqlink-cli: serve: %D/bad.map: line 2: expected");
+    row("unreadable map", "--metric-map %D/none", 5, "pqlink-cli: serve: cannot read %D/none");
+    row("unreadable password", "--mqtt mqtt://h --mqtt-password-file %D/none", 5,
+        "pqlink-cli: serve: cannot read");
+    row("unreadable CA", "--mqtt mqtts://h --mqtt-cafile %D/none", 5,
+        "pqlink-cli: serve: cannot read");
+    row("config", "--config %D/c.conf --print-config", 0, "", "mqtt-password-file = %D/pw");
+    row("credential", "--mqtt mqtt://h --print-config", 0, "",
+        "mqtt-password-file = %D/creds/mqtt-password");
+    row("file over credential", "--mqtt mqtt://h --mqtt-password-file %D/pw --print-config", 0, "",
+        "mqtt-password-file = %D/pw");
 }
 
 // Catches: a wrong exit status for a service manager to act on, a missing secret or
@@ -384,16 +354,12 @@ void TestServeE2E::exitStatuses()
     QFETCH(QString, err);
     QFETCH(QString, out);
     QTemporaryDir dir;
-    const auto write = [&dir](const char* name, const QByteArray& bytes) {
-        QDir(dir.path()).mkpath(QStringLiteral("creds"));
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
-    write("pw", "hunter2\n");
-    write("creds/mqtt-password", "fromcreds");
-    write("c.conf", "mqtt = mqtt://h\nmqtt-password-file = " + dir.filePath("pw").toUtf8());
-    write("bad.map", "U{p} -> pqlink_voltage_volts\nnonsense\n");
+    QDir(dir.path()).mkpath(QStringLiteral("creds"));
+    writeFile(dir.filePath("pw"), "hunter2\n");
+    writeFile(dir.filePath("creds/mqtt-password"), "fromcreds");
+    writeFile(dir.filePath("c.conf"),
+              "mqtt = mqtt://h\nmqtt-password-file = " + dir.filePath("pw").toUtf8());
+    writeFile(dir.filePath("bad.map"), "U{p} -> pqlink_voltage_volts\nnonsense\n");
     const ListenSocket taken = OpenListenSocket(QStringLiteral("127.0.0.1"), 0);
     const auto close = qScopeGuard([&taken] { CloseListenSocket(taken.fd); });
     for (QString* s : {&args, &err, &out}) {

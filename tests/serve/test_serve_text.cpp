@@ -3,18 +3,13 @@
 
 #include "Exposition.h"
 #include "MetricMap.h"
+#include "Promtool.h"
 #include "ServeConfig.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
 namespace {
-
-QStringList words(const QString& line)
-{
-    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
 
 // Every "+line" must be a line of text, no line may start with a "-prefix".
 void expectLines(const QByteArray& text, const QString& expected)
@@ -76,7 +71,6 @@ void TestServeText::resolvesSettings_data()
         "interval = 2|stale-after = 6|listen = 127.0.0.1:0|textfile = /t/x.prom");
     row("--listen [::1]:9000 --stale-after 40 --id m_2", "",
         "listen = [::1]:9000|stale-after = 40|id = m_2");
-    row("--listen=0.0.0.0:80", "", "listen = 0.0.0.0:80");
     row("--mqtt mqtts://broker.lan --mqtt-topic site/a --ha-discovery --mqtt-qos 1 "
         "--mqtt-no-retain --mqtt-user u --mqtt-cafile ca.pem",
         "",
@@ -85,7 +79,6 @@ void TestServeText::resolvesSettings_data()
     row("--mqtt mqtt://[::1] --ha-discovery=ha", "", "mqtt = mqtt://[::1]:1883|ha-discovery = ha");
     row("", "mqtt = mqtt://h:1884|mqtt-no-retain = no", "mqtt = mqtt://h:1884|mqtt-qos = 0");
     row("--listen 1.2.3.256:80", "", "error: --listen: expected");
-    row("--listen example.org:80", "", "error: --listen: expected");
     row("--interval 0.05", "", "error: --interval: takes seconds");
     row("--stale-after 5", "", "error: --stale-after: takes seconds from the interval");
     row("-p COM9", "", "error: --port: COM9 is neither");
@@ -93,7 +86,6 @@ void TestServeText::resolvesSettings_data()
     row("--id a.b", "", "error: --id: takes letters");
     row("--textfile=", "", "error: --textfile: needs a file name");
     row("--mqtt mqtt://user:secret@h", "", "error: --mqtt: a URL carrying a user or password");
-    row("--mqtt http://h", "", "error: --mqtt: expected mqtt://");
     row("--mqtt mqtt://h --mqtt-cafile ca.pem", "",
         "error: --mqtt-cafile: applies only to an mqtts");
     row("--mqtt mqtts://h --mqtt-cert c.pem", "", "error: --mqtt-cert: --mqtt-cert and --mqtt-key");
@@ -122,7 +114,8 @@ void TestServeText::resolvesSettings()
     QFETCH(QString, file);
     QFETCH(QString, expected);
     const ServeConfigResult r =
-        ResolveServeConfig(words(args), file.replace(QLatin1Char('|'), QLatin1Char('\n')),
+        ResolveServeConfig(args.split(QLatin1Char(' '), Qt::SkipEmptyParts),
+                           file.replace(QLatin1Char('|'), QLatin1Char('\n')),
                            QStringLiteral("c.conf"), QStringLiteral("meter1.example.org"));
     if (expected.startsWith(QLatin1String("error: "))) {
         QVERIFY(!r.config);
@@ -155,7 +148,6 @@ void TestServeText::mapsItems_data()
     row("two labels", "CH{circuit} I{phase} -> pqlink_current_amperes", "CH2 I3",
         "pqlink_current_amperes{circuit=2,phase=3} x1  ");
     row("literal characters", "CH{c} WP+ -> e scale=1000 unit=Wh", "CH1 WP+", "e{c=1} x1000 Wh ");
-    row("no regex", "CH{c} WP+ -> e", "CH1 WPP", "-");
     row("star", "CH* P -> p", "CHx.y P", "p{} x1  ");
     row("first rule wins", "U{p} -> a|U1 -> b", "U1", "a{p=1} x1  ");
     row("comments", "# x||  U1 -> b  ", "U1", "b{} x1  ");
@@ -208,41 +200,32 @@ void TestServeText::writesExposition_data()
     QTest::addColumn<bool>("fresh");
     QTest::addColumn<QString>("id");       // the text file's extra label
     QTest::addColumn<QString>("expected"); // "+line" present, "-prefix" absent, joined by '|'
-    const QString power = QStringLiteral("CH{c} P -> pqlink_active_power_watts scale=1000 unit=W");
-    QTest::newRow("unmapped") << QString() << true << QString()
-                              << "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
-                                 "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active|"
-                                 "+pqlink_item_value{item=\"E\"} -30|"
-                                 "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1|"
-                                 "+pqlink_item_value{item=\"" +
-                                     QString(128, QLatin1Char('y')) + "\"} 3";
-    QTest::newRow("stale") << QString() << false << QString()
-                           << "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7";
-    QTest::newRow("non-numeric") << QString() << true << QString()
-                                 << "+pqlink_item_non_numeric{item=\"CH2 PF\",value=\"-----\"} 1|"
-                                    "-pqlink_item_value{item=\"CH2 PF\"}";
-    QTest::newRow("mapped") << power << true << QString()
-                            << "+pqlink_active_power_watts{c=\"1\"} 1500|"
-                               "+# HELP pqlink_active_power_watts Measured items named by the "
-                               "metric map, in W.|"
-                               "+# TYPE pqlink_active_power_watts gauge|"
-                               "-pqlink_item_value{item=\"CH1 P\"}";
-    QTest::newRow("same series twice") << QStringLiteral("U* -> v") << true << QString()
-                                       << "+v 230.1|+pqlink_item_value{item=\"U2\"} 231";
-    QTest::newRow("escaped") << QString() << true << QString()
-                             << "+pqlink_item_value{item=\"A\\\"B\\\\C\\nD\"} 1";
-    QTest::newRow("text file id")
-        << QString() << true << QStringLiteral("m1")
-        << "+pqlink_up{id=\"m1\"} 1|+pqlink_item_value{id=\"m1\",item=\"U1\"} 230.1|"
-           "+pqlink_poll_errors_total{id=\"m1\",reason=\"timeout\"} 2";
-    QTest::newRow("counters") << QString() << true << QString()
-                              << "+pqlink_poll_errors_total{reason=\"timeout\"} 2|"
-                                 "+pqlink_poll_errors_total{reason=\"port_lost\"} 0|"
-                                 "+pqlink_port_opens_total 3|+pqlink_mqtt_connected 0|"
-                                 "+pqlink_last_success_timestamp_seconds 1700000000.5|"
-                                 "+pqlink_build_info{version=\"9.9\"} 1|"
-                                 "+pqlink_instrument_info{wiring=\"3P4W\",circuits=\"2\","
-                                 "items=\"5\"} 1";
+    const auto row = [](const char* tag, const char* map, bool fresh, const char* id,
+                        const QString& expected) {
+        QTest::newRow(tag) << QString::fromUtf8(map) << fresh << QString::fromUtf8(id) << expected;
+    };
+    row("unmapped", "", true, "",
+        "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
+        "+pqlink_item_value{item=\"CH1 P\"} 1.5|-pqlink_active|+pqlink_item_value{item=\"E\"} -30|"
+        "+pqlink_item_non_numeric{item=\"N\",value=\"nan\"} 1|"
+        "+pqlink_item_non_numeric{item=\"CH2 PF\",value=\"-----\"} 1|"
+        "-pqlink_item_value{item=\"CH2 PF\"}|+pqlink_item_value{item=\"A\\\"B\\\\C\\nD\"} 1|"
+        "+pqlink_poll_errors_total{reason=\"timeout\"} 2|"
+        "+pqlink_poll_errors_total{reason=\"port_lost\"} 0|+pqlink_port_opens_total 3|"
+        "+pqlink_mqtt_connected 0|+pqlink_last_success_timestamp_seconds 1700000000.5|"
+        "+pqlink_build_info{version=\"9.9\"} 1|"
+        "+pqlink_instrument_info{wiring=\"3P4W\",circuits=\"2\",items=\"5\"} 1|"
+        "+pqlink_item_value{item=\"" +
+            QString(128, QLatin1Char('y')) + "\"} 3");
+    row("stale", "", false, "", "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7");
+    row("mapped", "CH{c} P -> pqlink_active_power_watts scale=1000 unit=W", true, "",
+        "+pqlink_active_power_watts{c=\"1\"} 1500|"
+        "+# HELP pqlink_active_power_watts Measured items named by the metric map, in W.|"
+        "+# TYPE pqlink_active_power_watts gauge|-pqlink_item_value{item=\"CH1 P\"}");
+    row("same series twice", "U* -> v", true, "", "+v 230.1|+pqlink_item_value{item=\"U2\"} 231");
+    row("text file id", "", true, "m1",
+        "+pqlink_up{id=\"m1\"} 1|+pqlink_item_value{id=\"m1\",item=\"U1\"} 230.1|"
+        "+pqlink_poll_errors_total{id=\"m1\",reason=\"timeout\"} 2");
 }
 
 // Catches: measured series left in after --stale-after, a mapped value unscaled or doubled
@@ -277,17 +260,11 @@ void TestServeText::writesExposition()
         extra.emplace_back(QStringLiteral("id"), id);
     const QByteArray text = WriteExposition(s, *m, fresh, QStringLiteral("9.9"), extra);
     expectLines(text, expected);
-    // Prometheus' own check: HELP and TYPE on every family, escapes, names its lint accepts.
-    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
-    if (promtool.isEmpty())
+    // HELP and TYPE on every family, escapes, names its lint accepts.
+    if (QStandardPaths::findExecutable(QStringLiteral("promtool")).isEmpty())
         QSKIP("promtool is not installed (bash scripts/setup.sh installs it)");
-    QProcess p;
-    p.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
-    p.write(text);
-    p.closeWriteChannel();
-    QVERIFY(p.waitForFinished(60000));
-    const QByteArray said = p.readAllStandardOutput() + p.readAllStandardError();
-    QVERIFY2(p.exitCode() == 0 && said.trimmed().isEmpty(), said + "\nin:\n" + text);
+    const QByteArray said = promtool(text);
+    QVERIFY2(said.isEmpty(), said + "\nin:\n" + text);
 }
 
 QTEST_GUILESS_MAIN(TestServeText)

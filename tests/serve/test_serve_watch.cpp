@@ -59,11 +59,6 @@ struct Watch
     QList<int> attempts;
 };
 
-QList<QByteArray> named()
-{
-    return {":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"};
-}
-
 } // namespace
 
 class TestServeWatch : public QObject
@@ -76,7 +71,6 @@ private slots:
     void anotherItemCountIsMeasuredWithNames();
     void ticksDuringASlowPollMerge();
     void threeFailuresReopenThePort();
-    void aLostPortIsReopened();
     void openFailuresBackOffFurther();
 };
 
@@ -86,7 +80,6 @@ void TestServeWatch::backoff_data()
     QTest::addColumn<double>("unit");
     QTest::addColumn<int>("ms");
     QTest::newRow("first") << 0 << 0.5 << 1000;
-    QTest::newRow("second") << 1 << 0.5 << 2000;
     QTest::newRow("sixth") << 5 << 0.5 << 32000;
     QTest::newRow("capped") << 6 << 0.5 << 60000;
     QTest::newRow("far") << 40 << 0.5 << 60000;
@@ -112,13 +105,12 @@ void TestServeWatch::namesAtStartThenEveryFewPolls()
     QSignalSpy found(w.watcher.get(), &ServeWatcher::instrumentFound);
     w.watcher->start();
     QTRY_VERIFY_WITH_TIMEOUT(w.seq() >= 6, kWaitMs);
+    const QList<QByteArray> named{":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"};
     const QList<QByteArray> values{":MEAS?", ":MEAS?", ":MEAS?"};
-    QCOMPARE(w.measuring().mid(0, 14), named() + values + named() + values);
+    QCOMPARE(w.measuring().mid(0, 14), named + values + named + values);
     QCOMPARE(found.size(), 1);
     const InstrumentInfo info = found.first().first().value<InstrumentInfo>();
     QCOMPARE(info.items, int(w.watcher->state().poll->readings.size()));
-    QVERIFY(info.items > 0);
-    QCOMPARE(w.watcher->state().portOpens, 1u);
     QVERIFY(w.watcher->state().poll->readings.front().value);
 }
 
@@ -167,26 +159,14 @@ void TestServeWatch::threeFailuresReopenThePort()
     QTRY_VERIFY_WITH_TIMEOUT(w.watcher->state().lastPollOk, kWaitMs);
     QCOMPARE(w.errors(PollError::BadReply), 3u);
     QCOMPARE(w.attempts, QList<int>{0});
-    QCOMPARE(link.size(), 3);
-    QCOMPARE(link[0].first().toBool(), true);
-    QCOMPARE(link[1].first().toBool(), false);
-    QCOMPARE(link[2].first().toBool(), true);
-}
-
-// Catches: a lost port ignored until its polls time out, or ending the watch.
-void TestServeWatch::aLostPortIsReopened()
-{
-    Watch w;
-    w.watcher->start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.seq() >= 2, kWaitMs);
-    emit w.port->lost(QStringLiteral("unplugged"));
-    QTRY_COMPARE_WITH_TIMEOUT(w.watcher->state().portOpens, 2u, kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(w.watcher->state().lastPollOk, kWaitMs);
-    QCOMPARE(w.errors(PollError::PortLost), 1u);
+    QList<bool> ups;
+    for (const QList<QVariant>& l : link)
+        ups << l.first().toBool();
+    QCOMPARE(ups, (QList<bool>{true, false, true}));
 }
 
 // Catches: a back-off that does not grow while the port stays away, or does not start over
-// once it opened.
+// once it opened; a lost port ignored until its polls time out, or ending the watch.
 void TestServeWatch::openFailuresBackOffFurther()
 {
     Watch w;
@@ -201,6 +181,7 @@ void TestServeWatch::openFailuresBackOffFurther()
     emit w.port->lost(QStringLiteral("unplugged"));
     QTRY_COMPARE_WITH_TIMEOUT(w.watcher->state().portOpens, 2u, kWaitMs);
     QCOMPARE(w.attempts.last(), 0);
+    QCOMPARE(w.errors(PollError::PortLost), 1u);
 }
 
 QTEST_GUILESS_MAIN(TestServeWatch)
