@@ -30,10 +30,16 @@ private slots:
                           QDateTime::currentDateTimeUtc(),
                           {{"U1", "+230.1", 230.1}, {"CH2 PF", "-----", {}}}});
         pub.setDiscovery({{"U1", "V", "voltage"}, {"CH2 PF", "", "power_factor"}});
+        const char* const retained[] = {"pqlink/t1/status online", "pqlink/t1/info {",
+                                        "pqlink/t1/link ok", "homeassistant/sensor/t1_u1/config {",
+                                        "homeassistant/sensor/t1_ch2_pf/config {"};
+        { // the publisher's thread may still be sending: the newcomer comes once all is there
+            Sub early(broker);
+            for (const char* m : retained)
+                QVERIFY2(waitFor([&] { return !early.with(QString("* ") + m).isEmpty(); }), m);
+        }
         Sub sub(broker);
-        for (const char* m :
-             {"pqlink/t1/status online", "pqlink/t1/info {", "pqlink/t1/link ok",
-              "homeassistant/sensor/t1_u1/config {", "homeassistant/sensor/t1_ch2_pf/config {"})
+        for (const char* m : retained)
             QVERIFY2(waitFor([&] { return sub.with(QString("1 ") + m).size() == 1; }), m);
         QVERIFY(waitFor([&] { return sub.with("1 pqlink/t1/state ").size() == 1; }));
         const QString state = sub.with("1 pqlink/t1/state ")[0];
