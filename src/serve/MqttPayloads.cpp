@@ -13,22 +13,23 @@ BrokerAddress parseBrokerUrl(const QString& url)
     BrokerAddress a;
     const QUrl u(url, QUrl::StrictMode);
     const QString scheme = u.scheme();
+    // The URL itself is never repeated: it might carry a password.
     if (!u.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) ||
         u.host().isEmpty() || !(u.path().isEmpty() || u.path() == QLatin1String("/")) ||
         u.hasQuery() || u.hasFragment()) {
-        a.error = QStringLiteral("--mqtt: expected mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+        a.error = QStringLiteral("expected mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
         return a;
     }
     if (!u.userInfo().isEmpty()) {
-        a.error = QStringLiteral("--mqtt: the URL must not carry a user or password; use "
-                                 "--mqtt-user and --mqtt-password-file");
+        a.error = QStringLiteral("a URL carrying a user or password is refused: use --mqtt-user "
+                                 "and --mqtt-password-file");
         return a;
     }
     a.tls = scheme == QLatin1String("mqtts");
     a.host = u.host();
     a.port = u.port(a.tls ? 8883 : 1883);
     if (a.port <= 0)
-        a.error = QStringLiteral("--mqtt: the port must be 1 to 65535");
+        a.error = QStringLiteral("the port must be 1 to 65535");
     return a;
 }
 
@@ -36,7 +37,7 @@ QString mqttOptionsError(const MqttOptions& options)
 {
     const BrokerAddress broker = parseBrokerUrl(options.url);
     if (!broker.error.isEmpty())
-        return broker.error;
+        return QStringLiteral("MQTT: ") + broker.error;
     for (const QString& part : {options.base, options.id}) {
         if (part.isEmpty() || part.contains(u'+') || part.contains(u'#') || part.contains(u'\0'))
             return QStringLiteral("MQTT: the topic base and the id must not be empty or hold "

@@ -1,10 +1,11 @@
 #include "ServeConfig.h"
 
+#include "MqttPayloads.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <cmath>
 
@@ -220,25 +221,15 @@ bool topicBase(const QString& t)
 
 std::optional<QString> mqttUrl(const QString& text, QString* why)
 {
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme();
-    // The URL itself is never repeated: it might carry a password.
-    if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) ||
-        url.host().isEmpty() || (!url.path().isEmpty() && url.path() != QLatin1String("/")) ||
-        url.hasQuery() || url.hasFragment()) {
-        *why = QStringLiteral("expected mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+    const BrokerAddress a = parseBrokerUrl(text);
+    if (!a.error.isEmpty()) {
+        *why = a.error;
         return std::nullopt;
     }
-    if (!url.userInfo().isEmpty()) {
-        *why = QStringLiteral("a URL carrying a user or password is refused: use --mqtt-user and "
-                              "--mqtt-password-file");
-        return std::nullopt;
-    }
-    const int port = url.port(scheme == QLatin1String("mqtts") ? 8883 : 1883);
-    const QString host = url.host().contains(QLatin1Char(':'))
-                             ? QLatin1Char('[') + url.host() + QLatin1Char(']')
-                             : url.host();
-    return QStringLiteral("%1://%2:%3").arg(scheme, host).arg(port);
+    const QString host = a.host.contains(QLatin1Char(':')) ? u'[' + a.host + u']' : a.host;
+    return QStringLiteral("%1://%2:%3")
+        .arg(a.tls ? QLatin1String("mqtts") : QLatin1String("mqtt"), host)
+        .arg(a.port);
 }
 
 ServeConfigResult usage(const QString& error)

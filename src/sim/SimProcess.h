@@ -13,6 +13,9 @@ public:
     explicit SimProcess(const QStringList& options, int com = 1,
                         const QString& executable = defaultExecutable());
     ~SimProcess();
+    // Ends the simulator; start() brings it back under the same comN link.
+    void stop();
+    void start();
 
     // The pseudo-terminal the simulator serves; empty when it did not start.
     QString device() const { return m_device; }
@@ -25,6 +28,8 @@ public:
 
 private:
     QTemporaryDir m_config;
+    QStringList m_args;
+    QString m_executable;
     QProcess m_process;
     QString m_device;
 };

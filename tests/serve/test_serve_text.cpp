@@ -86,6 +86,9 @@ void TestServeText::resolvesSettings_data()
     row("--id a.b", "", "error: --id: takes letters");
     row("--textfile=", "", "error: --textfile: needs a file name");
     row("--mqtt mqtt://user:secret@h", "", "error: --mqtt: a URL carrying a user or password");
+    row("--mqtt http://h:1883", "", "error: --mqtt: expected mqtt://HOST");
+    row("--mqtt mqtt://h/x", "", "error: --mqtt: expected mqtt://HOST");
+    row("--mqtt mqtt://h:0", "", "error: --mqtt: the port must be 1 to 65535");
     row("--mqtt mqtt://h --mqtt-cafile ca.pem", "",
         "error: --mqtt-cafile: applies only to an mqtts");
     row("--mqtt mqtts://h --mqtt-cert c.pem", "", "error: --mqtt-cert: --mqtt-cert and --mqtt-key");
