@@ -1,11 +1,14 @@
-// The pure parts of serve: its settings, the metric map and the exposition text, which
-// Prometheus' own promtool must accept.
+// The pure parts of serve: its settings, the metric map, the exposition text, which
+// Prometheus' own promtool must accept, and the MQTT discovery messages.
 
 #include "Exposition.h"
 #include "MetricMap.h"
+#include "MqttPayloads.h"
 #include "Promtool.h"
 #include "ServeConfig.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -15,26 +18,14 @@ namespace {
 void expectLines(const QByteArray& text, const QString& expected)
 {
     const QList<QByteArray> lines = text.split('\n');
-    for (const QString& e : expected.split(QLatin1Char('|'))) {
+    for (const QString& e : expected.split('|')) {
         const QByteArray want = e.mid(1).toUtf8();
-        if (e.startsWith(QLatin1Char('+')))
-            QVERIFY2(lines.contains(want), qPrintable(e + QStringLiteral("\nin:\n") + text));
+        if (e.startsWith('+'))
+            QVERIFY2(lines.contains(want), qPrintable(e + "\nin:\n" + text));
         else
             for (const QByteArray& l : lines)
-                QVERIFY2(!l.startsWith(want), qPrintable(e + QStringLiteral("\nin:\n") + text));
+                QVERIFY2(!l.startsWith(want), qPrintable(e + "\nin:\n" + text));
     }
-}
-
-PollState pollOf(const QList<std::pair<QByteArray, QByteArray>>& items)
-{
-    QList<QByteArray> names, values;
-    for (const auto& [n, v] : items) {
-        names << n;
-        values << v;
-    }
-    PollState p;
-    p.readings = ReadingsFrom(names, values);
-    return p;
 }
 
 } // namespace
@@ -49,6 +40,7 @@ private slots:
     void mapsItems();
     void writesExposition_data();
     void writesExposition();
+    void discovery();
 };
 
 void TestServeText::resolvesSettings_data()
@@ -58,8 +50,7 @@ void TestServeText::resolvesSettings_data()
     // Lines --print-config must show, joined by "|"; or "error: <start of the message>".
     QTest::addColumn<QString>("expected");
     const auto row = [](const char* args, const char* file, const char* expected) {
-        QTest::newRow(args[0] ? args : file)
-            << QString::fromUtf8(args) << QString::fromUtf8(file) << QString::fromUtf8(expected);
+        QTest::newRow(args[0] ? args : file) << QString(args) << QString(file) << QString(expected);
     };
     row("", "",
         "port = COM1|baud = 9600|interval = 10|stale-after = 30|listen = 127.0.0.1:8642|"
@@ -117,19 +108,17 @@ void TestServeText::resolvesSettings()
     QFETCH(QString, file);
     QFETCH(QString, expected);
     const ServeConfigResult r =
-        ResolveServeConfig(args.split(QLatin1Char(' '), Qt::SkipEmptyParts),
-                           file.replace(QLatin1Char('|'), QLatin1Char('\n')),
-                           QStringLiteral("c.conf"), QStringLiteral("meter1.example.org"));
-    if (expected.startsWith(QLatin1String("error: "))) {
+        ResolveServeConfig(args.split(' ', Qt::SkipEmptyParts),
+                           file.replace('|', QLatin1Char('\n')), "c.conf", "meter1.example.org");
+    if (expected.startsWith("error: ")) {
         QVERIFY(!r.config);
         QCOMPARE(r.kind, ServeConfigResult::Error::Usage);
         QVERIFY2(r.error.startsWith(expected.mid(7)), qPrintable(r.error));
-        QVERIFY(!r.error.contains(QLatin1String("secret")));
+        QVERIFY(!r.error.contains("secret"));
         return;
     }
     QVERIFY2(r.config, qPrintable(r.error));
-    expectLines(ServeConfigText(*r.config).toUtf8(),
-                QLatin1Char('+') + expected.replace(QLatin1Char('|'), QStringLiteral("|+")));
+    expectLines(ServeConfigText(*r.config).toUtf8(), '+' + expected.replace('|', "|+"));
 }
 
 void TestServeText::mapsItems_data()
@@ -139,8 +128,7 @@ void TestServeText::mapsItems_data()
     // "family{label=value,...} xSCALE UNIT CLASS", "-" for unmapped, or "error: ...".
     QTest::addColumn<QString>("expected");
     const auto row = [](const char* tag, const char* map, const char* item, const char* expected) {
-        QTest::newRow(tag) << QString::fromUtf8(map) << QString::fromUtf8(item)
-                           << QString::fromUtf8(expected);
+        QTest::newRow(tag) << QString(map) << QString(item) << QString(expected);
     };
     const char* volts = "U{phase} -> pqlink_voltage_volts unit=V class=voltage";
     row("label", volts, "U1", "pqlink_voltage_volts{phase=1} x1 V voltage");
@@ -176,21 +164,21 @@ void TestServeText::mapsItems()
     QFETCH(QString, expected);
     QString error;
     const std::optional<MetricMap> m =
-        MetricMap::parse(map.replace(QLatin1Char('|'), QLatin1Char('\n')), &error);
-    if (expected.startsWith(QLatin1String("error: "))) {
+        MetricMap::parse(map.replace('|', QLatin1Char('\n')), &error);
+    if (expected.startsWith("error: ")) {
         QVERIFY(!m);
         QVERIFY2(error.startsWith(expected.mid(7)), qPrintable(error));
         return;
     }
     QVERIFY2(m, qPrintable(error));
     const std::optional<MappedItem> mapped = m->map(item);
-    QString got = QStringLiteral("-");
+    QString got = "-";
     if (mapped) {
         QStringList labels;
         for (const auto& [k, v] : mapped->labels)
-            labels << k + QLatin1Char('=') + v;
+            labels << k + '=' + v;
         got = QStringLiteral("%1{%2} x%3 %4 %5")
-                  .arg(mapped->family, labels.join(QLatin1Char(',')))
+                  .arg(mapped->family, labels.join(','))
                   .arg(mapped->scale)
                   .arg(mapped->unit, mapped->deviceClass);
     }
@@ -205,7 +193,7 @@ void TestServeText::writesExposition_data()
     QTest::addColumn<QString>("expected"); // "+line" present, "-prefix" absent, joined by '|'
     const auto row = [](const char* tag, const char* map, bool fresh, const char* id,
                         const QString& expected) {
-        QTest::newRow(tag) << QString::fromUtf8(map) << fresh << QString::fromUtf8(id) << expected;
+        QTest::newRow(tag) << QString(map) << fresh << QString(id) << expected;
     };
     row("unmapped", "", true, "",
         "+pqlink_up 1|+pqlink_item_value{item=\"U1\"} 230.1|"
@@ -219,7 +207,7 @@ void TestServeText::writesExposition_data()
         "+pqlink_build_info{version=\"9.9\"} 1|"
         "+pqlink_instrument_info{wiring=\"3P4W\",circuits=\"2\",items=\"5\"} 1|"
         "+pqlink_item_value{item=\"" +
-            QString(128, QLatin1Char('y')) + "\"} 3");
+            QString(128, 'y') + "\"} 3");
     row("stale", "", false, "", "+pqlink_up 0|-pqlink_item_|+pqlink_polls_total 7");
     row("mapped", "CH{c} P -> pqlink_active_power_watts scale=1000 unit=W", true, "",
         "+pqlink_active_power_watts{c=\"1\"} 1500|"
@@ -247,27 +235,49 @@ void TestServeText::writesExposition()
     s.errors[size_t(PollError::Timeout)] = 2;
     s.portOpens = 3;
     s.lastSuccessMs = 1700000000500;
-    s.info = InstrumentInfo{QStringLiteral("COM1"), 9600, QStringLiteral("3P4W"), 2, 5};
-    s.poll = std::make_shared<PollState>(pollOf({{"U1", "+230.1"},
-                                                 {"U2", "+231"},
-                                                 {"CH1 P", "1.5"},
-                                                 {"CH2 PF", "-----"},
-                                                 {"A\"B\\C\nD", "1"},
-                                                 {"E", " -3.0E+1"},
-                                                 {"N", "nan"},
-                                                 {QByteArray(130, 'y'), "3"},
-                                                 {QByteArray(131, 'y'), "4"},
-                                                 {"q\"\\\n", "OVER"}}));
+    s.info = InstrumentInfo{"COM1", 9600, "3P4W", 2, 5};
+    QList<QByteArray> names{"U1", "U2", "CH1 P", "CH2 PF", "A\"B\\C\nD", "E", "N", "q\"\\\n"};
+    names << QByteArray(130, 'y') << QByteArray(131, 'y');
+    const QList<QByteArray> values{"+230.1",   "+231", "1.5",  "-----", "1",
+                                   " -3.0E+1", "nan",  "OVER", "3",     "4"};
+    auto poll = std::make_shared<PollState>();
+    poll->readings = ReadingsFrom(names, values);
+    s.poll = poll;
     Labels extra;
     if (!id.isEmpty())
-        extra.emplace_back(QStringLiteral("id"), id);
-    const QByteArray text = WriteExposition(s, *m, fresh, QStringLiteral("9.9"), extra);
+        extra.emplace_back("id", id);
+    const QByteArray text = WriteExposition(s, *m, fresh, "9.9", extra);
     expectLines(text, expected);
     // HELP and TYPE on every family, escapes, names its lint accepts.
-    if (QStandardPaths::findExecutable(QStringLiteral("promtool")).isEmpty())
+    if (QStandardPaths::findExecutable("promtool").isEmpty())
         QSKIP("promtool is not installed (bash scripts/setup.sh installs it)");
     const QByteArray said = promtool(text);
     QVERIFY2(said.isEmpty(), said + "\nin:\n" + text);
+}
+
+// Catches: two items on one topic, a topic Home Assistant refuses, a value shown unscaled
+// or a non-number passed to a sensor as text.
+void TestServeText::discovery()
+{
+    MqttOptions o;
+    o.id = "site 1";
+    QVERIFY(discoveryConfigs(o, {{"U1", "V", "voltage"}}).empty());
+    o.haPrefix = "ha";
+    QStringList topics;
+    const auto configs = discoveryConfigs(o, {{"CH1 P", "W", "power"},
+                                              {" CH1--p ", "W", "power"},
+                                              {"電圧", "V", ""},
+                                              {"it's", "", "", 0.001}});
+    for (const DiscoveryConfig& c : configs)
+        topics << c.topic.section('/', 2, 2);
+    QCOMPARE(topics, QStringList({"site_1_ch1_p", "site_1_ch1_p_2", "site_1_item", "site_1_it_s"}));
+    const QJsonObject c = QJsonDocument::fromJson(configs[3].payload).object();
+    QCOMPARE(c["unique_id"].toString(), "pqlink_site_1_it_s");
+    QCOMPARE(c["state_topic"].toString(), "pqlink/site 1/state");
+    // Scaled into the map's unit, as the exposition is; a reading that is no number is none.
+    QCOMPARE(c["value_template"].toString(),
+             "{{ value_json.readings['it\\'s'] * 0.001 if "
+             "value_json.readings['it\\'s'] is number else None }}");
 }
 
 QTEST_GUILESS_MAIN(TestServeText)
