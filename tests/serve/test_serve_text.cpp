@@ -85,7 +85,6 @@ void TestServeText::resolvesSettings_data()
     row("--mqtt mqtts://h --mqtt-cert c.pem", "", "error: --mqtt-cert: --mqtt-cert and --mqtt-key");
     row("--mqtt mqtt://h --mqtt-topic a/#", "", "error: --mqtt-topic: takes a topic");
     row("--mqtt mqtt://h --mqtt-qos 3", "", "error: --mqtt-qos: takes 0, 1 or 2");
-    row("--mqtt-user u", "", "error: --mqtt-user: applies only with --mqtt");
     row("--ha-discovery", "", "error: --ha-discovery: applies only with --mqtt");
     row("--mqtt-password x", "", "error: there is no password option");
     row("--print-config=yes", "", "error: option --print-config takes no value");

@@ -65,7 +65,6 @@ class TestServeWatch : public QObject
 {
     Q_OBJECT
 private slots:
-    void backoff_data();
     void backoff();
     void namesAtStartThenEveryFewPolls();
     void anotherItemCountIsMeasuredWithNames();
@@ -74,27 +73,18 @@ private slots:
     void openFailuresBackOffFurther();
 };
 
-void TestServeWatch::backoff_data()
-{
-    QTest::addColumn<int>("attempt");
-    QTest::addColumn<double>("unit");
-    QTest::addColumn<int>("ms");
-    QTest::newRow("first") << 0 << 0.5 << 1000;
-    QTest::newRow("sixth") << 5 << 0.5 << 32000;
-    QTest::newRow("capped") << 6 << 0.5 << 60000;
-    QTest::newRow("far") << 40 << 0.5 << 60000;
-    QTest::newRow("jitter low") << 0 << 0.0 << 800;
-    QTest::newRow("jitter high") << 3 << 1.0 << 9600;
-    QTest::newRow("unit clamped") << 0 << 7.0 << 1200;
-}
-
 // Catches: a back-off that does not double, is not capped at 60 s, or jitters beyond 20 %.
 void TestServeWatch::backoff()
 {
-    QFETCH(int, attempt);
-    QFETCH(double, unit);
-    QFETCH(int, ms);
-    QCOMPARE(BackoffMs(attempt, unit), ms);
+    const struct
+    {
+        int attempt;
+        double unit; // the jitter's random number
+        int ms;
+    } rows[] = {{0, 0.5, 1000}, {5, 0.5, 32000}, {6, 0.5, 60000}, {40, 0.5, 60000},
+                {0, 0.0, 800},  {3, 1.0, 9600},  {0, 7.0, 1200}};
+    for (const auto& r : rows)
+        QCOMPARE(BackoffMs(r.attempt, r.unit), r.ms);
 }
 
 // Catches: values polled before the names, names measured at every poll or never again, the
