@@ -22,6 +22,15 @@ bool takeInt(const QStringList& args, int& i, int* value, QString* error)
 
 } // namespace
 
+SimConfig SimConfig::fromOptions(const QStringList& args)
+{
+    SimConfig c;
+    QString error;
+    if (!c.parse(args, &error))
+        qFatal("kestrel-sim options: %s", qPrintable(error));
+    return c;
+}
+
 bool SimConfig::parse(const QStringList& args, QString* error)
 {
     for (int i = 0; i < args.size(); ++i) {

@@ -38,5 +38,7 @@ struct SimConfig
     // Parses kestrel-sim's options (all but --com, --dosdevices and --help, which the
     // executable handles). Returns false with *error set on a bad option.
     bool parse(const QStringList& args, QString* error);
+    // The same for options a test or a benchmark wrote itself: a bad one ends the program.
+    static SimConfig fromOptions(const QStringList& args);
     static QString help();
 };

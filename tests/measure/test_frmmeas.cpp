@@ -1,7 +1,6 @@
 // The measurement window through its real controls, over the session to the simulated
 // instrument.
 
-#include "DlgSettings.h"
 #include "FlexGrid.h"
 #include "FrmMeas.h"
 #include "Link.h"
@@ -11,7 +10,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -29,22 +27,13 @@ const QByteArray kValues[] = {"+100.10,+5.010,+500.0,-12.5,+501.5,+0.9970,+50.00
                               "+100.13,+5.040,+500.3,-12.5,+501.8,+0.9940,+50.03,\r\n"};
 const Lines kRepeatStart = {":HEAD ON", ":TRAN:SEP 2", ":MEAS?", ":HEAD OFF"};
 
-// The simulated instrument as kestrel-sim's options set it up.
-SimConfig config(const QString& options)
-{
-    SimConfig c;
-    QString error;
-    c.parse(options.split(' ', Qt::SkipEmptyParts), &error);
-    return c;
-}
-
 // The window opened (unless told not to) over a connected link, the instrument's recording
 // state set first; data.log goes to a folder of the test's own. The opening's lines are kept
 // apart.
 struct Fixture
 {
     explicit Fixture(const QString& options = {}, int recording = 0, bool opened = true)
-        : bench(config(options))
+        : bench(SimConfig::fromOptions(options.split(' ', Qt::SkipEmptyParts)))
     {
         QDir::setCurrent(dir.path());
         bench.instrument.state().measure.recording = recording;
@@ -153,7 +142,6 @@ private slots:
     void logOfARepeatRun();
     void logFailureWarnsOnceAndUnchecksLogging_data();
     void logFailureWarnsOnceAndUnchecksLogging();
-    void settingsDialogIsModal();
     void goneDuringAConversationSendsNothingMore_data();
     void goneDuringAConversationSendsNothingMore();
 };
@@ -521,19 +509,6 @@ void TestFrmMeas::logFailureWarnsOnceAndUnchecksLogging()
     QCOMPARE(f.cell(1, 0), QStringLiteral("U1"));
     f.click(f.single());
     QCOMPARE(f.bench.messages.shown().size(), 1);
-}
-
-// Catches: the settings dialog not modal, or left behind when closed. (Going with its
-// window: test_dlgsettings' exchangeStopsWhenTheDialogGoes.)
-void TestFrmMeas::settingsDialogIsModal()
-{
-    Fixture f;
-    QVERIFY(f.window);
-    f.get<QAction>("MSSettings")->trigger();
-    QPointer<DlgSettings> dlg = f.window->settingsDialog();
-    QVERIFY(dlg && dlg->isVisible() && dlg->isModal());
-    dlg->reject();
-    QVERIFY(TestUtil::waitFor([&] { return dlg.isNull(); }));
 }
 
 void TestFrmMeas::goneDuringAConversationSendsNothingMore_data()

@@ -16,7 +16,7 @@ constexpr int kWaitMs = 20000;
 struct Watch
 {
     explicit Watch(const QStringList& simOptions = {}, int intervalMs = 20, int namesEvery = 3)
-        : instrument(config(simOptions))
+        : instrument(SimConfig::fromOptions(simOptions))
     {
         auto p = std::make_unique<SimPort>(instrument);
         port = p.get();
@@ -30,14 +30,6 @@ struct Watch
             return 10;
         };
         watcher = std::make_unique<ServeWatcher>(*session, o);
-    }
-    static SimConfig config(const QStringList& options)
-    {
-        SimConfig c;
-        QString error;
-        if (!c.parse(options, &error))
-            qFatal("%s", qPrintable(error));
-        return c;
     }
     // The measuring lines written so far, from the first measurement on (receiving the
     // settings sends ":HEAD OFF" too).
