@@ -6,7 +6,6 @@
 #include "Promtool.h"
 #include "SimProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -99,8 +98,8 @@ struct Serve
     ~Serve() { stop(&process, SIGKILL); }
     quint16 port()
     {
-        for (QDeadlineTimer d(kWaitMs); !QFile::exists(portFile) && !d.hasExpired();)
-            QTest::qWait(20);
+        if (!QTest::qWaitFor([this] { return QFile::exists(portFile); }, kWaitMs))
+            return 0;
         QFile f(portFile);
         f.open(QIODevice::ReadOnly);
         return quint16(f.readAll().trimmed().toUInt());
@@ -132,6 +131,9 @@ void TestServeE2E::initTestCase()
     for (const char* tool : {"prometheus", "promtool", "mosquitto", "mosquitto_sub"})
         if (QStandardPaths::findExecutable(tool).isEmpty())
             QFAIL("Prometheus or mosquitto is not installed: bash scripts/setup.sh installs them");
+    if (qEnvironmentVariable("PQLINK_CLI").isEmpty() ||
+        qEnvironmentVariable("KESTREL_SIM").isEmpty())
+        QFAIL("PQLINK_CLI and KESTREL_SIM name the programs under test: run it through ctest");
 }
 
 // Catches: a dead exposition, a family promtool refuses, a non-number exported as a value,
