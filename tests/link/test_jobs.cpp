@@ -16,8 +16,10 @@
 
 namespace {
 
-// A job as a front end submits it; what it gives back does not matter here.
-using Make = std::function<Task<int>(Job&, SimBench&, QString dir)>;
+// A job as a front end submits it; what it gives back does not matter here. step() records a
+// step of the job's own (a download's progress), at which the test may cancel it.
+using Step = std::function<void(const QString&)>;
+using Make = std::function<Task<int>(Job&, SimBench&, QString dir, Step step)>;
 
 template <class R> Task<int> ran(Task<R> task)
 {
@@ -33,37 +35,40 @@ struct Row
     Make make;
 };
 
-const Make kReceive = [](Job& j, SimBench& b, QString) {
+const Make kReceive = [](Job& j, SimBench& b, auto...) {
     return ran(RecvSettings(j, b.session->settings()));
 };
 
 const Row kRows[] = {
     {"connection test", "", false,
-     [](Job& j, SimBench&, QString) { return ran(ConnectDirect(j)); }},
+     [](Job& j, SimBench&, auto...) { return ran(ConnectDirect(j)); }},
     {"modem dial", "", false,
-     [](Job& j, SimBench&, QString) { return ran(ConnectModem(j, "AT", "123")); }},
+     [](Job& j, SimBench&, auto...) { return ran(ConnectModem(j, "AT", "123")); }},
     {"receive", "", true, kReceive},
     {"receive, ERROR box", "drop,:SAMP?,1", true, kReceive},
     {"send", "", true,
-     [](Job& j, SimBench& b, QString) {
+     [](Job& j, SimBench& b, auto...) {
          const auto clock = [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)); };
          return ran(SendSettings(j, b.session->settings(), {{}, [] { return 1; }, clock}));
      }},
     {"send, refusal box", "refuse,:SAMP,1", true,
-     [](Job& j, SimBench& b, QString) { return ran(SendSettings(j, b.session->settings(), {})); }},
-    {"single", "", true, [](Job& j, SimBench&, QString) { return ran(MeasureWithNames(j)); }},
-    {"repeat pass", "", true, [](Job& j, SimBench&, QString) { return ran(MeasureValues(j)); }},
-    {"record state", "", true, [](Job& j, SimBench&, QString) { return ran(ReadRecordState(j)); }},
+     [](Job& j, SimBench& b, auto...) { return ran(SendSettings(j, b.session->settings(), {})); }},
+    {"single", "", true, [](Job& j, SimBench&, auto...) { return ran(MeasureWithNames(j)); }},
+    {"repeat pass", "", true, [](Job& j, SimBench&, auto...) { return ran(MeasureValues(j)); }},
+    {"record state", "", true, [](Job& j, SimBench&, auto...) { return ran(ReadRecordState(j)); }},
     {"start/stop", "", true,
-     [](Job& j, SimBench&, QString) { return ran(SetRecording(j, RecordAction::Toggle)); }},
+     [](Job& j, SimBench&, auto...) { return ran(SetRecording(j, RecordAction::Toggle)); }},
     {"list memory", "", true,
-     [](Job& j, SimBench&, QString) { return ran(ListFiles(j, Medium::Memory)); }},
+     [](Job& j, SimBench&, auto...) { return ran(ListFiles(j, Medium::Memory)); }},
     {"delete", "", true,
-     [](Job& j, SimBench&, QString) { return ran(DeleteCardFile(j, "MEAS0003.DAT")); }},
-    {"format", "", true, [](Job& j, SimBench&, QString) { return ran(FormatMemory(j)); }},
+     [](Job& j, SimBench&, auto...) { return ran(DeleteCardFile(j, "MEAS0003.DAT")); }},
+    {"format", "", true, [](Job& j, SimBench&, auto...) { return ran(FormatMemory(j)); }},
+    // Cancelled from its own progress too, as a window closing on it would.
     {"download with resume", "", true,
-     [](Job& j, SimBench&, QString dir) {
-         return ran(DownloadFile(j, {"MEAS0003.DAT", "1001", dir, Medium::Card, true, false, {}}));
+     [](Job& j, SimBench&, QString dir, Step step) {
+         const auto progress = [step](qint32, qint32, qint32) { step("progress"); };
+         return ran(
+             DownloadFile(j, {"MEAS0003.DAT", "1001", dir, Medium::Card, true, false, progress}));
      }},
 };
 
@@ -115,7 +120,7 @@ struct Run
             [this, make, step](Job& j) {
                 job = &j;
                 QObject::connect(job, &Job::pausing, bench.start.get(), [step] { step("pause"); });
-                return make(j, bench, dir.path());
+                return make(j, bench, dir.path(), step);
             },
             [this](int) { ++trace.results; });
         TestUtil::waitFor([this] { return bench.session->idle() && !bench.link().held(); }, 10000);
@@ -165,7 +170,8 @@ void TestJobs::cancelledAtEachStep()
         QVERIFY2(cut.trace.results == 0, qPrintable(at));
         const QStringList done = whole.trace.steps.mid(0, k);
         QVERIFY2(cut.trace.steps == done, qPrintable(at + ": " + cut.trace.steps.join('|')));
-        const qsizetype lines = done.size() - done.count("pause") - done.count("message");
+        const qsizetype lines =
+            done.size() - done.count("pause") - done.count("message") - done.count("progress");
         QVERIFY2(cut.trace.wire == whole.trace.wire.mid(0, lines), qPrintable(at));
         // The line is free again, and the next job's reply is its own (a modem still in its
         // command mode answers anything with ERROR).
