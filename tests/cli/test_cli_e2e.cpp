@@ -23,6 +23,8 @@
 
 namespace {
 
+using TestUtil::fileBytes;
+
 struct Run
 {
     int status = -1;
@@ -66,9 +68,7 @@ struct Cli
     // The lines received since the last call.
     QList<QByteArray> wire()
     {
-        QFile f(dir.filePath("wire.log"));
-        f.open(QIODevice::ReadOnly);
-        QList<QByteArray> lines = f.readAll().split('\n');
+        QList<QByteArray> lines = fileBytes(dir.filePath("wire.log")).split('\n');
         lines.removeLast();
         const QList<QByteArray> fresh = lines.mid(m_seen);
         m_seen = int(lines.size());
@@ -83,13 +83,6 @@ struct Cli
 QStringList args(const char* line)
 {
     return QString::fromLatin1(line).split(' ');
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
 }
 
 } // namespace
@@ -262,9 +255,7 @@ void TestCliE2E::downloadResumesAfterInterrupt()
     // --restart downloads the whole file instead.
     QByteArray other = fileBytes(target);
     other[other.size() - 1] = char(other.back() ^ 0x55);
-    QFile changed(cli.dir.filePath("MEAS0001.DAT"));
-    QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(other) == other.size());
-    changed.close();
+    QVERIFY(TestUtil::writeFile(cli.dir.filePath("MEAS0001.DAT"), other));
     QCOMPARE(cli.run(args("files get MEAS0001.DAT")).status, 5);
     QCOMPARE(fileBytes(cli.dir.filePath("MEAS0001.DAT")), other);
     const auto pick = [](qint64 from, qint64 to) {

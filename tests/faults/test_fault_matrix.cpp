@@ -13,9 +13,6 @@
 #include "SendSettings.h"
 #include "SimBench.h"
 
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -71,8 +68,7 @@ Task<Result> measure(Job& job, SimBench&, QString dir, bool firstPass)
         if (m.ok())
             rec.takeDataReply(m.reply.text);
     }
-    QFile log(dir + "/data.log");
-    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    const QByteArray logged = TestUtil::fileBytes(dir + "/data.log");
     // Logged lines end in "," CR LF; a cut or acknowledging reply must not be there.
     co_return Result{said(m.outcome), !logged.contains("RIGHT") && !logged.contains("ERROR") &&
                                           (logged.isEmpty() || logged.endsWith(",\r\n"))};
@@ -110,8 +106,7 @@ Task<Result> block(Job& job, SimBench&, QString dir)
     const QByteArray name = "WAVE0001.DAT"; // 5000 bytes: five blocks
     const FileDownload::Result r = co_await FileDownload::run(
         job, FileDownload(name, 5000, Medium::Card), dir + "/" + name, 1);
-    QFile f(dir + "/" + name);
-    const QByteArray got = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const QByteArray got = TestUtil::fileBytes(dir + "/" + name);
     // Whatever was written is a correct prefix of the stored file.
     const QByteArray whole = SimStorage::content(SimStorage::Card, name, 1, 5000);
     const QString outcome = r.status == FileDownload::Status::Complete ? "ok"
@@ -119,15 +114,6 @@ Task<Result> block(Job& job, SimBench&, QString dir)
                                 ? "Communication error"
                                 : "file error";
     co_return Result{outcome, whole.startsWith(got)};
-}
-
-bool connectModem(SimBench& b)
-{
-    b.startChild<QRadioButton>("Option2")->setChecked(true);
-    b.startChild<QLineEdit>("TextTelNo")->setText(QStringLiteral("123"));
-    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    b.settle();
-    return b.session->connected();
 }
 
 } // namespace
@@ -203,17 +189,10 @@ void TestFaultMatrix::matrix()
     QFETCH(QString, outcome);
     QFETCH(bool, usable);
     QFETCH(bool, intact);
-    SimConfig config;
-    config.deleteDelayMs = 0; // a delayed reply then comes when the rows expect it
-    // The simulator's own options, as kestrel-sim takes them.
-    QStringList options{QStringLiteral("--dial-delay"), QStringLiteral("100")};
-    if (conversation == 1)
-        options << QStringLiteral("--modem");
-    QString error;
-    QVERIFY2(config.parse(options << QStringLiteral("--fault") << fault, &error),
-             qPrintable(error));
+    // Without a delete delay a delayed reply comes when the rows expect it.
     QTemporaryDir dir;
-    SimBench b(config);
+    SimBench b(SimBench::withFault(
+        fault, {.modem = conversation == 1, .dialDelayMs = 100, .deleteDelayMs = 0}));
     // Waits longer than a second (":MEAS?", delete, a block) end as their time-out would,
     // a little after a faulted reply was due.
     int sent = 0;
@@ -226,7 +205,7 @@ void TestFaultMatrix::matrix()
             });
     });
     b.session->setPauseLength([](int) { return 0; }); // the jobs' fixed pauses take no time
-    const bool connected = conversation == 1 ? connectModem(b) : b.connectDirect();
+    const bool connected = conversation == 1 ? b.connectModem("123") : b.connectDirect();
     Result r;
     if (conversation <= 1) {
         r.outcome = connected ? "ok" : "not connected";

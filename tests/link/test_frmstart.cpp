@@ -8,9 +8,7 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSignalSpy>
 
 using TestUtil::caption;
@@ -136,11 +134,7 @@ void TestFrmStart::modem()
     QFETCH(QString, number);
     QFETCH(QList<QByteArray>, wire);
     QFETCH(bool, connected);
-    SimConfig c;
-    c.modem = true;
-    c.dialDelayMs = 100;
-    c.noCarrierNumbers << QStringLiteral("999");
-    SimBench b(c);
+    SimBench b({.modem = true, .dialDelayMs = 100, .noCarrierNumbers = {"999"}});
     QList<int> pauses;
     b.session->setPauseLength([&](int ms) {
         pauses << ms;
@@ -156,13 +150,9 @@ void TestFrmStart::modem()
             b.start->onMeasureClicked();
         });
     });
-    b.startChild<QRadioButton>("Option2")->setChecked(true);
-    b.startChild<QLineEdit>("TextModemInit")->setText(init);
-    b.startChild<QLineEdit>("TextTelNo")->setText(number);
-    QTest::mouseClick(b.startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
-    QVERIFY(b.settle());
+    QCOMPARE(b.connectModem(number, init), connected);
+    QVERIFY(b.settle()); // a dial still waiting
     QCOMPARE(b.wire(), wire);
-    QCOMPARE(b.session->connected(), connected);
     QCOMPARE(b.timeouts, wire.size() == 2 ? (QList<int>{1000, 30000}) : (QList<int>{1000}));
     QCOMPARE(pauses, wire.size() == 2 ? QList<int>{1000} : QList<int>{});
     if (wire.size() == 2)
@@ -177,9 +167,7 @@ void TestFrmStart::modem()
 // Catches: the connection controls usable while a transaction waits, or left disabled.
 void TestFrmStart::controlsFollowBusy()
 {
-    SimConfig c;
-    c.replyDelayMs = 300;
-    SimBench b(c);
+    SimBench b({.replyDelayMs = 300});
     QVERIFY(b.connectDirect());
     const char* names[] = {"Option1", "Option2", "CommandConnect", "CommandMeasDisp",
                            "CommandDloadDisp"};

@@ -88,7 +88,7 @@ struct Run
     Job* job = nullptr;
 
     Run(const Row& row, int cancelAt)
-        : bench(SimBench::withFault(QString::fromLatin1(row.fault), modem(row)))
+        : bench(SimBench::withFault(row.fault, {.modem = &row == &kRows[1], .dialDelayMs = 10}))
     {
         bench.instrument.config().deleteDelayMs = 0;
         if (row.connect)
@@ -126,13 +126,6 @@ struct Run
         TestUtil::waitFor([this] { return bench.session->idle() && !bench.link().held(); }, 10000);
         QTest::qWait(50); // room for anything that would still come
         trace.wire = bench.wire();
-    }
-
-    static SimConfig modem(const Row& row)
-    {
-        SimConfig c;
-        c.modem = &row == &kRows[1], c.dialDelayMs = 10;
-        return c;
     }
 };
 

@@ -15,7 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
-using Lines = QList<QByteArray>;
+using TestUtil::Lines;
 
 namespace {
 
@@ -104,11 +104,7 @@ struct Fixture
         QTest::mouseClick(repeat(), Qt::LeftButton);
         return TestUtil::waitFor([this] { return stopped() && bench.session->idle(); }, 8000);
     }
-    QByteArray log() const
-    {
-        QFile f(dir.filePath(QStringLiteral("data.log")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>");
-    }
+    QByteArray log() const { return TestUtil::fileBytes(dir.filePath("data.log"), "<no file>"); }
 
     QTemporaryDir dir;
     SimBench bench;
@@ -189,7 +185,6 @@ void TestFrmMeas::singleSendsThreeCommandsAndFillsTheGrid()
     QCOMPARE(f.bench.timeouts, (QList<int>{1000, 1000, 50000}));
     QVERIFY(disabledDuring);
     QVERIFY(f.idle());
-    QVERIFY(f.bench.instrument.state().measure.headOn); // Single leaves names on
 
     QCOMPARE(f.window->grid()->Rows(), 1601);
     QCOMPARE(f.cell(1, 0) + '=' + f.cell(1, 1), QStringLiteral("U1=+100.10"));
@@ -223,7 +218,6 @@ void TestFrmMeas::repeatRunTakesTheChosenInterval()
     // Measured once at once, then nothing before the first tick.
     QCOMPARE(f.bench.wire(), kRepeatStart);
     QCOMPARE(f.bench.timeouts, (QList<int>{1000, 1000, 50000, 1000}));
-    QVERIFY(!f.bench.instrument.state().measure.headOn);
     QVERIFY(f.idle());
     // The next run takes the new choice. Its later replies carry more values than the grid
     // has rows: the rows there are get them, and the grid keeps its size.
@@ -455,9 +449,7 @@ void TestFrmMeas::logOfARepeatRun()
     QFETCH(QByteArray, expected);
     Fixture f;
     QVERIFY(f.window);
-    QFile older(f.dir.filePath(QStringLiteral("data.log")));
-    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older\r\n") == 7);
-    older.close();
+    QVERIFY(TestUtil::writeFile(f.dir.filePath("data.log"), "older\r\n"));
     if (fromTheStart)
         f.logging()->trigger();
     f.shortInterval(150);

@@ -225,9 +225,7 @@ void TestSettingsExchange::busyLinkNamesTheWaitingLine()
 {
     QFETCH(bool, send);
     QFETCH(QString, message);
-    SimConfig config;
-    config.replyDelayMs = 300;
-    SimBench b(config);
+    SimBench b({.replyDelayMs = 300});
     QVERIFY(b.connectDirect());
     b.clearWire();
     b.session->settings() = sentinel();

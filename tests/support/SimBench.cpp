@@ -4,6 +4,7 @@
 #include "FrmMeas.h"
 #include "Link.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -52,6 +53,16 @@ bool SimBench::settle(int ms)
 bool SimBench::connectDirect()
 {
     startChild<QRadioButton>("Option1")->setChecked(true);
+    QTest::mouseClick(startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
+    settle();
+    return session->connected();
+}
+
+bool SimBench::connectModem(const QString& number, const QString& init)
+{
+    startChild<QRadioButton>("Option2")->setChecked(true);
+    startChild<QLineEdit>("TextModemInit")->setText(init);
+    startChild<QLineEdit>("TextTelNo")->setText(number);
     QTest::mouseClick(startChild<QPushButton>("CommandConnect"), Qt::LeftButton);
     settle();
     return session->connected();

@@ -36,6 +36,8 @@ public:
     bool settle(int ms = 5000);
     // Clicks "Connect" with Direct selected and waits for the result; true when connected.
     bool connectDirect();
+    // The same through the modem: init and number typed, Modem selected.
+    bool connectModem(const QString& number, const QString& init = QStringLiteral("AT"));
     // Clicks "Measure" / "Download" and waits until the window has opened.
     FrmMeas* openMeas();
     FrmDload* openDload();

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -10,6 +11,18 @@
 #include <climits>
 
 namespace TestUtil {
+
+QByteArray fileBytes(const QString& path, const QByteArray& missing)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : missing;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 QString caption(const QWidget* w)
 {

@@ -17,6 +17,12 @@ namespace TestUtil {
 QString caption(const QWidget* w);
 // The lines of a byte stream written to the port, each without its CR LF.
 QList<QByteArray> lines(const QByteArray& written);
+// The lines written or received, each without its line end.
+using Lines = QList<QByteArray>;
+// A file's bytes, or missing when it cannot be read.
+QByteArray fileBytes(const QString& path, const QByteArray& missing = {});
+// Writes bytes as the whole file; false when it could not.
+bool writeFile(const QString& path, const QByteArray& bytes);
 // Runs the event loop until pred() holds or timeoutMs passes; returns pred().
 bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 // Runs f once the current handler has returned to the event loop (after delayMs).

@@ -98,13 +98,11 @@ struct DloadFixture
 
     QByteArray local(const QByteArray& name) const
     {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+        return TestUtil::fileBytes(dir.filePath(QString::fromLatin1(name)), "<missing>");
     }
     void writeLocal(const QByteArray& name, const QByteArray& bytes) const
     {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        if (!TestUtil::writeFile(dir.filePath(QString::fromLatin1(name)), bytes))
             qWarning("cannot write %s", name.constData());
     }
     // The stored file's bytes.
