@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QValueAxis>
 
 class TestFrmTrend : public QObject
 {
@@ -25,7 +26,8 @@ private slots:
 };
 
 // Catches: a second trend window, a Single or a repeat pass that adds no point, the wrong
-// value drawn, a ninth item drawn, the trend window outliving the measurement window.
+// value drawn, a flat axis for a single point, a ninth item drawn, the trend window outliving the
+// measurement window.
 void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
 {
     SimBench b;
@@ -48,6 +50,10 @@ void TestFrmTrend::followsSingleAndRepeatAndClosesWithTheWindow()
     w->items()->item(0)->setCheckState(Qt::Checked);
     QCOMPARE(w->chartsShown(), 1);
     QVERIFY(w->hoverText(0, double(meas->trendHistory().lastX())).contains(QLatin1String("100.1")));
+    // One point is no range: the value axis still opens around it.
+    const auto* axis = qobject_cast<QValueAxis*>(
+        w->findChild<QChartView*>()->chart()->axes(Qt::Vertical).value(0));
+    QVERIFY(axis && axis->min() < 100.1 && axis->max() > 100.1);
     for (int row = 1; row < 9; ++row) // the ninth tick is refused, with its message
         w->items()->item(row)->setCheckState(Qt::Checked);
     QCOMPARE(w->items()->item(8)->checkState(), Qt::Unchecked);

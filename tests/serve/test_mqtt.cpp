@@ -12,9 +12,9 @@ class TestMqtt : public QObject
 {
     Q_OBJECT
 private slots:
-    // Home Assistant's "online" brings the configs again, an empty retained config removes an
-    // item, the link follows. (What a newcomer finds retained and the "offline" at a stop are
-    // the end-to-end test's.)
+    // What a newcomer finds retained; Home Assistant's "online" brings the configs again, an
+    // empty retained config removes an item, the link follows. (A restarted broker and the
+    // "offline" at a stop are the end-to-end test's.)
     void publishesAndHeals()
     {
         Broker broker;
@@ -26,9 +26,16 @@ private slots:
         MqttPublisher pub(o);
         QVERIFY(pub.start().isEmpty());
         QVERIFY(waitFor([&] { return pub.connected(); }));
+        pub.setInfo({"COM1", 9600, "3P4W", 1, 2});
         pub.setLink(true);
+        pub.publishState({1, QDateTime::currentDateTimeUtc(), {{"U1", "+230.1", 230.1}}});
         pub.setDiscovery({{"U1", "V", "voltage"}, {"CH2 PF", "", "power_factor"}});
         QVERIFY(waitFor([&] { return sub.with("* homeassistant/sensor/").size() == 2; }));
+        // All of it is in the broker now (one connection, in order): a newcomer finds it kept.
+        Sub later(broker);
+        for (const char* m : {"1 pqlink/t1/info {", "1 pqlink/t1/link ok", "1 pqlink/t1/state {",
+                              "1 homeassistant/sensor/t1_ch2_pf/config {"})
+            QVERIFY2(waitFor([&] { return later.with(m).size() == 1; }), m);
         QProcess::execute("mosquitto_pub", {"-p", QString::number(broker.port), "-t",
                                             "homeassistant/status", "-m", "online"});
         QVERIFY(waitFor([&] { return sub.with("* homeassistant/sensor/").size() == 4; }));

@@ -69,6 +69,7 @@ void TestServeText::resolvesSettings_data()
         "mqtt-qos = 1|mqtt-no-retain = yes|mqtt-user = u|mqtt-cafile = ca.pem");
     row("--mqtt mqtt://[::1] --ha-discovery=ha", "", "mqtt = mqtt://[::1]:1883|ha-discovery = ha");
     row("", "mqtt = mqtt://h:1884|mqtt-no-retain = no", "mqtt = mqtt://h:1884|mqtt-qos = 0");
+    row("--listen 10.255.0.1:9000", "", "listen = 10.255.0.1:9000");
     row("--listen 1.2.3.256:80", "", "error: --listen: expected");
     row("--interval 0.05", "", "error: --interval: takes seconds");
     row("--stale-after 5", "", "error: --stale-after: takes seconds from the interval");
